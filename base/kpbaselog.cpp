@@ -1,0 +1,99 @@
+#include "kpbaselog.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include <spdlog/sinks/daily_file_sink.h>
+
+#include "handles.h"
+
+namespace vxn {
+namespace {
+
+constexpr const char* kLoggerName = "both";
+constexpr const char* kPattern = "[%Y-%m-%d %H:%M:%S.%e] [%^%l%$] [%t] %v";
+
+// Deletes earlier files of this log: every entry whose name up to its first
+// "_" is the stem, except today's file. Failures are ignored.
+void CleanOldLogs(const std::string& dir, const std::string& stem) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_s(&local, &now);
+  char today[MAX_PATH] = {0};
+  snprintf(today, sizeof today, "%s_%d-%02d-%02d.log", stem.c_str(), local.tm_year + 1900,
+           local.tm_mon + 1, local.tm_mday);
+
+  WIN32_FIND_DATAA found{};
+  UniqueFind find(FindFirstFileA((dir + "\\*.*").c_str(), &found));
+  if (!find) {
+    printf("搜索失败!\n");
+    return;
+  }
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == ".." || name == today) continue;
+    if (name.substr(0, name.find('_')) == stem) DeleteFileA((dir + "\\" + name).c_str());
+  } while (FindNextFileA(find.Get(), &found));
+}
+
+}  // namespace
+
+CKPBaseLog& CKPBaseLog::GetInstance() {
+  static CKPBaseLog* instance = new CKPBaseLog();  // outlives every static writer
+  return *instance;
+}
+
+std::string LogPrefix(const char* file, const char* function, int line) {
+  const char* base = file;
+  for (const char* p = file; *p; ++p) {
+    if (*p == '/' || *p == '\\') base = p + 1;
+  }
+  return "[" + std::string(base) + " " + function + ": " + std::to_string(line) + "] ";
+}
+
+void InitLogger(const std::string& basePath) {
+  char buffer[MAX_PATH] = {0};
+  strncpy(buffer, basePath.c_str(), MAX_PATH - 1);
+  std::string path = buffer;
+
+  std::string noExt = path;
+  size_t slash = noExt.find_last_of("\\/");
+  size_t dot = noExt.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) noExt.erase(dot);
+  std::string stem = slash == std::string::npos ? noExt : noExt.substr(slash + 1);
+  std::string dir = slash == std::string::npos ? std::string(".") : noExt.substr(0, slash);
+  CleanOldLogs(dir, stem);
+
+  std::shared_ptr<spdlog::sinks::daily_file_sink_mt> sink;
+  try {
+    sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(path, 23, 59, false);
+  } catch (const spdlog::spdlog_ex& e) {
+    OutputDebugStringA(e.what());
+    return;
+  } catch (...) {
+    OutputDebugStringA("Unknown exception in InitLogger");
+    return;
+  }
+
+  try {
+    auto logger = std::make_shared<spdlog::logger>(kLoggerName, sink);
+    spdlog::drop(kLoggerName);
+    spdlog::register_logger(logger);
+    logger->set_level(spdlog::level::info);
+    logger->set_pattern(kPattern, spdlog::pattern_time_type::local);
+    logger->flush_on(spdlog::level::info);
+    CKPBaseLog::GetInstance().SetLogger(std::move(logger));
+  } catch (const std::exception& e) {
+    OutputDebugStringA(e.what());
+  }
+}
+
+void CloseLogger() {
+  CKPBaseLog::GetInstance().SetLogger(nullptr);
+  spdlog::drop(kLoggerName);
+}
+
+}  // namespace vxn

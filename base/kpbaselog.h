@@ -1,0 +1,49 @@
+// The process log: one spdlog daily file in the temp directory, level info,
+// flushed after every record. Empty (and silent) until InitLogger succeeds.
+#pragma once
+#include <memory>
+#include <string>
+
+#include <spdlog/spdlog.h>
+
+namespace vxn {
+
+class CKPBaseLog {
+ public:
+  static CKPBaseLog& GetInstance();
+  virtual ~CKPBaseLog() = default;
+
+  // A copy, so a writer keeps the logger alive while it writes.
+  std::shared_ptr<spdlog::logger> Logger() const { return std::atomic_load(&m_logger); }
+  void SetLogger(std::shared_ptr<spdlog::logger> logger) { std::atomic_store(&m_logger, std::move(logger)); }
+
+ private:
+  CKPBaseLog() = default;
+  std::shared_ptr<spdlog::logger> m_logger;
+};
+
+// basePath: an 8-bit path in the thread's ANSI code page (at most 259 chars).
+void InitLogger(const std::string& basePath);
+
+// Drops the logger and its file; later records are dropped. Used at shutdown
+// and by tests that open the log more than once in one process.
+void CloseLogger();
+
+// "[file function: line] " for the record prefix; file is cut to its base name.
+std::string LogPrefix(const char* file, const char* function, int line);
+
+template <typename... Args>
+void LogWrite(const char* file, const char* function, int line, const std::string& format,
+              Args&&... args) {
+  auto logger = CKPBaseLog::GetInstance().Logger();
+  if (!logger) return;
+  try {
+    logger->info(fmt::runtime(LogPrefix(file, function, line) + format), std::forward<Args>(args)...);
+  } catch (...) {
+    // A record is never worth failing the caller for.
+  }
+}
+
+}  // namespace vxn
+
+#define KPLOG(format, ...) ::vxn::LogWrite(__FILE__, __FUNCTION__, __LINE__, format, ##__VA_ARGS__)

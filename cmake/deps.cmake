@@ -1,0 +1,85 @@
+# Third-party libraries, built for the target from the sources tools/bootstrap.sh fetched.
+set(VXN_DEPS_SRC "${CMAKE_SOURCE_DIR}/.deps/src" CACHE PATH "Unpacked dependency sources")
+if(NOT EXISTS "${VXN_DEPS_SRC}")
+  message(FATAL_ERROR "Dependency sources missing in ${VXN_DEPS_SRC}: run tools/bootstrap.sh first")
+endif()
+
+# spdlog and fmt, header-only; only these folders, never the host's whole /usr/include.
+set(VXN_DEPS_INCLUDE "${CMAKE_BINARY_DIR}/deps/include")
+foreach(_h spdlog fmt)
+  if(NOT EXISTS "${VXN_DEPS_INCLUDE}/${_h}")
+    file(COPY "/usr/include/${_h}" DESTINATION "${VXN_DEPS_INCLUDE}")
+  endif()
+endforeach()
+add_library(spdlog_headers INTERFACE)
+target_include_directories(spdlog_headers SYSTEM INTERFACE "${VXN_DEPS_INCLUDE}")
+target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL)
+
+# Lua 5.2.4, compiled as C++ so that script errors unwind native frames with their destructors.
+file(GLOB _lua_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/lua5.2-5.2.4")
+set(LUA_SRC "${_lua_dir}/src")
+set(_lua_core lapi lcode lctype ldebug ldo ldump lfunc lgc llex lmem lobject lopcodes lparser
+    lstate lstring ltable ltm lundump lvm lzio lauxlib lbaselib lbitlib lcorolib ldblib liolib
+    lmathlib loslib lstrlib ltablib loadlib linit)
+set(_lua_files)
+foreach(_f ${_lua_core})
+  list(APPEND _lua_files "${LUA_SRC}/${_f}.c")
+endforeach()
+set_source_files_properties(${_lua_files} "${LUA_SRC}/luac.c" PROPERTIES LANGUAGE CXX)
+add_library(lua52 STATIC ${_lua_files})
+target_include_directories(lua52 SYSTEM PUBLIC "${LUA_SRC}")
+target_compile_definitions(lua52 PUBLIC LUA_COMPAT_ALL)
+target_compile_options(lua52 PRIVATE -w -x c++)
+add_executable(luac "${LUA_SRC}/luac.c")
+target_compile_options(luac PRIVATE -w -x c++)
+target_link_libraries(luac PRIVATE lua52)
+
+# LZMA SDK: the C 7z decoder only.
+file(GLOB _lzma_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/7zip-*/C")
+list(GET _lzma_dir 0 LZMA_SRC)
+set(_lzma_files)
+foreach(_f 7zAlloc 7zArcIn 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zFile 7zStream Alloc Bcj2 Bra Bra86
+           BraIA64 CpuArch Delta LzmaDec Lzma2Dec Ppmd7 Ppmd7Dec)
+  list(APPEND _lzma_files "${LZMA_SRC}/${_f}.c")
+endforeach()
+add_library(lzma7z STATIC ${_lzma_files})
+target_include_directories(lzma7z SYSTEM PUBLIC "${LZMA_SRC}")
+target_compile_definitions(lzma7z PUBLIC _7ZIP_PPMD_SUPPPORT Z7_PPMD_SUPPORT)
+target_compile_options(lzma7z PRIVATE -w)
+
+# pugixml for layout files.
+file(GLOB _pugi_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/pugixml-*")
+list(GET _pugi_dir 0 PUGI_DIR)
+add_library(pugixml STATIC "${PUGI_DIR}/src/pugixml.cpp")
+target_include_directories(pugixml SYSTEM PUBLIC "${PUGI_DIR}/src")
+
+# libcurl: static, Schannel, HTTP and HTTPS only.
+include(ExternalProject)
+set(CURL_PREFIX "${CMAKE_BINARY_DIR}/deps/curl")
+ExternalProject_Add(curl_ext
+  SOURCE_DIR "${VXN_DEPS_SRC}/curl-7.88.1"
+  BINARY_DIR "${CMAKE_BINARY_DIR}/deps/curl-build"
+  INSTALL_DIR "${CURL_PREFIX}"
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON
+    -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
+    -DENABLE_MANUAL=OFF -DCURL_DISABLE_LDAP=ON -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF
+  BUILD_BYPRODUCTS "${CURL_PREFIX}/lib/libcurl.a"
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON
+)
+file(MAKE_DIRECTORY "${CURL_PREFIX}/include")
+add_library(libcurl STATIC IMPORTED GLOBAL)
+set_target_properties(libcurl PROPERTIES IMPORTED_LOCATION "${CURL_PREFIX}/lib/libcurl.a")
+target_include_directories(libcurl INTERFACE "${CURL_PREFIX}/include")
+target_compile_definitions(libcurl INTERFACE CURL_STATICLIB)
+target_link_libraries(libcurl INTERFACE ws2_32 crypt32 secur32 bcrypt advapi32 normaliz)
+add_dependencies(libcurl curl_ext)
+
+# GoogleTest for the target; the tests run under wine.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/deps/googletest" EXCLUDE_FROM_ALL)

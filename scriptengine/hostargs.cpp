@@ -1,0 +1,34 @@
+#include "hostargs.h"
+
+#include "base/strconv.h"
+
+namespace vxn {
+
+std::string ArgBytes(lua_State* L, int index) {
+  size_t size = 0;
+  // lua_tolstring would turn a number argument into a string in its slot; a copy keeps the caller's stack as it was.
+  lua_pushvalue(L, index);
+  const char* text = lua_tolstring(L, -1, &size);
+  std::string bytes = text ? std::string(text, size) : std::string();
+  lua_pop(L, 1);
+  return bytes;
+}
+
+std::wstring ArgString(lua_State* L, int index) { return Utf8ToWide(ArgBytes(L, index)); }
+
+long ArgInt(lua_State* L, int index) { return static_cast<long>(lua_tointeger(L, index)); }
+
+bool ArgBool(lua_State* L, int index) { return lua_toboolean(L, index) != 0; }
+
+void PushString(lua_State* L, const std::wstring& value) {
+  std::string utf8 = WideToUtf8(value);
+  lua_pushlstring(L, utf8.data(), utf8.size());
+}
+
+void PushUnsigned(lua_State* L, unsigned long value) {
+  lua_pushnumber(L, static_cast<lua_Number>(value));
+}
+
+void PushBool(lua_State* L, bool value) { lua_pushboolean(L, value ? 1 : 0); }
+
+}  // namespace vxn

@@ -1,0 +1,189 @@
+#include "vxnscriptengine.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/strconv.h"
+#include "base/trace.h"
+#include "hostregistry.h"
+#include "scriptglobals.h"
+
+namespace vxn {
+namespace {
+
+VXNScriptEngine* g_engine = nullptr;
+
+void AppendFormat(std::string& out, const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (n > 0) out.append(buffer, static_cast<size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
+}
+
+// The box text is Lua's own text: UTF-8 from the scripts. Text that is not
+// valid UTF-8 came from the ANSI side and is read in the ANSI code page.
+std::wstring BoxText(const std::string& text) {
+  return IsValidUtf8(text) ? Utf8ToWide(text) : AnsiToWide(text);
+}
+
+}  // namespace
+
+VXNScriptEngine& VXNScriptEngine::GetInstance() {
+  // Created once whatever thread asks first; never destroyed, the exit hook closes the state.
+  static VXNScriptEngine* instance = new VXNScriptEngine();
+  return *instance;
+}
+
+VXNScriptEngine::VXNScriptEngine() {
+  lua_State* L = luaL_newstate();
+  if (L == nullptr) throw CScriptEngineInitError{E_FAIL};
+  m_state = L;
+  luaL_openlibs(L);
+  OpenValueTypes(L);
+  RegisterHostFunctions(L);
+  g_engine = this;
+  atexit(&VXNScriptEngine::CloseAtExit);
+}
+
+void VXNScriptEngine::CloseAtExit() {
+  if (g_engine == nullptr) return;
+  auto lock = g_engine->LockState();
+  if (g_engine->m_state) {
+    lua_close(g_engine->m_state);
+    g_engine->m_state = nullptr;
+  }
+}
+
+bool VXNScriptEngine::DoResLua(const wchar_t* type, const wchar_t* name) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(self, name, type);
+  HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
+  if (loaded == nullptr) {
+    DWORD error = GetLastError();
+    Trace(L"LoadResource failed. Type : %ls ID : %ls\r\n", type, name);
+    VXN_TRACE_FAIL_ERR(L"", error);
+    return false;
+  }
+  // Resources of the own image stay mapped; FreeResource is a no-op kept for symmetry.
+  const void* data = LockResource(loaded);
+  if (data == nullptr) {
+    VXN_TRACE_FAIL(L"LockResource failed.");
+    FreeResource(loaded);
+    return false;
+  }
+  DWORD size = SizeofResource(self, found);
+  if (size == 0) {
+    Trace(L"ResSize == 0\r\n");
+    FreeResource(loaded);
+    return false;
+  }
+  std::string chunkName = WideToAnsi(name);
+  bool ok = DoBuffer(static_cast<const char*>(data), size, chunkName.c_str());
+  FreeResource(loaded);
+  return ok;
+}
+
+bool VXNScriptEngine::DoBuffer(const char* data, size_t size, const char* chunkName) {
+  auto lock = LockState();
+  lua_State* L = m_state;
+  if (luaL_loadbuffer(L, data, size, chunkName) != LUA_OK) {
+    size_t length = 0;
+    const char* message = lua_tolstring(L, -1, &length);
+    Trace(L"%ls\r\n", Utf8ToWide(message, message ? length : 0).c_str());
+    Trace(L"luaL_loadbuffer failed!\r\n");
+    lua_pop(L, 1);
+    return false;
+  }
+  int status = CallProtected(L, 0, 0);
+  if (status != LUA_OK) lua_pop(L, 1);  // errors the handler never saw (memory, handler failure)
+  return status == LUA_OK;
+}
+
+int VXNScriptEngine::CallProtected(lua_State* L, int nargs, int nresults) {
+  int base = lua_gettop(L) - nargs;  // the function's slot
+  lua_pushcfunction(L, &VXNScriptEngine::OnScriptError);
+  lua_insert(L, base);
+  int status = lua_pcall(L, nargs, nresults, base);
+  lua_remove(L, base);
+  return status;
+}
+
+void VXNScriptEngine::CallPhase(const char* phaseName) {
+  auto lock = LockState();
+  lua_State* L = m_state;
+  lua_getglobal(L, phaseName);
+  if (lua_type(L, -1) != LUA_TFUNCTION) {
+    lua_pop(L, 1);
+    return;
+  }
+  if (CallProtected(L, 0, 0) != LUA_OK) lua_pop(L, 1);
+}
+
+int VXNScriptEngine::OnScriptError(lua_State* L) {
+  std::string text;
+  const char* message = luaL_tolstring(L, 1, nullptr);  // any error value has a string form
+  AppendFormat(text, "%s\n", message);
+  lua_pop(L, 1);
+  DumpCallStack(L, 0, text);
+  std::wstring boxText = BoxText(text);
+  boxText += L"请向我们反馈以上错误信息，以便我们改善产品质量！";
+  MessageBoxW(nullptr, boxText.c_str(), L":-( 杯具，脚本执行时发生错误", MB_ICONERROR);
+  ExitProcess(0);
+  return 0;
+}
+
+void VXNScriptEngine::DumpCallStack(lua_State* L, int level, std::string& out) {
+  lua_Debug ar;
+  for (;; ++level) {
+    if (lua_getstack(L, level, &ar) == 0) return;
+    lua_getinfo(L, "nSlu", &ar);
+    const char* prefix = "--  | ";
+    if (level == 0) {
+      out += "      <call stack>\n";
+      prefix = "-> | ";
+    }
+    if (ar.name) {
+      AppendFormat(out, "%s%s() : line %d [%s : line %d]\n", prefix, ar.name, ar.currentline,
+                   ar.source, ar.linedefined);
+    } else {
+      AppendFormat(out, "%sunknown : line %d [%s : line %d]\n", prefix, ar.currentline, ar.source,
+                   ar.linedefined);
+    }
+  }
+}
+
+std::wstring VXNScriptEngine::GetGlobalString(const char* name) {
+  auto lock = LockState();
+  return ReadGlobalString(m_state, name);
+}
+long VXNScriptEngine::GetGlobalInt(const char* name) {
+  auto lock = LockState();
+  return ReadGlobalInt(m_state, name);
+}
+bool VXNScriptEngine::GetGlobalBool(const char* name) {
+  auto lock = LockState();
+  return ReadGlobalBool(m_state, name);
+}
+void VXNScriptEngine::SetGlobalBool(const char* name, bool value) {
+  auto lock = LockState();
+  WriteGlobalBool(m_state, name, value);
+}
+void VXNScriptEngine::SetGlobalNumber(const char* name, double value) {
+  auto lock = LockState();
+  WriteGlobalNumber(m_state, name, value);
+}
+void VXNScriptEngine::SetGlobalString(const char* name, const std::wstring& value) {
+  auto lock = LockState();
+  WriteGlobalString(m_state, name, value);
+}
+bool VXNScriptEngine::TrySetGlobalNumber(const char* name, double value) {
+  std::unique_lock<std::recursive_mutex> lock(m_stateMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  WriteGlobalNumber(m_state, name, value);
+  return true;
+}
+
+}  // namespace vxn

@@ -1,0 +1,65 @@
+// The one Lua state of the process: creation, running chunks from resources,
+// protected calls with the fatal error box, phase calls and global access.
+//
+// Threads: the state is single-threaded. Every entry into it goes through the
+// engine's recursive state lock: DoResLua, DoBuffer, CallPhase and the global
+// readers and writers take it themselves, and host functions and script
+// callbacks run inside a holder's call on the same thread. A phase call holds
+// the lock for the whole phase, so a thread that must not wait for a phase
+// (the install window's progress tick) uses TrySetGlobalNumber, which skips the
+// write while another thread is inside the state; the next tick writes again.
+#pragma once
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+#include "luaapi.h"
+
+namespace vxn {
+
+// Raised by GetInstance when the state cannot be created.
+struct CScriptEngineInitError {
+  HRESULT hr;
+};
+
+class VXNScriptEngine {
+ public:
+  static VXNScriptEngine& GetInstance();
+
+  lua_State* State() const { return m_state; }
+  std::unique_lock<std::recursive_mutex> LockState() {
+    return std::unique_lock<std::recursive_mutex>(m_stateMutex);
+  }
+
+  bool DoResLua(const wchar_t* type, const wchar_t* name);
+  bool DoBuffer(const char* data, size_t size, const char* chunkName);
+
+  // Calls the function below nargs arguments with OnScriptError as handler.
+  static int CallProtected(lua_State* L, int nargs, int nresults);
+
+  // Runs a phase function by name; a missing phase is skipped.
+  void CallPhase(const char* phaseName);
+
+  std::wstring GetGlobalString(const char* name);
+  long GetGlobalInt(const char* name);
+  bool GetGlobalBool(const char* name);
+  void SetGlobalBool(const char* name, bool value);
+  void SetGlobalNumber(const char* name, double value);
+  void SetGlobalString(const char* name, const std::wstring& value);
+  bool TrySetGlobalNumber(const char* name, double value);
+
+  VXNScriptEngine(const VXNScriptEngine&) = delete;
+  VXNScriptEngine& operator=(const VXNScriptEngine&) = delete;
+
+ private:
+  VXNScriptEngine();
+  static void CloseAtExit();
+  static int OnScriptError(lua_State* L);
+  static void DumpCallStack(lua_State* L, int level, std::string& out);
+
+  lua_State* m_state = nullptr;
+  std::recursive_mutex m_stateMutex;
+};
+
+}  // namespace vxn

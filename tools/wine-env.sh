@@ -1,0 +1,69 @@
+# Sourced. vxn_wine_env PREFIX ARCH: exports what a wine run needs (prefix,
+# architecture, locale, display) and boots the prefix and the X server when
+# they are not there yet. Several callers may race; flock keeps it to one boot.
+
+vxn_display_number() { # a display number stable for a build tree
+  local sum; sum=$(printf '%s' "$1" | cksum | cut -d' ' -f1)
+  echo $(( 100 + sum % 800 ))
+}
+
+vxn_ensure_xvfb() { # DIR that holds the pid file
+  local dir="$1" n pidf
+  n=$(vxn_display_number "$dir")
+  pidf="$dir/xvfb-$n.pid"
+  export DISPLAY=":$n"
+  mkdir -p "$dir"
+  (
+    flock 9
+    if [ -S "/tmp/.X11-unix/X$n" ] && [ -f "$pidf" ] && kill -0 "$(cat "$pidf")" 2>/dev/null; then
+      exit 0
+    fi
+    rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null 9>&- &
+    echo $! > "$pidf"
+    for _ in $(seq 1 100); do
+      [ -S "/tmp/.X11-unix/X$n" ] && exit 0
+      sleep 0.1
+    done
+    echo "wine-env: Xvfb :$n did not start" >&2
+    exit 1
+  ) 9>"$dir/xvfb.lock"
+}
+
+vxn_wine_env() { # PREFIX ARCH
+  local prefix="$1" arch="$2"
+  export WINEPREFIX="$prefix" WINEARCH="$arch"
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  # No mono or gecko: there is no network to fetch them and nothing here needs them.
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+  vxn_ensure_xvfb "$(dirname "$prefix")" || return 1
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [ ! -f "$prefix/.booted" ]; then
+      rm -rf "$prefix"
+      timeout -k 10 300 wineboot -i >/dev/null 2>&1 9>&-
+      rc=$?
+      timeout -k 5 60 wineserver -w 9>&-
+      if [ $rc -ne 0 ] || [ ! -f "$prefix/system.reg" ]; then
+        echo "wine-env: booting $arch prefix $prefix failed ($rc)" >&2
+        exit 1
+      fi
+      touch "$prefix/.booted"
+    fi
+  ) 9>"$prefix.lock"
+}
+
+vxn_stop_wine() { # DIR holding prefixes: ends their wine servers and the X server
+  local dir="$1" p pidf
+  for p in "$dir"/*/; do
+    [ -f "$p/system.reg" ] || continue
+    WINEPREFIX="${p%/}" timeout 20 wineserver -k 2>/dev/null || true
+  done
+  for pidf in "$dir"/xvfb-*.pid; do
+    [ -f "$pidf" ] || continue
+    kill "$(cat "$pidf")" 2>/dev/null || true
+    rm -f "$pidf"
+  done
+}

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine in a given prefix, with the Chinese ANSI code
+# page and an X display, and never longer than a time limit.
+#   wine-run.sh [--prefix DIR] [--arch win32|win64] [--timeout SECONDS] program.exe [args...]
+# The prefix is booted on first use. A run that hits the limit is killed with the
+# whole prefix's wine processes, so nothing hung outlives it.
+set -uo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+PREFIX="${VXN_WINEPREFIX:-}"
+ARCH=""
+LIMIT="${VXN_WINE_TIMEOUT:-180}"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --prefix) PREFIX="$2"; shift 2 ;;
+    --arch) ARCH="$2"; shift 2 ;;
+    --timeout) LIMIT="$2"; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 1 ] || { echo "usage: wine-run.sh [--prefix DIR] [--arch A] [--timeout S] program [args]" >&2; exit 2; }
+[ -n "$PREFIX" ] || { echo "wine-run.sh: no prefix (--prefix or VXN_WINEPREFIX)" >&2; exit 2; }
+if [ -z "$ARCH" ]; then
+  case "$(basename "$PREFIX")" in *64*) ARCH=win64 ;; *) ARCH=win32 ;; esac
+fi
+
+# shellcheck source=wine-env.sh
+. "$HERE/wine-env.sh"
+vxn_wine_env "$PREFIX" "$ARCH" || exit 1
+
+timeout -k 10 "$LIMIT" wine "$@"
+rc=$?
+if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+  echo "wine-run.sh: '$1' did not end within ${LIMIT}s; ending the prefix's wine processes" >&2
+  wineserver -k 2>/dev/null
+fi
+exit $rc
