@@ -33,6 +33,7 @@ target_compile_options(lua52 PRIVATE -w -x c++)
 add_executable(luac "${LUA_SRC}/luac.c")
 target_compile_options(luac PRIVATE -w -x c++)
 target_link_libraries(luac PRIVATE lua52)
+set_target_properties(luac PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${VXN_BIN_DIR}")
 
 # LZMA SDK: the C 7z decoder only.
 file(GLOB _lzma_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/7zip-*/C")

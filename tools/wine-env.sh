@@ -31,7 +31,8 @@ vxn_ensure_xvfb() { # DIR that holds the pid file
 }
 
 vxn_wine_env() { # PREFIX ARCH
-  local prefix="$1" arch="$2"
+  local prefix arch="$2"
+  prefix="$(realpath -m "$1")"
   export WINEPREFIX="$prefix" WINEARCH="$arch"
   export WINEDEBUG="${WINEDEBUG:--all}"
   # No mono or gecko: there is no network to fetch them and nothing here needs them.

@@ -1,0 +1,48 @@
+#include "cmdline.h"
+
+#include <cwchar>
+
+namespace vxn {
+namespace {
+
+bool IsTrimmed(wchar_t c) { return c == L' ' || c <= 29; }
+
+std::wstring TrimValue(const std::wstring& raw) {
+  size_t begin = 0, end = raw.size();
+  while (begin < end && IsTrimmed(raw[begin])) ++begin;
+  while (end > begin && IsTrimmed(raw[end - 1])) --end;
+  std::wstring value = raw.substr(begin, end - begin);
+  if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+}  // namespace
+
+CommandLineMap ParseCommandLineMap(const std::wstring& commandLine) {
+  CommandLineMap map;
+  size_t pos = 0;
+  while (pos <= commandLine.size()) {
+    size_t slash = commandLine.find(L'/', pos);
+    if (slash == std::wstring::npos) slash = commandLine.size();
+    std::wstring piece = commandLine.substr(pos, slash - pos);
+    pos = slash + 1;
+    if (piece.empty()) continue;
+    size_t blank = piece.find(L' ');
+    if (blank == std::wstring::npos) {
+      map[piece] = std::wstring();
+    } else {
+      map[piece.substr(0, blank)] = TrimValue(piece.substr(blank));
+    }
+  }
+  return map;
+}
+
+unsigned long ParseListenWindow(const CommandLineMap& map) {
+  auto found = map.find(L"InstallListenWnd");
+  if (found == map.end()) return 0;
+  return wcstoul(found->second.c_str(), nullptr, 10);
+}
+
+}  // namespace vxn

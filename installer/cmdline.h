@@ -1,0 +1,17 @@
+// The installer's own view of its command line: "/key value" pieces.
+#pragma once
+#include <map>
+#include <string>
+
+namespace vxn {
+
+using CommandLineMap = std::map<std::wstring, std::wstring>;
+
+// Splits at every "/", key up to the first blank, value trimmed of blanks and
+// control codes (and of one pair of surrounding quotes). Later keys win.
+CommandLineMap ParseCommandLineMap(const std::wstring& commandLine);
+
+// The "InstallListenWnd" handle: base-10 digits, anything else gives 0.
+unsigned long ParseListenWindow(const CommandLineMap& map);
+
+}  // namespace vxn

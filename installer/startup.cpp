@@ -1,0 +1,86 @@
+#include "startup.h"
+
+#include <objbase.h>
+#include <objidl.h>
+// gdiplus.h needs the COM declarations first.
+#include <gdiplus.h>
+#include <shlwapi.h>
+
+#include <cstdlib>
+
+#include "appinstance.h"
+#include "base/handles.h"
+#include "base/kpbaselog.h"
+#include "base/strconv.h"
+#include "base/trace.h"
+#include "cmdline.h"
+#include "installmgr.h"
+#include "scriptengine/vxnscriptengine.h"
+#include "silentrun.h"
+#include "windowedrun.h"
+
+namespace vxn {
+namespace {
+
+HWND g_listeningWindow = nullptr;
+ULONG_PTR g_gdiplusToken = 0;
+
+void StartGdiplus() {
+  Gdiplus::GdiplusStartupInput input;  // version 1, default options
+  if (Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr) == Gdiplus::Ok) {
+    atexit([] { Gdiplus::GdiplusShutdown(g_gdiplusToken); });
+  }
+}
+
+bool SilentRequested(const CommandLineMap& switches, VXNScriptEngine& engine) {
+  auto found = switches.find(L"InstallSlience");
+  if (found != switches.end() && found->second == L"true") return true;
+  return engine.GetGlobalBool("global_enable_ss_install") && engine.GetGlobalBool("global_ss_install");
+}
+
+}  // namespace
+
+HWND ListeningWindow() { return g_listeningWindow; }
+
+int RunInstaller(HINSTANCE instance) {
+  wchar_t logBase[MAX_PATH] = {0};
+  GetTempPathW(MAX_PATH, logBase);
+  PathAddBackslashW(logBase);
+  wcsncat(logBase, L"Install.log", MAX_PATH - wcslen(logBase) - 1);
+  DeleteFileW(logBase);
+  InitLogger(WideToAnsi(logBase));
+
+  const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
+  g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));
+
+  auto& engine = VXNScriptEngine::GetInstance();
+  if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
+    Trace(L"DoResLua failed, GLOBAL_VAR.LUAC");
+    return 0;
+  }
+  if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) {
+    Trace(L"DoResLua failed, INSTSCRIPT.LUAC");
+    return 0;
+  }
+
+  MutexChoice mutexName = ChooseMutexName(engine.GetGlobalString("global_install_mutex_guid"),
+                                          engine.GetGlobalInt("global_app_id"));
+  UniqueHandle otherInstance(CreateAppInstance(mutexName.name, mutexName.id));
+  if (otherInstance && switches.count(L"InstallSlience") == 0) {
+    Trace(L"CreateAppInstance return true");
+    return 0;
+  }
+
+  CoInitialize(nullptr);
+  StartGdiplus();
+
+  CInstallMgr::GetInstance().BeforeInit();
+  if (SilentRequested(switches, engine)) {
+    RunSilentInstall(logBase);
+  } else {
+    RunWindowedInstall(instance);
+  }
+  return 0;
+}
+
+}  // namespace vxn

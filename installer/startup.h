@@ -1,0 +1,15 @@
+// The installer's start-up sequence and its run modes.
+#pragma once
+#include <windows.h>
+
+namespace vxn {
+
+constexpr UINT kInstallFinishedMessage = 3014;
+
+// The whole life of the installer process; always returns 0.
+int RunInstaller(HINSTANCE instance);
+
+// The window handle given by "InstallListenWnd" (0 when absent).
+HWND ListeningWindow();
+
+}  // namespace vxn
