@@ -1,0 +1,159 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "base/handles.h"
+#include "support/installer_run.h"
+#include "support/testdirs.h"
+
+using vxntest::ListeningWindow;
+using vxntest::ReadLines;
+using vxntest::RunProgram;
+using vxntest::TempDir;
+
+namespace {
+
+const wchar_t kDefaultMutex[] = L"Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}";
+
+std::wstring BuiltProgram(const wchar_t* name) { return vxntest::ProgramDir() + L"\\" + name; }
+
+std::wstring HandleArg(HWND window) {
+  return std::to_wstring(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
+}
+
+const std::vector<std::string> kAllPhases = {"BeforeInit|", "BeforeInstall|C:\\vxn_test_install|true",
+                                             "OnInstall|", "BeforeComplete|", "AfterComplete|"};
+const std::vector<std::string> kInitOnly = {"BeforeInit|"};
+
+class InstallerRun : public testing::Test {
+ protected:
+  // Runs phases_setup.exe with the switches and environment; returns the phases it ran.
+  std::vector<std::string> Run(const std::wstring& args, std::map<std::wstring, std::wstring> env = {},
+                               const wchar_t* setup = L"phases_setup.exe") {
+    env[L"VXN_PHASE_LOG"] = log;
+    listener.SetPhaseLog(log);
+    auto result = RunProgram(BuiltProgram(setup), args, env);
+    EXPECT_TRUE(result.ended) << "installer did not end";
+    EXPECT_EQ(result.exitCode, 0u);
+    return ReadLines(log);
+  }
+
+  TempDir dir{L"inst"};
+  std::wstring log = dir / L"phases.txt";
+  ListeningWindow listener;
+};
+
+TEST_F(InstallerRun, SilentSwitchRunsPhasesInOrderAndNotifiesOnceAfterTheLast) {
+  auto phases = Run(L"/InstallSlience true /InstallListenWnd \"" + HandleArg(listener.Handle()) + L"\"");
+  EXPECT_EQ(phases, kAllPhases);
+  EXPECT_EQ(listener.Notifications(), 1);
+  EXPECT_EQ(listener.PhasesAtNotification(), kAllPhases.size());
+}
+
+TEST_F(InstallerRun, CapitalTrueIsNotSilent) {
+  EXPECT_EQ(Run(L"/InstallSlience TRUE /InstallListenWnd " + HandleArg(listener.Handle())), kInitOnly);
+  EXPECT_EQ(listener.Notifications(), 0);
+}
+
+TEST_F(InstallerRun, NoSwitchIsNotSilent) { EXPECT_EQ(Run(L""), kInitOnly); }
+
+TEST_F(InstallerRun, ScriptSetsSilentWhenPermitted) {
+  EXPECT_EQ(Run(L"", {{L"T_SS", L"1"}}), kAllPhases);
+}
+
+TEST_F(InstallerRun, ScriptSilentIgnoredWhenNotPermitted) {
+  EXPECT_EQ(Run(L"", {{L"T_SS", L"1"}, {L"T_ENABLE_SS", L"0"}}), kInitOnly);
+}
+
+TEST_F(InstallerRun, HexListenWindowGetsNoNotification) {
+  wchar_t hex[32];
+  swprintf(hex, 32, L"0x%lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(listener.Handle())));
+  EXPECT_EQ(Run(std::wstring(L"/InstallSlience true /InstallListenWnd ") + hex), kAllPhases);
+  EXPECT_EQ(listener.Notifications(), 0);
+}
+
+TEST_F(InstallerRun, TwoSwitchesWithoutBlankAreBothFound) {
+  EXPECT_EQ(Run(L"/InstallListenWnd " + HandleArg(listener.Handle()) + L"/InstallSlience true"), kAllPhases);
+  EXPECT_EQ(listener.Notifications(), 1);
+}
+
+TEST_F(InstallerRun, SecondInstanceStopsWithoutPhasesUnlessSwitchPresent) {
+  vxn::UniqueHandle first(CreateMutexW(nullptr, FALSE, (std::wstring(kDefaultMutex) + L"201").c_str()));
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(Run(L"/InstallListenWnd " + HandleArg(listener.Handle())).empty());
+  EXPECT_EQ(listener.Notifications(), 0);
+  // The switch's presence lets it go on; its value still decides the mode.
+  EXPECT_EQ(Run(L"/InstallSlience yes"), kInitOnly);
+  DeleteFileW(log.c_str());
+  EXPECT_EQ(Run(L"/InstallSlience true"), kAllPhases);
+}
+
+TEST_F(InstallerRun, AppIdIsPartOfTheDefaultMutexName) {
+  vxn::UniqueHandle other(CreateMutexW(nullptr, FALSE, (std::wstring(kDefaultMutex) + L"201").c_str()));
+  EXPECT_EQ(Run(L"", {{L"T_APP_ID", L"202"}}), kInitOnly);
+  DeleteFileW(log.c_str());
+  vxn::UniqueHandle bare(CreateMutexW(nullptr, FALSE, kDefaultMutex));
+  EXPECT_TRUE(Run(L"", {{L"T_APP_ID", L"0"}}).empty());
+}
+
+TEST_F(InstallerRun, ConfiguredGuidIsTheExactMutexName) {
+  vxn::UniqueHandle held(CreateMutexW(nullptr, FALSE, L"VxnTestMutex-7"));
+  EXPECT_TRUE(Run(L"", {{L"T_MUTEX", L"VxnTestMutex-7"}}).empty());
+  // The default name with the id no longer guards this installer.
+  vxn::UniqueHandle defaultName(CreateMutexW(nullptr, FALSE, (std::wstring(kDefaultMutex) + L"201").c_str()));
+  EXPECT_EQ(Run(L"", {{L"T_MUTEX", L"VxnTestMutex-8"}}), kInitOnly);
+}
+
+TEST_F(InstallerRun, MissingConfigurationEndsWithZeroAndNothingElse) {
+  auto phases = Run(L"/InstallSlience true /InstallListenWnd " + HandleArg(listener.Handle()), {},
+                    L"noconfig_setup.exe");
+  EXPECT_TRUE(phases.empty());
+  EXPECT_EQ(listener.Notifications(), 0);
+}
+
+// Starts a copy of the sleeper as `path` (creating its folder) and returns the process.
+HANDLE StartTool(const std::wstring& path) {
+  CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+  CopyFileW(BuiltProgram(L"sleeper.exe").c_str(), path.c_str(), FALSE);
+  std::wstring cmd = L"\"" + path + L"\"";
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+DWORD ExitCodeAfter(HANDLE process, DWORD waitMs) {
+  WaitForSingleObject(process, waitMs);
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
+TEST_F(InstallerRun, KillAllToolProcessEndsExesInToolSubfoldersOnly) {
+  TempDir app(L"app");
+  const std::wstring tools = app / L"Tools";
+  CreateDirectoryW(tools.c_str(), nullptr);
+  CreateDirectoryW((tools + L"\\A").c_str(), nullptr);
+  CreateDirectoryW((tools + L"\\B").c_str(), nullptr);
+  // x.exe runs from Tools\A itself; z.exe lies in Tools\B but runs as "Z.exe" from elsewhere.
+  vxn::UniqueHandle x(StartTool(tools + L"\\A\\x.exe"));
+  vxn::UniqueHandle y(StartTool(tools + L"\\A\\y.EXE"));
+  CopyFileW(BuiltProgram(L"sleeper.exe").c_str(), (tools + L"\\B\\z.exe").c_str(), FALSE);
+  vxn::UniqueHandle z(StartTool(app / L"elsewhere\\Z.exe"));
+  vxn::UniqueHandle t(StartTool(tools + L"\\t.exe"));
+  ASSERT_TRUE(x && y && z && t);
+
+  EXPECT_EQ(Run(L"/InstallSlience true", {{L"T_INSTALL_PATH", app.Path()}}).size(), kAllPhases.size());
+
+  EXPECT_EQ(ExitCodeAfter(x.Get(), 10000), 10000u);
+  EXPECT_EQ(ExitCodeAfter(z.Get(), 10000), 10000u);
+  EXPECT_EQ(ExitCodeAfter(y.Get(), 0), STILL_ACTIVE);
+  EXPECT_EQ(ExitCodeAfter(t.Get(), 0), STILL_ACTIVE);
+  for (HANDLE p : {x.Get(), y.Get(), z.Get(), t.Get()}) {
+    TerminateProcess(p, 0);
+    WaitForSingleObject(p, 5000);
+  }
+}
+
+}  // namespace

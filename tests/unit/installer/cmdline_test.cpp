@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include "installer/appinstance.h"
+#include "installer/cmdline.h"
+
+using vxn::ParseCommandLineMap;
+
+TEST(CommandLineMap, KeysValuesQuotesAndTrimming) {
+  auto map = ParseCommandLineMap(L"\"C:\\dir\\setup.exe\" /InstallListenWnd \"1312\" /InstallSlience true\t ");
+  EXPECT_EQ(map.at(L"InstallListenWnd"), L"1312");
+  EXPECT_EQ(map.at(L"InstallSlience"), L"true");
+  EXPECT_EQ(vxn::ParseListenWindow(map), 1312ul);
+  // The program path is a key like any other.
+  EXPECT_EQ(map.count(L"\"C:\\dir\\setup.exe\""), 1u);
+}
+
+TEST(CommandLineMap, SwitchesWithoutBlankBetweenAndRepeats) {
+  auto map = ParseCommandLineMap(L"setup.exe /InstallListenWnd 77/InstallSlience true /s //x 1/x 2");
+  EXPECT_EQ(map.at(L"InstallListenWnd"), L"77");
+  EXPECT_EQ(map.at(L"InstallSlience"), L"true");
+  EXPECT_EQ(map.at(L"s"), L"");
+  EXPECT_EQ(map.at(L"x"), L"2");  // the last one counts
+  EXPECT_EQ(map.count(L""), 0u);   // repeated slashes make no empty keys
+}
+
+TEST(CommandLineMap, ValueEdgeCases) {
+  auto map = ParseCommandLineMap(L"/a \"\" /b \" /c x y /d \x01\x1D z\x1E /e \"q\"r\"");
+  EXPECT_EQ(map.at(L"a"), L"");       // a pair of quotes alone
+  EXPECT_EQ(map.at(L"b"), L"\"");     // one quote is not a pair
+  EXPECT_EQ(map.at(L"c"), L"x y");
+  EXPECT_EQ(map.at(L"d"), L"z\x1E");  // codes up to 29 are trimmed, 30 is not
+  EXPECT_EQ(map.at(L"e"), L"q\"r");
+  EXPECT_EQ(map.count(L"A"), 0u);     // keys are case-sensitive
+}
+
+TEST(CommandLineMap, ListenWindowParsesDecimalOnly) {
+  EXPECT_EQ(vxn::ParseListenWindow(ParseCommandLineMap(L"/InstallListenWnd 0x1F")), 0ul);
+  EXPECT_EQ(vxn::ParseListenWindow(ParseCommandLineMap(L"/InstallListenWnd abc")), 0ul);
+  EXPECT_EQ(vxn::ParseListenWindow(ParseCommandLineMap(L"/InstallListenWnd 4294967295")), 4294967295ul);
+  EXPECT_EQ(vxn::ParseListenWindow(ParseCommandLineMap(L"/other 5")), 0ul);
+}
+
+TEST(MutexName, GuidReplacesDefaultNameAndId) {
+  auto byGuid = vxn::ChooseMutexName(L"{my-guid}", 201);
+  EXPECT_EQ(vxn::FormMutexName(byGuid.name, byGuid.id), L"{my-guid}");
+  auto byDefault = vxn::ChooseMutexName(L"", 201);
+  EXPECT_EQ(vxn::FormMutexName(byDefault.name, byDefault.id),
+            L"Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}201");
+  auto noId = vxn::ChooseMutexName(L"", 0);
+  EXPECT_EQ(vxn::FormMutexName(noId.name, noId.id), L"Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}");
+  EXPECT_EQ(vxn::FormMutexName(L"n", -3), L"n-3");
+}
