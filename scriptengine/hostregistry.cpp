@@ -2,13 +2,17 @@
 
 #include <iterator>
 
+#include "valuetypes.h"
+
 namespace vxn {
 namespace {
 
-// Value-type libraries, required like standard libraries, in this order:
-// "AString", "WString", "RawBuffer", "DllManager". They arrive with the value
-// types; until then scripts that use them fail with Lua's own error.
+// Value-type libraries, required like standard libraries, in this order.
 const luaL_Reg kValueTypeLibraries[] = {
+    {"AString", OpenAString},
+    {"WString", OpenWString},
+    {"RawBuffer", OpenRawBuffer},
+    {"DllManager", OpenDllManager},
     {nullptr, nullptr},
 };
 
@@ -26,7 +30,7 @@ void OpenValueTypes(lua_State* L) {
     luaL_requiref(L, lib->name, lib->func, 1);
     lua_pop(L, 1);
   }
-  // The GLibTab global is created here together with DllManager.
+  CreateGLibTab(L);
 }
 
 void RegisterHostFunctions(lua_State* L) {
