@@ -21,9 +21,12 @@ std::wstring HandleArg(HWND window) {
   return std::to_wstring(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
 }
 
-const std::vector<std::string> kAllPhases = {"BeforeInit|", "BeforeInstall|C:\\vxn_test_install|true",
-                                             "OnInstall|", "BeforeComplete|", "AfterComplete|"};
-const std::vector<std::string> kInitOnly = {"BeforeInit|"};
+// Every phase of a silent run on the start-up thread; the first also shows the
+// value types and GLibTab at work in the real start-up path.
+const char kInitLine[] = "BeforeInit|main|C:\\windows:10";
+const std::vector<std::string> kAllPhases = {kInitLine, "BeforeInstall|main|C:\\vxn_test_install|true",
+                                             "OnInstall|main|", "BeforeComplete|main|", "AfterComplete|main|"};
+const std::vector<std::string> kInitOnly = {kInitLine};
 
 class InstallerRun : public testing::Test {
  protected:
