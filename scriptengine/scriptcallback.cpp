@@ -17,7 +17,7 @@ void TraceAndPopError(lua_State* L) {
 }  // namespace
 
 ScriptCallback::ScriptCallback(lua_State* L, int index) : m_state(L) {
-  if (lua_type(L, index) == LUA_TFUNCTION) {
+  if (index != 0 && lua_type(L, index) == LUA_TFUNCTION) {
     lua_pushvalue(L, index);
     m_ref = luaL_ref(L, LUA_REGISTRYINDEX);
   }

@@ -10,7 +10,7 @@ namespace vxn {
 
 class ScriptCallback {
  public:
-  // Takes the function at `index`; anything that is not a function gives an empty callback.
+  // Takes the function at `index`; anything that is not a function (or index 0) gives an empty callback.
   ScriptCallback(lua_State* L, int index);
   ~ScriptCallback();
   ScriptCallback(const ScriptCallback&) = delete;

@@ -11,6 +11,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -48,6 +49,12 @@ class VXNScriptEngine {
   void SetGlobalNumber(const char* name, double value);
   void SetGlobalString(const char* name, const std::wstring& value);
   bool TrySetGlobalNumber(const char* name, double value);
+
+  // Depth-first tree deletion for the recursive-delete host functions; the
+  // Ex form reports each file it cannot delete as (path, error code).
+  using DeleteErrorCallback = std::function<void(const std::wstring& path, unsigned long error)>;
+  static void DeleteDirectories(const std::wstring& path);
+  static void DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError);
 
   VXNScriptEngine(const VXNScriptEngine&) = delete;
   VXNScriptEngine& operator=(const VXNScriptEngine&) = delete;

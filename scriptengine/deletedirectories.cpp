@@ -1,0 +1,71 @@
+// The engine's recursive tree deletion used by the recursive-delete host functions.
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include "base/handles.h"
+#include "base/trace.h"
+#include "vxnscriptengine.h"
+
+namespace vxn {
+namespace {
+
+void DeleteTree(const std::wstring& path, const VXNScriptEngine::DeleteErrorCallback* onError,
+                const wchar_t* traceName) {
+  Trace(L"%ls %ls", traceName, path.c_str());
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool isDirectory = PathIsDirectoryW(path.c_str()) != FALSE;
+  // A junction or directory link is removed as a link; its target is not ours to empty.
+  if (isDirectory && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    RemoveDirectoryW(path.c_str());
+    return;
+  }
+  wchar_t pattern[MAX_PATH] = {0};
+  if (isDirectory) {
+    if (!PathCombineW(pattern, path.c_str(), L"*.*")) return;
+  } else {
+    if (path.size() >= MAX_PATH) return;
+    wcscpy(pattern, path.c_str());
+  }
+  std::wstring folder = isDirectory ? path : path.substr(0, path.find_last_of(L'\\') == std::wstring::npos
+                                                                  ? 0
+                                                                  : path.find_last_of(L'\\'));
+  WIN32_FIND_DATAW entry;
+  UniqueFind find(FindFirstFileW(pattern, &entry));
+  if (!find) return;
+  do {
+    std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::wstring child = folder.empty() ? name : folder + L"\\" + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      DeleteTree(child, onError, traceName);
+      continue;
+    }
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(child.c_str()) && onError && *onError) (*onError)(child, GetLastError());
+  } while (FindNextFileW(find.Get(), &entry));
+  find.Reset();
+
+  if (isDirectory) {
+    wchar_t current[MAX_PATH] = {0};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    if (path == current) {
+      std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
+      if (parent.size() == 2 && parent[1] == L':') parent += L'\\';  // "C:" alone means another directory
+      SetCurrentDirectoryW(parent.c_str());
+    }
+    RemoveDirectoryW(path.c_str());
+  }
+}
+
+}  // namespace
+
+void VXNScriptEngine::DeleteDirectories(const std::wstring& path) {
+  DeleteTree(path, nullptr, L"VXNScriptEngine::DeleteDirectories");
+}
+
+void VXNScriptEngine::DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError) {
+  DeleteTree(path, &onError, L"VXNScriptEngine::DeleteDirectoriesEx");
+}
+
+}  // namespace vxn

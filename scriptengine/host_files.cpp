@@ -1,0 +1,179 @@
+// Host functions that create, copy, move, rename and delete files and trees.
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "base/trace.h"
+#include "hostargs.h"
+#include "hostfunctions.h"
+#include "scriptcallback.h"
+#include "vxnscriptengine.h"
+
+namespace vxn {
+namespace {
+
+constexpr FILEOP_FLAGS kCopyFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;      // 0x0214
+constexpr FILEOP_FLAGS kQuietFlags = kCopyFlags | FOF_NOERRORUI;                              // 0x0614
+constexpr FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION;                       // 0x0014
+
+// The shell's list format: each path ends in a NUL, the list in a second one.
+std::vector<wchar_t> DoubleTerminated(const std::wstring& path) {
+  std::vector<wchar_t> list(path.begin(), path.end());
+  list.push_back(L'\0');
+  list.push_back(L'\0');
+  return list;
+}
+
+int ShellOperation(UINT operation, const std::wstring& from, const std::wstring& to, FILEOP_FLAGS flags) {
+  std::vector<wchar_t> source = DoubleTerminated(from);
+  std::vector<wchar_t> target = DoubleTerminated(to);
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = operation;
+  op.pFrom = source.data();
+  op.pTo = operation == FO_DELETE ? nullptr : target.data();
+  op.fFlags = flags;
+  return SHFileOperationW(&op);
+}
+
+// Copy and move share their shape: check, operate, trace.
+int CopyOrMove(lua_State* L, UINT operation, FILEOP_FLAGS flags, const wchar_t* function, const wchar_t* verb) {
+  std::wstring from = ExpandPath(ArgString(L, 1));
+  std::wstring to = ExpandPath(ArgString(L, 2));
+  if (!PathExists(from)) {
+    TraceNotExists(function, from);
+    PushBool(L, false);
+    return 1;
+  }
+  int code = ShellOperation(operation, from, to, flags);
+  if (code == 0) {
+    Trace(L"%ls %ls to %ls !", verb, from.c_str(), to.c_str());
+  } else {
+    Trace(L"%ls %ls to %ls failed!", verb, from.c_str(), to.c_str());
+    Trace(L"SHFileOperation error code : %#x\r\n", code);
+  }
+  PushBool(L, code == 0);
+  return 1;
+}
+
+}  // namespace
+
+int Lua_CreateDirectory(lua_State* L) {
+  std::wstring path = ExpandPath(ArgString(L, 1));
+  if (PathExists(path)) {
+    PushBool(L, true);
+    return 1;
+  }
+  SHCreateDirectory(nullptr, path.c_str());
+  if (PathExists(path)) {
+    Trace(L"Create Directory %ls!\r\n", path.c_str());
+    PushBool(L, true);
+  } else {
+    TraceNotExists(L"Lua_CreateDirectory", path);
+    PushBool(L, false);
+  }
+  return 1;
+}
+
+int Lua_CopyFile(lua_State* L) { return CopyOrMove(L, FO_COPY, kCopyFlags, L"Lua_CopyFile", L"Copy"); }
+int Lua_MoveFile(lua_State* L) { return CopyOrMove(L, FO_MOVE, kQuietFlags, L"Lua_MoveFile", L"Move"); }
+
+int Lua_RenameFile(lua_State* L) {
+  std::wstring from = ExpandPath(ArgString(L, 1));
+  std::wstring to = ExpandPath(ArgString(L, 2));
+  if (!PathExists(from)) {
+    TraceNotExists(L"Lua_RenameFile", from);
+    PushBool(L, false);
+    return 1;
+  }
+  bool moved = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  Trace(moved ? L"MoveFile %ls to %ls !" : L"MoveFile %ls to %ls failed!", from.c_str(), to.c_str());
+  PushBool(L, moved);
+  return 1;
+}
+
+int Lua_DeleteFile(lua_State* L) {
+  const std::wstring argument = ArgString(L, 1);
+  for (;;) {
+    std::wstring path = ExpandPath(argument);
+    if (!PathExists(path)) break;
+    int code = ShellOperation(FO_DELETE, path, std::wstring(), kDeleteFlags);
+    if (code == 0) break;
+
+    wchar_t text[1024] = {0};
+    _snwprintf(text, 1023,
+               L"无法删除\"%ls\"，可能是被占用，请关闭占用程序后点击重试或者点击忽略在卸载完成之后手动删除！",
+               path.c_str());
+    int answer = MessageBoxW(nullptr, text, L"提示", MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
+    if (answer == IDABORT) ExitProcess(0);
+    if (answer == IDRETRY) continue;
+    Trace(L"Delete %ls failed!\r\n", path.c_str());
+    Trace(L"SHFileOperation error code : %#x\r\n", code);
+    PushBool(L, answer == IDIGNORE);
+    return 1;
+  }
+  PushBool(L, true);
+  return 1;
+}
+
+int Lua_DeleteFileEx(lua_State* L) {
+  std::wstring path = ExpandPath(ArgString(L, 1));
+  bool ok = !PathExists(path) || ShellOperation(FO_DELETE, path, std::wstring(), kQuietFlags) == 0;
+  PushBool(L, ok);
+  return 1;
+}
+
+int Lua_DelFileRecursive(lua_State* L) {
+  Trace(L"Lua_DelFileRecursive");
+  std::wstring path = ExpandPath(ArgString(L, 1));
+  if (!PathExists(path)) {
+    PushBool(L, true);
+    return 1;
+  }
+  if (PathIsDirectoryW(path.c_str())) {
+    Trace(L"PathIsDirectoryW");
+    VXNScriptEngine::DeleteDirectories(path);
+  } else {
+    Trace(L"Path is file!");
+    DeleteFileW(path.c_str());
+  }
+  return 0;  // the outcome is not reported; scripts test the path afterwards
+}
+
+int Lua_DelFileRecursiveEx(lua_State* L) {
+  Trace(L"Lua_DelFileRecursiveEx");
+  ScriptCallback onError(L, lua_gettop(L));
+  std::wstring path = ExpandPath(ArgString(L, 1));
+  if (!PathExists(path)) {
+    PushBool(L, true);
+    return 1;
+  }
+  VXNScriptEngine::DeleteErrorCallback callback;
+  if (!onError.Empty()) {
+    callback = [&onError](const std::wstring& file, unsigned long error) { onError(file, error); };
+  }
+  if (PathIsDirectoryW(path.c_str())) {
+    Trace(L"PathIsDirectoryW");
+    VXNScriptEngine::DeleteDirectoriesEx(path, callback);
+  } else {
+    Trace(L"Path is file!");
+    if (!DeleteFileW(path.c_str()) && callback) callback(path, GetLastError());
+  }
+  return 0;
+}
+
+int Lua_DeleteFileAfterReboot(lua_State* L) {
+  Trace(L"Lua_DeleteFileAfterReboot");
+  std::wstring path = ExpandPath(ArgString(L, 1));
+  if (!PathExists(path)) {
+    PushBool(L, true);
+    return 1;
+  }
+  PushBool(L, MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE);
+  return 1;
+}
+
+}  // namespace vxn

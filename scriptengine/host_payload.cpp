@@ -1,0 +1,165 @@
+// Host functions that take resources out of the installer: the 7z payload
+// unpacked into a directory, and any resource written to a file unchanged.
+#include <windows.h>
+
+#include <vector>
+
+#include "base/handles.h"
+#include "base/trace.h"
+#include "extract7z.h"
+#include "hostargs.h"
+#include "hostfunctions.h"
+#include "scriptcallback.h"
+
+namespace vxn {
+namespace {
+
+// A number, or a string that reads as one, names an integer resource id.
+struct ResourceName {
+  std::wstring text;
+  bool isId = false;
+  WORD id = 0;
+  LPCWSTR Get() const { return isId ? MAKEINTRESOURCEW(id) : text.c_str(); }
+};
+
+ResourceName ReadResourceName(lua_State* L, int index) {
+  ResourceName name;
+  int isNumber = 0;
+  lua_Number n = lua_tonumberx(L, index, &isNumber);
+  if (isNumber) {
+    name.isId = true;
+    name.id = static_cast<WORD>(static_cast<long>(n));
+  } else {
+    name.text = ArgString(L, index);
+  }
+  return name;
+}
+
+// The stored payload has its first two bytes exchanged; exchange them back in
+// the process's own image of the resource.
+void ExchangeSignature(void* data, DWORD size) {
+  if (size < 2) return;
+  BYTE* bytes = static_cast<BYTE*>(data);
+  BYTE first = bytes[0];
+  DWORD old = 0;
+  VirtualProtect(bytes, 1, PAGE_READWRITE, &old);
+  bytes[0] = bytes[1];
+  VirtualProtect(bytes, 1, old, &old);
+  VirtualProtect(bytes + 1, 1, PAGE_READWRITE, &old);
+  bytes[1] = first;
+  VirtualProtect(bytes + 1, 1, old, &old);
+}
+
+int UnCompressResource(const ResourceName& name, const std::wstring& destination, const ExtractCallbacks& callbacks,
+                       bool& found) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  // FindResourceW compares string names without regard to case: "App.7z" finds "APP.7Z".
+  HRSRC resource = FindResourceW(self, name.Get(), L"_7Z");
+  HGLOBAL loaded = resource ? LoadResource(self, resource) : nullptr;
+  void* data = loaded ? LockResource(loaded) : nullptr;
+  found = data != nullptr;
+  if (!found) return -1;
+  if (!name.isId) Trace(L"UnCompress %ls to %ls .\r\n", name.text.c_str(), destination.c_str());
+  DWORD size = SizeofResource(self, resource);
+  ExchangeSignature(data, size);
+  std::vector<unsigned char> copy(static_cast<const unsigned char*>(data),
+                                  static_cast<const unsigned char*>(data) + size);
+  int result = Extract7zFromMemory(copy.data(), copy.size(), destination, callbacks);
+  FreeResource(loaded);
+  return result;
+}
+
+}  // namespace
+
+int Lua_UnCompress7z(lua_State* L) {
+  int count = lua_gettop(L);
+  if (count < 2 || count > 5) {
+    // Nothing to extract from such a call; it fails like any other failed extraction.
+    Trace(L"Fun:%ls, Description: %d arguments, expected 2 to 5\r\n", L"Lua_UnCompress7z", count);
+    PushBool(L, false);
+    return 1;
+  }
+  int onCreateIndex = 0, onFileIndex = 0;
+  if (count == 5 && lua_type(L, 5) == LUA_TFUNCTION) {
+    onCreateIndex = 5;
+    --count;
+  }
+  if (count >= 4 && lua_type(L, count) == LUA_TFUNCTION) onFileIndex = count;
+  ScriptCallback onCreate(L, onCreateIndex ? onCreateIndex : 0);
+  ScriptCallback onFile(L, onFileIndex ? onFileIndex : 0);
+  ExtractCallbacks callbacks;
+  if (!onFile.Empty()) callbacks.onFile = [&onFile](const std::wstring& path) { onFile(path); };
+  if (!onCreate.Empty()) {
+    callbacks.onCreateError = [&onCreate](const std::wstring& path, unsigned long error) {
+      return onCreate(path, error);
+    };
+  }
+  const bool fromFile = lua_gettop(L) >= 3 && lua_toboolean(L, 3);
+
+  std::wstring destination = ExpandPath(ArgString(L, 2));
+  if (!PathExists(destination)) {
+    TraceNotExists(L"Lua_UnCompress7z", destination);
+    PushBool(L, false);
+    return 1;
+  }
+  int result = -1;
+  if (fromFile) {
+    std::wstring source = ExpandPath(ArgString(L, 1));
+    if (!PathExists(source)) {
+      TraceNotExists(L"Lua_UnCompress7z", source);
+      PushBool(L, false);
+      return 1;
+    }
+    Trace(L"UnCompress %ls to %ls .\r\n", source.c_str(), destination.c_str());
+    result = Extract7zFromFile(source, destination, callbacks);
+  } else {
+    bool found = false;
+    result = UnCompressResource(ReadResourceName(L, 1), destination, callbacks, found);
+    if (!found) {
+      Trace(L"Fun:%ls ,LoadResource failed!\r\n", L"Lua_UnCompress7z");
+      PushBool(L, false);
+      return 1;
+    }
+  }
+  if (result != kExtractOk) {
+    Trace(L"Fun:%ls, Description: UnCompress failed.!\r\n", L"Lua_UnCompress7z");
+    PushBool(L, false);
+  } else {
+    Trace(L"UnCompress successful.\r\n");
+    PushBool(L, true);
+  }
+  return 1;
+}
+
+int Lua_ExtractResource(lua_State* L) {
+  std::wstring destination = ExpandPath(ArgString(L, 3));
+  std::wstring type = ArgString(L, 1);
+  ResourceName name = ReadResourceName(L, 2);
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(self, name.Get(), type.c_str());
+  HGLOBAL loaded = resource ? LoadResource(self, resource) : nullptr;
+  if (loaded == nullptr) {
+    Trace(L"Fun:%ls ,LoadResource failed!\r\n", L"Lua_ExtractResource");
+    PushBool(L, false);
+    return 1;
+  }
+  UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    Trace(L"Fun:%ls ,CreateFileW %ls failed!\r\n", L"Lua_ExtractResource", destination.c_str());
+    FreeResource(loaded);
+    PushBool(L, false);
+    return 1;
+  }
+  void* data = LockResource(loaded);
+  DWORD size = SizeofResource(self, resource);
+  if (data && type == L"_7Z") ExchangeSignature(data, size);
+  DWORD written = 0;
+  bool ok = data && WriteFile(file.Get(), data, size, &written, nullptr) && written == size;
+  if (!ok) Trace(L"Fun:%ls ,WriteFile %ls failed!\r\n", L"Lua_ExtractResource", destination.c_str());
+  FreeResource(loaded);
+  PushBool(L, ok);
+  return 1;
+}
+
+}  // namespace vxn

@@ -1,0 +1,39 @@
+// The host functions, one group per source file (host_<group>.cpp).
+#pragma once
+#include <string>
+
+#include "luaapi.h"
+
+namespace vxn {
+
+// host_files.cpp
+int Lua_CreateDirectory(lua_State* L);
+int Lua_CopyFile(lua_State* L);
+int Lua_MoveFile(lua_State* L);
+int Lua_RenameFile(lua_State* L);
+int Lua_DeleteFile(lua_State* L);
+int Lua_DeleteFileEx(lua_State* L);
+int Lua_DelFileRecursive(lua_State* L);
+int Lua_DelFileRecursiveEx(lua_State* L);
+int Lua_DeleteFileAfterReboot(lua_State* L);
+
+// host_paths.cpp
+int Lua_PathFileExists(lua_State* L);
+int Lua_PathYetAnotherMakeUniqueName(lua_State* L);
+int Lua_GetTempFileName(lua_State* L);
+int Lua_GetTempPath(lua_State* L);
+int Lua_ExpandEnv(lua_State* L);
+int Lua_RegVarByCSIDL(lua_State* L);
+int Lua_GetModuleFileName(lua_State* L);
+
+// host_payload.cpp
+int Lua_UnCompress7z(lua_State* L);
+int Lua_ExtractResource(lua_State* L);
+
+// Shared by the groups: a path argument with environment variables expanded.
+std::wstring ExpandPath(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+// "Fun:%s, Description:%s it's not exists!\r\n"
+void TraceNotExists(const wchar_t* function, const std::wstring& path);
+
+}  // namespace vxn

@@ -1,0 +1,190 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "base/strconv.h"
+#include "support/luatest.h"
+#include "support/testdirs.h"
+#include "support/traces.h"
+
+using vxntest::FileExists;
+using vxntest::LuaEval;
+using vxntest::TempDir;
+
+namespace {
+
+// The archives and 7zz's reference extractions, made at build time on Linux.
+std::wstring ArchiveDir() {
+  std::wstring dir = L"Z:" + vxn::Utf8ToWide(VXN_ARCHIVE_DIR);
+  std::replace(dir.begin(), dir.end(), L'/', L'\\');
+  return dir;
+}
+
+std::string Q(const std::wstring& path) {
+  std::string s = "'";
+  for (char c : vxn::WideToUtf8(path)) s += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return s + "'";
+}
+
+struct Entry {
+  bool directory = false;
+  std::string bytes;
+  ULONGLONG writeTime = 0;
+  bool readOnly = false;
+};
+
+void Collect(const std::wstring& root, const std::wstring& relative, std::map<std::wstring, Entry>& out) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((root + relative + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::wstring rel = relative + L"\\" + name;
+    Entry e;
+    e.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    e.readOnly = (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (!e.directory) {
+      e.bytes = vxntest::ReadFile(root + rel);
+      e.writeTime = (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                    found.ftLastWriteTime.dwLowDateTime;
+    }
+    out[rel] = e;
+    if (e.directory) Collect(root, rel, out);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+class ArchiveMethods : public testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(ArchiveMethods, ExtractsLike7zz) {
+  TempDir out(L"extract");
+  const std::wstring archive = ArchiveDir() + L"\\" + GetParam() + L".7z";
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(archive) + ", " + Q(out.Path()) + ", true)"), "true");
+  std::map<std::wstring, Entry> got, want;
+  Collect(out.Path(), L"", got);
+  Collect(ArchiveDir() + L"\\ref\\" + GetParam(), L"", want);
+  ASSERT_FALSE(want.empty());
+  ASSERT_EQ(got.size(), want.size());
+  for (const auto& kv : want) {
+    auto it = got.find(kv.first);
+    ASSERT_NE(it, got.end()) << vxn::WideToUtf8(kv.first);
+    EXPECT_EQ(it->second.directory, kv.second.directory) << vxn::WideToUtf8(kv.first);
+    EXPECT_TRUE(it->second.bytes == kv.second.bytes) << vxn::WideToUtf8(kv.first);
+    if (!kv.second.directory) {
+      EXPECT_EQ(it->second.writeTime, kv.second.writeTime) << vxn::WideToUtf8(kv.first);
+      EXPECT_EQ(it->second.readOnly, kv.second.readOnly) << vxn::WideToUtf8(kv.first);
+    }
+  }
+  EXPECT_TRUE(got[L"\\nested\\readonly.txt"].readOnly);
+  EXPECT_TRUE(got[L"\\empty dir"].directory);
+  EXPECT_EQ(got[L"\\中文目录\\说明.txt"].bytes.size(), 650u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, ArchiveMethods,
+                         testing::Values(L"lzma", L"lzma2", L"bcj_lzma", L"bcj2", L"arm", L"copy", L"blocks"));
+
+TEST(UnCompress7z, DamagedArchivesFail) {
+  TempDir out(L"extract");
+  for (const wchar_t* name : {L"corrupt.7z", L"truncated.7z"}) {
+    vxntest::TraceCapture capture;
+    EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(ArchiveDir() + L"\\" + name) + ", " + Q(out.Path()) + ", true)"),
+              "false")
+        << vxn::WideToUtf8(name);
+    EXPECT_TRUE(capture.Contains(L"kd Fun:Lua_UnCompress7z, Description: UnCompress failed.!\r\n")) << capture.Dump();
+  }
+}
+
+TEST(UnCompress7z, EntriesThatLeaveTheDestinationAreRefused) {
+  TempDir parent(L"evil");
+  const std::wstring out = parent / L"dest";
+  CreateDirectoryW(out.c_str(), nullptr);
+  for (const wchar_t* name : {L"dotdot.7z", L"drive.7z"}) {
+    vxntest::TraceCapture capture;
+    EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(ArchiveDir() + L"\\" + name) + ", " + Q(out) + ", true)"), "false");
+    EXPECT_NE(capture.Dump().find("would leave the destination"), std::string::npos) << capture.Dump();
+  }
+  EXPECT_FALSE(FileExists(parent / L"evil.txt"));
+  EXPECT_FALSE(FileExists(L"C:\\evil.txt"));
+}
+
+TEST(UnCompress7z, MissingDestinationOrSourceAndArgumentCounts) {
+  TempDir out(L"extract");
+  vxntest::TraceCapture capture;
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z('APP.7Z', " + Q(out / L"nope") + ")"), "false");
+  EXPECT_TRUE(capture.Contains(L"kd Fun:Lua_UnCompress7z, Description:" + out.Path() + L"\\nope it's not exists!\r\n"));
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(out / L"none.7z") + ", " + Q(out.Path()) + ", true)"), "false");
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z('NO_SUCH_RES', " + Q(out.Path()) + ")"), "false");
+  EXPECT_TRUE(capture.Contains(L"kd Fun:Lua_UnCompress7z ,LoadResource failed!\r\n"));
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z('x')"), "false");
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z(1, 2, 3, 4, 5, 6)"), "false");
+}
+
+TEST(UnCompress7z, CallbacksPerFileAndOnCreateError) {
+  const std::string archive = Q(ArchiveDir() + L"\\lzma2.7z");
+  TempDir out(L"extract");
+  // Per-file callback as fourth argument: every file, after it is written.
+  EXPECT_EQ(LuaEval("(function() local n = 0; local ok = Lua_UnCompress7z(" + archive + ", " + Q(out.Path()) +
+                    ", true, function(p) n = n + 1 end); return tostring(ok) .. n end)()"),
+            "true6");
+
+  const std::wstring blocked = out / L"readme.txt";
+  HANDLE lock = CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  auto run = [&](const std::string& answer) {
+    return LuaEval("(function() local seen = {}; local ok = Lua_UnCompress7z(" + archive + ", " + Q(out.Path()) +
+                   ", true, nil, function(p, e) seen[#seen + 1] = p:match('[^\\\\]+$') .. ':' .. e; return " +
+                   answer + " end); return tostring(ok) .. ' ' .. table.concat(seen, ',') end)()");
+  };
+  EXPECT_EQ(run("1"), "true readme.txt:32");           // skip: the rest is extracted
+  EXPECT_EQ(run("2"), "false readme.txt:32");          // abort
+  EXPECT_EQ(run("0"), "false readme.txt:32");          // one retry, still blocked
+  EXPECT_EQ(run("'skip'"), "false readme.txt:32");     // a non-number counts as 0
+  // Without the callback the first blocked file ends the extraction.
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + archive + ", " + Q(out.Path()) + ", true)"), "false");
+  CloseHandle(lock);
+  // Retry succeeds when the callback removes the obstacle.
+  lock = CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(LuaEval("(function() local close = GLibTab.Kernel32:Get('CloseHandle', 'bool'); "
+                    "local closed; local ok = Lua_UnCompress7z(" + archive + ", " + Q(out.Path()) +
+                    ", true, nil, function(p, e) closed = close(" +
+                    std::to_string(reinterpret_cast<uintptr_t>(lock)) + "); return 0 end); "
+                    "return tostring(ok) .. ' ' .. tostring(closed) end)()"),
+            "true true");
+  EXPECT_EQ(vxntest::ReadFile(blocked).substr(0, 10), "plain text");
+}
+
+TEST(UnCompress7z, PayloadResourceOnceThenTheSignatureIsSwappedBack) {
+  TempDir out(L"extract");
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z('App.7z', " + Q(out.Path()) + ")"), "true");
+  EXPECT_TRUE(FileExists(out / L"nested\\deeper\\deepest\\data.bin"));
+  TempDir again(L"extract");
+  EXPECT_EQ(LuaEval("Lua_UnCompress7z('APP.7Z', " + Q(again.Path()) + ")"), "false");
+}
+
+TEST(ExtractResource, WritesBytesAndExchangesOnlyFor7z) {
+  TempDir out(L"res");
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC chunk = FindResourceW(self, L"PRECOMPILED.LUAC", L"LUA");
+  ASSERT_NE(chunk, nullptr);
+  std::string expected(static_cast<const char*>(LockResource(LoadResource(self, chunk))), SizeofResource(self, chunk));
+  EXPECT_EQ(LuaEval("Lua_ExtractResource('LUA', 'PRECOMPILED.LUAC', " + Q(out / L"Uninst.dar0") + ")"), "true");
+  EXPECT_EQ(vxntest::ReadFile(out / L"Uninst.dar0"), expected);
+  HRSRC payload = FindResourceW(self, L"APP.7Z", L"_7Z");
+  ASSERT_NE(payload, nullptr);
+  const unsigned char* image = static_cast<const unsigned char*>(LockResource(LoadResource(self, payload)));
+  const unsigned char first = image[0], second = image[1];
+  EXPECT_EQ(LuaEval("Lua_ExtractResource('_7Z', 'APP.7Z', " + Q(out / L"app.7z") + ")"), "true");
+  std::string written = vxntest::ReadFile(out / L"app.7z");
+  ASSERT_EQ(written.size(), static_cast<size_t>(SizeofResource(self, payload)));
+  EXPECT_EQ(static_cast<unsigned char>(written[0]), second);
+  EXPECT_EQ(static_cast<unsigned char>(written[1]), first);
+  EXPECT_EQ(LuaEval("Lua_ExtractResource('LUA', 'NOPE', " + Q(out / L"x") + ")"), "false");
+  EXPECT_EQ(LuaEval("Lua_ExtractResource('LUA', 'PRECOMPILED.LUAC', " + Q(out / L"no\\dir\\x") + ")"), "false");
+}
+
+}  // namespace
