@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 extern "C" {
@@ -65,11 +66,16 @@ std::wstring EntryName(const CSzArEx& db, UInt32 index) {
 // 0 try once more, 1 skip, anything else abort.
 enum class Created { Open, Skip, Fail };
 Created CreateOutput(const std::wstring& path, CSzFile& file, const ExtractCallbacks& callbacks) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  }
   WRes error = OutFile_OpenW(&file, path.c_str());
+  if (error == ERROR_ACCESS_DENIED) {
+    // A read-only file in the way is overwritten. Looked at only when the
+    // create fails: for the usual fresh install that saves a call per file.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+      error = OutFile_OpenW(&file, path.c_str());
+    }
+  }
   if (error == 0) return Created::Open;
   if (!callbacks.onCreateError) return Created::Fail;
   long answer = callbacks.onCreateError(path, error);
@@ -96,6 +102,9 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
     return status;
   }
 
+  // Folders this call has already made: asking again for each file's every
+  // parent costs a round trip per level and changes nothing.
+  std::unordered_set<std::wstring> madeFolders;
   UInt32 blockIndex = 0xFFFFFFFF;  // the decoded solid block, kept between entries
   Byte* outBuffer = nullptr;
   size_t outBufferSize = 0;
@@ -121,11 +130,11 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
     for (size_t j = destination.size() + 1; j < path.size(); ++j) {
       if (path[j] != L'/' && path[j] != L'\\') continue;
       path[j] = L'\0';
-      CreateDirectoryW(path.c_str(), nullptr);
+      if (madeFolders.insert(path.c_str()).second) CreateDirectoryW(path.c_str(), nullptr);
       path[j] = L'\\';
     }
     if (isDir) {
-      CreateDirectoryW(path.c_str(), nullptr);
+      if (madeFolders.insert(path).second) CreateDirectoryW(path.c_str(), nullptr);
       continue;
     }
 

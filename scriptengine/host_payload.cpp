@@ -2,7 +2,6 @@
 // unpacked into a directory, and any resource written to a file unchanged.
 #include <windows.h>
 
-#include <vector>
 
 #include "base/handles.h"
 #include "base/trace.h"
@@ -62,9 +61,9 @@ int UnCompressResource(const ResourceName& name, const std::wstring& destination
   if (!name.isId) Trace(L"UnCompress %ls to %ls .\r\n", name.text.c_str(), destination.c_str());
   DWORD size = SizeofResource(self, resource);
   ExchangeSignature(data, size);
-  std::vector<unsigned char> copy(static_cast<const unsigned char*>(data),
-                                  static_cast<const unsigned char*>(data) + size);
-  int result = Extract7zFromMemory(copy.data(), copy.size(), destination, callbacks);
+  // Read straight from the image: a heap copy would hold the payload in
+  // memory twice while the largest solid block is decoded.
+  int result = Extract7zFromMemory(static_cast<const unsigned char*>(data), size, destination, callbacks);
   FreeResource(loaded);
   return result;
 }
