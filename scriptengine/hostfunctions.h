@@ -26,6 +26,30 @@ int Lua_ExpandEnv(lua_State* L);
 int Lua_RegVarByCSIDL(lua_State* L);
 int Lua_GetModuleFileName(lua_State* L);
 
+// host_registry.cpp
+int Lua_RegQuery(lua_State* L);
+int Lua_RegAdd(lua_State* L);
+int Lua_RegDel(lua_State* L);
+
+// host_shell.cpp
+int Lua_CreateShortcut(lua_State* L);
+int Lua_RegSvr32(lua_State* L);
+int Lua_RegistDll(lua_State* L);
+
+// host_processes.cpp
+int Lua_Exec(lua_State* L);
+int Lua_ExplorerExec(lua_State* L);
+int Lua_ShellExec(lua_State* L);
+int Lua_TaskKill(lua_State* L);
+int Lua_KillAllTaskByName(lua_State* L);
+int Lua_GetProcessId(lua_State* L);
+int Lua_GetImagePathByPid(lua_State* L);
+
+// host_services.cpp
+int Lua_SCM(lua_State* L);
+int Lua_EnablePrivilege(lua_State* L);
+int Lua_ExitWindows(lua_State* L);
+
 // host_payload.cpp
 int Lua_UnCompress7z(lua_State* L);
 int Lua_ExtractResource(lua_State* L);

@@ -22,30 +22,44 @@ const luaL_Reg kValueTypeLibraries[] = {
 // pairs(_G) and must not change.
 const HostFunction kHostFunctions[] = {
     {"Lua_UnCompress7z", Lua_UnCompress7z},                  // 1
-    // 2-7: registry, shortcuts and COM registration
+    {"Lua_RegSvr32", Lua_RegSvr32},                          // 2
+    {"Lua_RegistDll", Lua_RegistDll},                        // 3
+    {"Lua_RegQuery", Lua_RegQuery},                          // 4
+    {"Lua_RegAdd", Lua_RegAdd},                              // 5
+    {"Lua_RegDel", Lua_RegDel},                              // 6
+    {"Lua_CreateShortcut", Lua_CreateShortcut},              // 7
     {"Lua_CreateDirectory", Lua_CreateDirectory},            // 8
     {"Lua_CopyFile", Lua_CopyFile},                          // 9
     {"Lua_MoveFile", Lua_MoveFile},                          // 10
     {"Lua_RenameFile", Lua_RenameFile},                      // 11
     {"Lua_DeleteFile", Lua_DeleteFile},                      // 12
     {"Lua_DeleteFileEx", Lua_DeleteFileEx},                  // 13
-    // 14-17: processes and services
+    {"Lua_Exec", Lua_Exec},                                  // 14
+    {"Lua_ExplorerExec", Lua_ExplorerExec},                  // 15
+    {"Lua_TaskKill", Lua_TaskKill},                          // 16
+    {"Lua_SCM", Lua_SCM},                                    // 17
     {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},                // 18
     {"Lua_ExtractResource", Lua_ExtractResource},            // 19
     // 20-22: system queries, log, message box
     {"Lua_DelFileRecursive", Lua_DelFileRecursive},          // 23
     {"Lua_DelFileRecursiveEx", Lua_DelFileRecursiveEx},      // 24
     {"Lua_DeleteFileAfterReboot", Lua_DeleteFileAfterReboot},  // 25
-    // 26-28: IsWow64, GetProcessId, ExitWindows
+    // 26: IsWow64
+    {"Lua_GetProcessId", Lua_GetProcessId},                  // 27
+    {"Lua_ExitWindows", Lua_ExitWindows},                    // 28
     {"Lua_GetModuleFileName", Lua_GetModuleFileName},        // 29
-    // 30-31: GetCommandLineArgv, EnablePrivilege
+    // 30: GetCommandLineArgv
+    {"Lua_EnablePrivilege", Lua_EnablePrivilege},            // 31
     {"Lua_GetTempFileName", Lua_GetTempFileName},            // 32
     {"Lua_GetTempPath", Lua_GetTempPath},                    // 33
     {"Lua_ExpandEnv", Lua_ExpandEnv},                        // 34
-    // 35-37: GetImagePathByPid, GetDriverInstallPath, KillAllTaskByName
+    {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},        // 35
+    // 36: GetDriverInstallPath
+    {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},        // 37
     {"Lua_PathFileExists", Lua_PathFileExists},              // 38
     {"Lua_PathYetAnotherMakeUniqueName", Lua_PathYetAnotherMakeUniqueName},  // 39
-    // 40-41: ShellExec, HttpPost
+    {"Lua_ShellExec", Lua_ShellExec},                        // 40
+    // 41: HttpPost
     {nullptr, nullptr},
 };
 

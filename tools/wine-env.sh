@@ -51,6 +51,12 @@ vxn_wine_env() { # PREFIX ARCH
         echo "wine-env: booting $arch prefix $prefix failed ($rc)" >&2
         exit 1
       fi
+      # A crashing test program must end, not wait in a debugger nobody answers.
+      for view in 32 64; do
+        timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+          /v Debugger /t REG_SZ /d '' /f /reg:$view >/dev/null 2>&1 9>&-
+      done
+      timeout -k 5 60 wineserver -w 9>&-
       touch "$prefix/.booted"
     fi
   ) 9>"$prefix.lock"

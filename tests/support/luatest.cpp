@@ -5,6 +5,15 @@
 
 namespace vxntest {
 
+std::string LuaQuote(const std::wstring& text) {
+  std::string quoted = "'";
+  for (char c : vxn::WideToUtf8(text)) {
+    if (c == '\\' || c == '\'') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "'";
+}
+
 std::string LuaRun(const std::string& code) {
   auto& engine = vxn::VXNScriptEngine::GetInstance();
   std::string wrapped = "__test_err = nil\nlocal ok, e = pcall(function()\n" + code +

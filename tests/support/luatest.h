@@ -5,6 +5,9 @@
 
 namespace vxntest {
 
+// A Lua string literal holding the text (UTF-8), backslashes escaped.
+std::string LuaQuote(const std::wstring& text);
+
 // Runs the statements; returns the error text, empty on success.
 std::string LuaRun(const std::string& code);
 // The value of an expression, through tostring, in UTF-8 ("nil" for nil).

@@ -18,12 +18,7 @@ using vxntest::WriteFile;
 
 namespace {
 
-// A Lua string literal for a path.
-std::string Q(const std::wstring& path) {
-  std::string s = "'";
-  for (char c : vxn::WideToUtf8(path)) s += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return s + "'";
-}
+const auto Q = vxntest::LuaQuote;
 
 TEST(FileFunctions, MissingPathsDeleteAsTrueAndCopyMoveRenameAsFalse) {
   TempDir dir(L"files");

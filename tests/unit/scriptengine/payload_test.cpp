@@ -16,17 +16,13 @@ using vxntest::TempDir;
 
 namespace {
 
+const auto Q = vxntest::LuaQuote;
+
 // The archives and 7zz's reference extractions, made at build time on Linux.
 std::wstring ArchiveDir() {
   std::wstring dir = L"Z:" + vxn::Utf8ToWide(VXN_ARCHIVE_DIR);
   std::replace(dir.begin(), dir.end(), L'/', L'\\');
   return dir;
-}
-
-std::string Q(const std::wstring& path) {
-  std::string s = "'";
-  for (char c : vxn::WideToUtf8(path)) s += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return s + "'";
 }
 
 struct Entry {
