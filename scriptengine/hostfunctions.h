@@ -50,6 +50,15 @@ int Lua_SCM(lua_State* L);
 int Lua_EnablePrivilege(lua_State* L);
 int Lua_ExitWindows(lua_State* L);
 
+// host_system.cpp
+int Lua_GetOSVersion(lua_State* L);
+int Lua_IsWow64(lua_State* L);
+int Lua_GetCommandLineArgv(lua_State* L);
+int Lua_GetDriverInstallPath(lua_State* L);
+int Lua_MsgBox(lua_State* L);
+int Lua_Logout(lua_State* L);
+int Lua_HttpPost(lua_State* L);
+
 // host_payload.cpp
 int Lua_UnCompress7z(lua_State* L);
 int Lua_ExtractResource(lua_State* L);

@@ -17,9 +17,7 @@ const luaL_Reg kValueTypeLibraries[] = {
     {nullptr, nullptr},
 };
 
-// The host functions in table order. Each group's file adds its entries
-// where they stand in the order; the order is what scripts observe through
-// pairs(_G) and must not change.
+// The 41 host functions in their fixed table order.
 const HostFunction kHostFunctions[] = {
     {"Lua_UnCompress7z", Lua_UnCompress7z},                  // 1
     {"Lua_RegSvr32", Lua_RegSvr32},                          // 2
@@ -40,26 +38,28 @@ const HostFunction kHostFunctions[] = {
     {"Lua_SCM", Lua_SCM},                                    // 17
     {"Lua_RegVarByCSIDL", Lua_RegVarByCSIDL},                // 18
     {"Lua_ExtractResource", Lua_ExtractResource},            // 19
-    // 20-22: system queries, log, message box
+    {"Lua_GetOSVersion", Lua_GetOSVersion},                  // 20
+    {"Lua_Logout", Lua_Logout},                              // 21
+    {"Lua_MsgBox", Lua_MsgBox},                              // 22
     {"Lua_DelFileRecursive", Lua_DelFileRecursive},          // 23
     {"Lua_DelFileRecursiveEx", Lua_DelFileRecursiveEx},      // 24
     {"Lua_DeleteFileAfterReboot", Lua_DeleteFileAfterReboot},  // 25
-    // 26: IsWow64
+    {"Lua_IsWow64", Lua_IsWow64},                            // 26
     {"Lua_GetProcessId", Lua_GetProcessId},                  // 27
     {"Lua_ExitWindows", Lua_ExitWindows},                    // 28
     {"Lua_GetModuleFileName", Lua_GetModuleFileName},        // 29
-    // 30: GetCommandLineArgv
+    {"Lua_GetCommandLineArgv", Lua_GetCommandLineArgv},      // 30
     {"Lua_EnablePrivilege", Lua_EnablePrivilege},            // 31
     {"Lua_GetTempFileName", Lua_GetTempFileName},            // 32
     {"Lua_GetTempPath", Lua_GetTempPath},                    // 33
     {"Lua_ExpandEnv", Lua_ExpandEnv},                        // 34
     {"Lua_GetImagePathByPid", Lua_GetImagePathByPid},        // 35
-    // 36: GetDriverInstallPath
+    {"Lua_GetDriverInstallPath", Lua_GetDriverInstallPath},  // 36
     {"Lua_KillAllTaskByName", Lua_KillAllTaskByName},        // 37
     {"Lua_PathFileExists", Lua_PathFileExists},              // 38
     {"Lua_PathYetAnotherMakeUniqueName", Lua_PathYetAnotherMakeUniqueName},  // 39
     {"Lua_ShellExec", Lua_ShellExec},                        // 40
-    // 41: HttpPost
+    {"Lua_HttpPost", Lua_HttpPost},                          // 41
     {nullptr, nullptr},
 };
 

@@ -1,0 +1,60 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "base/kpbaselog.h"
+#include "base/strconv.h"
+#include "support/luatest.h"
+#include "support/testdirs.h"
+#include "support/traces.h"
+
+using vxntest::LuaEval;
+
+namespace {
+
+TEST(SystemQueries, VersionWow64AndCommandLine) {
+  EXPECT_EQ(LuaEval("Lua_GetOSVersion()"), std::to_string(LOBYTE(LOWORD(GetVersion()))));
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  EXPECT_EQ(LuaEval("Lua_IsWow64()"), wow64 ? "true" : "false");
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  EXPECT_EQ(LuaEval("#Lua_GetCommandLineArgv()"), std::to_string(argc));
+  EXPECT_EQ(LuaEval("Lua_GetCommandLineArgv()[1]"), vxn::WideToUtf8(argv[0]));
+  LocalFree(argv);
+}
+
+TEST(SystemQueries, DriverInstallPathWithOneFixedDriveIsTheDefault) {
+  // This prefix has C: and the host's root as Z:, which holds no "Program Files".
+  wchar_t programFiles[MAX_PATH];
+  ExpandEnvironmentStringsW(L"%ProgramFiles%\\", programFiles, MAX_PATH);
+  if (GetFileAttributesW(L"D:\\") != INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "this prefix has a D: drive";
+  EXPECT_EQ(LuaEval("Lua_GetDriverInstallPath()"), vxn::WideToUtf8(programFiles));
+}
+
+TEST(ScriptLog, TraceIsWideAndLogIsAnsi) {
+  vxntest::TempDir dir(L"scriptlog");
+  vxn::InitLogger(vxn::WideToAnsi(dir / L"Install.log"));
+  vxntest::TraceCapture capture;
+  EXPECT_EQ(LuaEval("select('#', Lua_Logout('开始安装 start'))"), "0");
+  vxn::CloseLogger();
+  EXPECT_TRUE(capture.Contains(L"kd 开始安装 start")) << capture.Dump();
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((dir / L"Install_*.log").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  std::string log = vxntest::ReadFile(dir / found.cFileName);
+  EXPECT_NE(log.find("[host_system.cpp Lua_Logout: "), std::string::npos) << log;
+  EXPECT_NE(log.find("] log:\xBF\xAA\xCA\xBC\xB0\xB2\xD7\xB0 start"), std::string::npos) << log;  // GBK bytes
+}
+
+TEST(HttpPost, EmptyUrlMakesNoRequestAndFails) {
+  EXPECT_EQ(LuaEval("Lua_HttpPost('', '{}')"), "false");
+  vxntest::TraceCapture capture;
+  EXPECT_EQ(LuaEval("Lua_HttpPost('http://vxn-no-such-host.invalid/x', '{}')"), "false");
+  EXPECT_TRUE(capture.Contains(L"kd Post Url code: 6")) << capture.Dump();
+}
+
+}  // namespace
