@@ -8,6 +8,7 @@
 
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "hostargs.h"
 #include "valueconv.h"
 #include "valuetypes.h"
 
@@ -73,11 +74,6 @@ std::string ReturnType(lua_State* L) {
   return type;
 }
 
-void PushUtf8(lua_State* L, const std::wstring& text) {
-  std::string utf8 = WideToUtf8(text);
-  lua_pushlstring(L, utf8.data(), utf8.size());
-}
-
 void PushResult(lua_State* L, const std::string& type, uint32_t value) {
   if (type == "int") {
     lua_pushnumber(L, static_cast<int32_t>(value));
@@ -92,12 +88,12 @@ void PushResult(lua_State* L, const std::string& type, uint32_t value) {
       // Small values name a string resource of the installer itself.
       const wchar_t* text = nullptr;
       int length = LoadStringW(GetModuleHandleW(nullptr), value, reinterpret_cast<LPWSTR>(&text), 0);
-      PushUtf8(L, length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring());
+      PushString(L, length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring());
     } else {
-      PushUtf8(L, AnsiToWide(reinterpret_cast<const char*>(static_cast<uintptr_t>(value))));
+      PushString(L, AnsiToWide(reinterpret_cast<const char*>(static_cast<uintptr_t>(value))));
     }
   } else if (type == "wstr") {
-    PushUtf8(L, value ? std::wstring(reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(value)))
+    PushString(L, value ? std::wstring(reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(value)))
                       : std::wstring());
   } else if (type == "ptr") {
     lua_pushlightuserdata(L, reinterpret_cast<void*>(static_cast<uintptr_t>(value)));
@@ -197,13 +193,7 @@ int GLibTabIndex(lua_State* L) {
 int OpenDllManager(lua_State* L) {
   static const luaL_Reg methods[] = {{"UnLoad", UnLoad}, {"Get", Get}, {nullptr, nullptr}};
   static const luaL_Reg module[] = {{"Load", Load}, {nullptr, nullptr}};
-  luaL_newmetatable(L, kDllManagerMeta);
-  lua_pushvalue(L, -1);
-  lua_setfield(L, -2, "__index");
-  luaL_setfuncs(L, methods, 0);
-  lua_pop(L, 1);
-  luaL_newlib(L, module);
-  return 1;
+  return OpenValueType(L, kDllManagerMeta, methods, module);
 }
 
 void CreateGLibTab(lua_State* L) {

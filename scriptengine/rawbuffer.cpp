@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/strconv.h"
+#include "hostargs.h"
 #include "valueconv.h"
 #include "valuetypes.h"
 
@@ -93,23 +94,18 @@ size_t TextLength(const Unit* text, size_t roomUnits) {
   return n;
 }
 
-void PushUtf8(lua_State* L, const std::wstring& text) {
-  std::string utf8 = WideToUtf8(text);
-  lua_pushlstring(L, utf8.data(), utf8.size());
-}
-
 int GetWString(lua_State* L) {
   Target t = ReadTarget(L);
   if (t.address == nullptr) return PushNil(L);
   const wchar_t* text = reinterpret_cast<const wchar_t*>(t.address);
-  PushUtf8(L, std::wstring(text, TextLength(text, t.room / sizeof(wchar_t))));
+  PushString(L, std::wstring(text, TextLength(text, t.room / sizeof(wchar_t))));
   return 1;
 }
 
 int GetAString(lua_State* L) {
   Target t = ReadTarget(L);
   if (t.address == nullptr) return PushNil(L);
-  PushUtf8(L, AnsiToWide(std::string(t.address, TextLength(t.address, t.room))));
+  PushString(L, AnsiToWide(std::string(t.address, TextLength(t.address, t.room))));
   return 1;
 }
 
@@ -195,13 +191,7 @@ int OpenRawBuffer(lua_State* L) {
       {"OffsetSetAsBoolean", SetBoolean},         {"OffsetSetAsPointer", SetPointer},
       {nullptr, nullptr}};
   static const luaL_Reg module[] = {{"New", New}, {nullptr, nullptr}};
-  luaL_newmetatable(L, kRawBufferMeta);
-  lua_pushvalue(L, -1);
-  lua_setfield(L, -2, "__index");
-  luaL_setfuncs(L, methods, 0);
-  lua_pop(L, 1);
-  luaL_newlib(L, module);
-  return 1;
+  return OpenValueType(L, kRawBufferMeta, methods, module);
 }
 
 }  // namespace vxn

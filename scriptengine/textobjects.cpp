@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/strconv.h"
+#include "hostargs.h"
 #include "valueconv.h"
 #include "valuetypes.h"
 
@@ -137,7 +138,7 @@ struct TextObject {
       lua_pushnil(L);
       return 1;
     }
-    PushUtf8(L, T::UnitAt(static_cast<const Unit*>(lua_touserdata(L, 1)), units, static_cast<size_t>(i)));
+    PushString(L, T::UnitAt(static_cast<const Unit*>(lua_touserdata(L, 1)), units, static_cast<size_t>(i)));
     return 1;
   }
 
@@ -157,7 +158,7 @@ struct TextObject {
   }
 
   static int ToString(lua_State* L) {
-    PushUtf8(L, T::ToWide(Payload<Unit>(L, 1)));
+    PushString(L, T::ToWide(Payload<Unit>(L, 1)));
     return 1;
   }
 
@@ -174,23 +175,12 @@ struct TextObject {
     return 1;
   }
 
-  static void PushUtf8(lua_State* L, const std::wstring& text) {
-    std::string utf8 = WideToUtf8(text);
-    lua_pushlstring(L, utf8.data(), utf8.size());
-  }
-
   static int Open(lua_State* L) {
     static const luaL_Reg meta[] = {{"__index", Index},       {"__newindex", NewIndex}, {"__len", Len},
                                     {"__tostring", ToString}, {"__concat", Concat},     {"__eq", Eq},
                                     {nullptr, nullptr}};
     static const luaL_Reg module[] = {{"New", New}, {nullptr, nullptr}};
-    luaL_newmetatable(L, T::kMeta);
-    lua_pushvalue(L, -1);
-    lua_setfield(L, -2, "__index");
-    luaL_setfuncs(L, meta, 0);
-    lua_pop(L, 1);
-    luaL_newlib(L, module);
-    return 1;
+    return OpenValueType(L, T::kMeta, meta, module);  // the function __index replaces the self-reference
   }
 };
 

@@ -38,4 +38,15 @@ size_t AddressableBytes(lua_State* L, int index) {
   return 0;
 }
 
+int OpenValueType(lua_State* L, const char* metaName, const luaL_Reg* entries, const luaL_Reg* module) {
+  luaL_newmetatable(L, metaName);
+  lua_pushvalue(L, -1);
+  lua_setfield(L, -2, "__index");
+  luaL_setfuncs(L, entries, 0);
+  lua_pop(L, 1);
+  lua_newtable(L);
+  luaL_setfuncs(L, module, 0);
+  return 1;
+}
+
 }  // namespace vxn

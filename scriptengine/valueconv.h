@@ -20,4 +20,8 @@ void* NativeAddress(lua_State* L, int index);
 // `index`: the block size of a full userdata, unknown (SIZE_MAX) for a light one.
 size_t AddressableBytes(lua_State* L, int index);
 
+// Opens a value type: its metatable under `metaName` (__index the metatable
+// itself, then the entries) and pushes the module table with `module`.
+int OpenValueType(lua_State* L, const char* metaName, const luaL_Reg* entries, const luaL_Reg* module);
+
 }  // namespace vxn

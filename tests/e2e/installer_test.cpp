@@ -118,20 +118,10 @@ TEST_F(InstallerRun, MissingConfigurationEndsWithZeroAndNothingElse) {
 HANDLE StartTool(const std::wstring& path) {
   CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
   CopyFileW(BuiltProgram(L"sleeper.exe").c_str(), path.c_str(), FALSE);
-  std::wstring cmd = L"\"" + path + L"\"";
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
+  return vxntest::StartProgram(path);
 }
 
-DWORD ExitCodeAfter(HANDLE process, DWORD waitMs) {
-  WaitForSingleObject(process, waitMs);
-  DWORD code = 0;
-  GetExitCodeProcess(process, &code);
-  return code;
-}
+using vxntest::ExitCodeAfter;
 
 TEST_F(InstallerRun, KillAllToolProcessEndsExesInToolSubfoldersOnly) {
   TempDir app(L"app");

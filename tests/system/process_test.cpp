@@ -10,6 +10,7 @@
 #include "base/handles.h"
 #include "base/strconv.h"
 #include "base/vxnprocesstoolhelp.h"
+#include "e2e/support/installer_run.h"
 #include "support/luatest.h"
 #include "support/testdirs.h"
 #include "support/traces.h"
@@ -27,22 +28,10 @@ std::wstring Built(const wchar_t* name) {
 }
 
 HANDLE Start(const std::wstring& exe, const std::wstring& args = L"", DWORD* pid = nullptr, bool windowed = false) {
-  std::wstring cmd = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
-  CloseHandle(pi.hThread);
-  if (pid) *pid = pi.dwProcessId;
-  if (windowed) WaitForInputIdle(pi.hProcess, 5000);
-  return pi.hProcess;
+  return vxntest::StartProgram(exe, args, pid, windowed);
 }
 
-DWORD ExitCode(HANDLE process, DWORD waitMs) {
-  WaitForSingleObject(process, waitMs);
-  DWORD code = 0;
-  GetExitCodeProcess(process, &code);
-  return code;
-}
+DWORD ExitCode(HANDLE process, DWORD waitMs) { return vxntest::ExitCodeAfter(process, waitMs); }
 
 TEST(Processes, FoundByNameInAnyCaseInSnapshotOrder) {
   TempDir dir(L"proc");

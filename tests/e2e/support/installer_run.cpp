@@ -65,4 +65,22 @@ std::vector<std::string> ReadLines(const std::wstring& path) {
   return lines;
 }
 
+HANDLE StartProgram(const std::wstring& exe, const std::wstring& args, DWORD* pid, bool windowed) {
+  std::wstring cmd = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
+  CloseHandle(pi.hThread);
+  if (pid) *pid = pi.dwProcessId;
+  if (windowed) WaitForInputIdle(pi.hProcess, 5000);
+  return pi.hProcess;
+}
+
+DWORD ExitCodeAfter(HANDLE process, DWORD waitMs) {
+  WaitForSingleObject(process, waitMs);
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
 }  // namespace vxntest

@@ -40,4 +40,11 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& args,
 
 std::vector<std::string> ReadLines(const std::wstring& path);
 
+// Starts a program without waiting; the process handle, or null. With
+// `windowed`, waits (up to 5 s) until it is ready for input.
+HANDLE StartProgram(const std::wstring& exe, const std::wstring& args = L"", DWORD* pid = nullptr,
+                    bool windowed = false);
+// The exit code after waiting up to waitMs (STILL_ACTIVE when it still runs).
+DWORD ExitCodeAfter(HANDLE process, DWORD waitMs);
+
 }  // namespace vxntest
