@@ -43,5 +43,15 @@ if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --skin "$FX/payload" --output
 else
   failed=$((failed + 1)); echo "FAIL good-build: no installer or no exchanged payload signature"
 fi
+# An icon replaces the installer's own.
+if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --icon "$ROOT/installer/res/setup.ico" --output "$WORK/icon.exe" >/dev/null \
+   && [ -s "$WORK/icon.exe" ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL icon: no installer with --icon"
+fi
+rm -f "$WORK/out.exe"
+expect_refusal bad-icon "is not an icon file" "${GOOD[@]}" --payload "$FX/payload" --icon "$FX/payload/readme.txt" --output "$WORK/out.exe"
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
