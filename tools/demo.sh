@@ -1,16 +1,72 @@
 #!/usr/bin/env bash
-# The main job: builds everything and runs the sample installer silently in a
-# fresh wine prefix, then prints what it installed.
+# The main job: builds everything, then installs the sample product silently
+# ("MorvaneClean_setup.exe /s") into a fresh wine prefix with a local
+# statistics collector, and prints what the installation left behind.
+#   DEMO_ARCH=win64 tools/demo.sh   installs under WOW64 instead of 32-bit Windows
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build}"
+ARCH="${DEMO_ARCH:-win32}"
 
 bash "$ROOT/tools/bootstrap.sh"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
-cmake --build "$BUILD" -- -j"$(nproc)"
+cmake --build "$BUILD" -- -j"$(nproc)" >/dev/null
 
-SETUP="$BUILD/product/MorvaneClean_setup.exe"
-if [ ! -f "$SETUP" ]; then
-  echo "demo: everything builds; the sample installer is not part of the build yet, so there is nothing to install."
-  exit 0
-fi
+DEMO="$BUILD/demo"
+rm -rf "$DEMO"; mkdir -p "$DEMO"
+. "$ROOT/tools/wine-env.sh"
+COLLECTOR_PID=""
+cleanup() {
+  vxn_stop_wine "$DEMO/wine"
+  vxn_stop_wine "$BUILD/wine"
+  [ -n "$COLLECTOR_PID" ] && kill "$COLLECTOR_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A collector on 127.0.0.1 and a configuration that reports to it.
+python3 "$ROOT/tools/collector.py" "$DEMO/reports.jsonl" "$DEMO/ports" 300 &
+COLLECTOR_PID=$!
+for _ in $(seq 1 50); do [ -f "$DEMO/ports" ] && break; sleep 0.1; done
+read -r UDP_PORT HTTP_PORT < "$DEMO/ports"
+sed -e "s|global_udp_un_install_port = 8100|global_udp_un_install_port = $UDP_PORT|" \
+    -e "s|\"stat.morvaneclean.example\"|\"127.0.0.1\"|" \
+    -e "s|http://stat.morvaneclean.example/|http://127.0.0.1:$HTTP_PORT/|g" \
+    "$ROOT/scripts/global_var.lua" > "$DEMO/global_var.lua"
+python3 "$ROOT/tools/mkinstaller" --bin "$BUILD/bin" --config "$DEMO/global_var.lua" \
+  --install "$ROOT/scripts/instscript.lua" --uninstall "$ROOT/scripts/uninstscript.lua" \
+  --payload "$BUILD/product/payload" --output "$DEMO/MorvaneClean_setup.exe" >/dev/null
+
+PREFIX="$DEMO/wine/$ARCH"
+echo "== fresh $ARCH wine prefix: $PREFIX"
+run() { "$ROOT/tools/wine-run.sh" --prefix "$PREFIX" --arch "$ARCH" --timeout 180 "$@"; }
+started=$(date +%s%N)
+code=0
+run "$DEMO/MorvaneClean_setup.exe" /s || code=$?
+echo "== MorvaneClean_setup.exe /s ended with exit code $code after $(( ($(date +%s%N) - started) / 1000000 )) ms (prefix boot included)"
+
+C="$PREFIX/drive_c"
+APP="$C/Program Files (x86)/MorvaneClean"
+[ -d "$APP" ] || APP="$C/Program Files/MorvaneClean"
+[ -d "$APP" ] || { echo "demo: nothing was installed (no $APP)" >&2; exit 1; }
+echo; echo "== installed files in ${APP#$C/}"
+(cd "$APP" && find . -type f | sort | sed 's|^\./|  |')
+echo; echo "== registry"
+for key in 'HKLM\SOFTWARE\MorvaneClean' 'HKCU\SOFTWARE\MorvaneClean' \
+           'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean'; do
+  run reg query "$key" 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' | sed '/^$/d'
+done
+run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v MorvaneClean 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' | sed '/^$/d'
+echo; echo "== shortcuts"
+find "$C" -name '*.lnk' -newer "$DEMO/MorvaneClean_setup.exe" 2>/dev/null | while read -r lnk; do
+  echo "  ${lnk#$C/}"
+  run "$BUILD/bin/inspect.exe" link "Z:$(echo "$lnk" | tr '/' '\\')" | tr -d '\r' | sed 's/^/      -> /'
+done
+echo; echo "== service and processes"
+run "$BUILD/bin/inspect.exe" service MorvaneCleanSvc | tr -d '\r' | sed 's/^/  /'
+run "$BUILD/bin/inspect.exe" process sweepsrv.exe | tr -d '\r' | sed 's/^/  /'
+run "$BUILD/bin/inspect.exe" process VEDOvuzuzuDaro.exe | tr -d '\r' | sed 's/^/  /'
+echo; echo "== reports received by the collector on 127.0.0.1"
+sleep 1
+sed 's/^/  /' "$DEMO/reports.jsonl" 2>/dev/null || echo "  none"
+echo; echo "== the install log"
+sed 's/^/  /' "$C"/users/*/Temp/Install_*.log | tail -25

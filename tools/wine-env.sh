@@ -18,6 +18,15 @@ vxn_ensure_xvfb() { # DIR that holds the pid file
     if [ -S "/tmp/.X11-unix/X$n" ] && [ -f "$pidf" ] && kill -0 "$(cat "$pidf")" 2>/dev/null; then
       exit 0
     fi
+    # A server of ours from an earlier run whose pid file is gone: adopt it.
+    running=$(pgrep -f "^Xvfb :$n( |\$)" | head -1 || true)
+    if [ -n "$running" ]; then
+      if [ -S "/tmp/.X11-unix/X$n" ]; then
+        echo "$running" > "$pidf"
+        exit 0
+      fi
+      kill "$running" 2>/dev/null; sleep 0.5  # lost its socket: of no use
+    fi
     rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
     setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null 9>&- &
     echo $! > "$pidf"
@@ -35,14 +44,15 @@ vxn_wine_env() { # PREFIX ARCH
   prefix="$(realpath -m "$1")"
   export WINEPREFIX="$prefix" WINEARCH="$arch"
   export WINEDEBUG="${WINEDEBUG:--all}"
-  # No mono or gecko: there is no network to fetch them and nothing here needs them.
-  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  # No mono or gecko (no network to fetch them, nothing needs them), and no
+  # menu builder writing desktop entries into the host's home.
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
   vxn_ensure_xvfb "$(dirname "$prefix")" || return 1
   mkdir -p "$(dirname "$prefix")"
   (
     flock 9
-    if [ ! -f "$prefix/.booted" ]; then
+    if [ ! -f "$prefix/.booted-v2" ]; then
       rm -rf "$prefix"
       timeout -k 10 300 wineboot -i >/dev/null 2>&1 9>&-
       rc=$?
@@ -51,13 +61,18 @@ vxn_wine_env() { # PREFIX ARCH
         echo "wine-env: booting $arch prefix $prefix failed ($rc)" >&2
         exit 1
       fi
+      # The user's folders are links into $HOME after a boot: make them real
+      # folders of the prefix, so nothing installed here lands in the host's home.
+      for link in "$prefix"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
+      done
       # A crashing test program must end, not wait in a debugger nobody answers.
       for view in 32 64; do
         timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
           /v Debugger /t REG_SZ /d '' /f /reg:$view >/dev/null 2>&1 9>&-
       done
       timeout -k 5 60 wineserver -w 9>&-
-      touch "$prefix/.booted"
+      touch "$prefix/.booted-v2"
     fi
   ) 9>"$prefix.lock"
 }

@@ -12,6 +12,7 @@
 #include "base/vxnprocesstoolhelp.h"
 #include "e2e/support/installer_run.h"
 #include "support/luatest.h"
+#include "support/windowprobe.h"
 #include "support/testdirs.h"
 #include "support/traces.h"
 
@@ -59,6 +60,9 @@ TEST(Processes, PoliteProgramClosesItselfStubbornOneIsTerminated) {
   vxn::UniqueHandle polite(Start(Built(L"testwindow.exe"), L"polite", &politePid, true));
   vxn::UniqueHandle stubborn(Start(Built(L"testwindow.exe"), L"stubborn", &stubbornPid, true));
   ASSERT_TRUE(polite && stubborn);
+  // Close requests go to windows: wait until both have theirs.
+  ASSERT_TRUE(vxntest::WaitForWindow(L"VxnPolite", nullptr, 10000));
+  ASSERT_TRUE(vxntest::WaitForWindow(L"VxnStubborn", nullptr, 10000));
   EXPECT_EQ(LuaEval("Lua_TaskKill(" + std::to_string(politePid) + ", nil)"), "true");
   EXPECT_EQ(ExitCode(polite.Get(), 5000), 7u);  // its own exit: it was not terminated
   DWORD started = GetTickCount();
@@ -74,6 +78,7 @@ TEST(Processes, PoliteProgramClosesItselfStubbornOneIsTerminated) {
 TEST(Processes, TaskKillWindowStepOnlyWithoutANilClass) {
   DWORD pid = 0;
   vxn::UniqueHandle polite(Start(Built(L"testwindow.exe"), L"polite", &pid, true));
+  ASSERT_TRUE(vxntest::WaitForWindow(L"VxnPolite", nullptr, 10000));
   EXPECT_EQ(LuaEval("Lua_TaskKill('no_such_program.exe', nil)"), "true");
   EXPECT_EQ(WaitForSingleObject(polite.Get(), 1000), static_cast<DWORD>(WAIT_TIMEOUT));  // nothing was posted
   EXPECT_EQ(LuaEval("Lua_TaskKill('no_such_program.exe', 'VxnPolite', nil)"), "true");

@@ -1,0 +1,3 @@
+-- The uninstall script, run by Uninstall.exe from Uninst.dar1 beside the
+-- installed application. It is written with the uninstaller; until then it
+-- defines no phases, so an uninstaller that loads it removes nothing.

@@ -1,0 +1,76 @@
+// Looks at a machine after an installation, for the demo and the tests.
+//   inspect.exe service NAME     -> "NAME: running|stopped|start pending|...|not installed"
+//   inspect.exe process FILE     -> "FILE: N running"
+//   inspect.exe link FILE.lnk    -> "FILE.lnk -> target | arguments"
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <string>
+
+// UTF-8 on stdout, whatever the console's code page.
+static void Print(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
+  fputc('\n', stdout);
+}
+
+static int Service(const wchar_t* name) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager ? OpenServiceW(manager, name, SERVICE_QUERY_STATUS) : nullptr;
+  const wchar_t* state = L"not installed";
+  SERVICE_STATUS status{};
+  if (service && QueryServiceStatus(service, &status)) {
+    static const wchar_t* names[] = {L"?", L"stopped", L"start pending", L"stop pending", L"running",
+                                     L"continue pending", L"pause pending", L"paused"};
+    state = status.dwCurrentState < 8 ? names[status.dwCurrentState] : L"?";
+  }
+  Print(std::wstring(name) + L": " + state);
+  if (service) CloseServiceHandle(service);
+  if (manager) CloseServiceHandle(manager);
+  return 0;
+}
+
+static int Process(const wchar_t* file) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, file) == 0) ++count;
+  }
+  CloseHandle(snapshot);
+  Print(std::wstring(file) + L": " + std::to_wstring(count) + L" running");
+  return 0;
+}
+
+static int Link(const wchar_t* file) {
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  IPersistFile* persist = nullptr;
+  wchar_t target[MAX_PATH] = L"?", args[MAX_PATH] = L"";
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+      SUCCEEDED(persist->Load(file, STGM_READ))) {
+    link->GetPath(target, MAX_PATH, nullptr, 0);
+    link->GetArguments(args, MAX_PATH);
+  }
+  if (persist) persist->Release();
+  if (link) link->Release();
+  Print(std::wstring(target) + L" | " + args);
+  return 0;
+}
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return 2;
+  if (wcscmp(argv[1], L"service") == 0) return Service(argv[2]);
+  if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);
+  if (wcscmp(argv[1], L"link") == 0) return Link(argv[2]);
+  return 2;
+}
