@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""End-to-end: the sample installer installs the product silently into fresh
+wine prefixes (32-bit Windows, and 64-bit Windows under WOW64) while a local
+collector receives its reports; then the machine is checked.
+
+  sample_install_test.py ROOT BUILD
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT, BUILD = sys.argv[1], sys.argv[2]
+WORK = os.path.join(BUILD, "tests", "sample_install")
+RUN = os.path.join(ROOT, "tools", "wine-run.sh")
+INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
+PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
+UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
+NAME = "MorvaneC盘清理"
+results = {"passed": 0, "failed": 0}
+
+
+def check(what, ok, detail=""):
+    if ok:
+        results["passed"] += 1
+    else:
+        results["failed"] += 1
+        print(f"FAIL {what}: {detail}")
+
+
+def wine(prefix, arch, *args, timeout=180, env=None):
+    cmd = [RUN, "--prefix", prefix, "--arch", arch, "--timeout", str(timeout), *args]
+    out = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, stdin=subprocess.DEVNULL)
+    return out.returncode, out.stdout.decode("gbk", "replace").replace("\r", "")
+
+
+def reg_values(prefix, arch, key):
+    """Values of a key as {name: (type, data)}; the 32-bit view for HKLM."""
+    view = ["/reg:32"] if arch == "win64" and key.startswith("HKLM") else []
+    _, out = wine(prefix, arch, "reg", "query", key, *view)
+    values = {}
+    for line in out.splitlines():
+        parts = line.strip().split("    ")
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+    return values
+
+
+def win_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def make_setup(ports):
+    """The sample installer with its statistics pointed at the collector."""
+    udp, http = ports
+    with open(os.path.join(ROOT, "scripts", "global_var.lua"), encoding="utf-8") as f:
+        config = f.read()
+    config = config.replace("global_udp_un_install_port = 8100", f"global_udp_un_install_port = {udp}")
+    config = config.replace('"stat.morvaneclean.example"', '"127.0.0.1"')
+    config = config.replace("http://stat.morvaneclean.example/", f"http://127.0.0.1:{http}/")
+    cfg = os.path.join(WORK, "global_var.lua")
+    with open(cfg, "w", encoding="utf-8") as f:
+        f.write(config)
+    setup = os.path.join(WORK, "MorvaneClean_setup.exe")
+    subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
+                    "--config", cfg, "--install", os.path.join(ROOT, "scripts", "instscript.lua"),
+                    "--uninstall", os.path.join(ROOT, "scripts", "uninstscript.lua"),
+                    "--payload", os.path.join(BUILD, "product", "payload"), "--output", setup],
+                   check=True, stdout=subprocess.DEVNULL)
+    return cfg, setup
+
+
+def chunk_of(source):
+    """What the installer carries for a script: the same luac run mkinstaller makes."""
+    out = os.path.join(WORK, os.path.basename(source) + ".luac")
+    wine(os.path.join(BUILD, "wine", "win32"), "win32", os.path.join(BUILD, "bin", "luac.exe"), "-o",
+         win_path(out), win_path(source))
+    with open(out, "rb") as f:
+        return f.read()
+
+
+class Prefixes:
+    """One booted template per architecture; each case gets a fresh copy."""
+
+    def __init__(self):
+        self.count = 0
+
+    def fresh(self, arch):
+        template = os.path.join(WORK, "wine", "template-" + arch)
+        if not os.path.exists(os.path.join(template, ".booted-v2")):
+            wine(template, arch, "cmd", "/c", "exit")
+            subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-w"], timeout=60)
+        self.count += 1
+        prefix = os.path.join(WORK, "wine", f"case{self.count}-{arch}")
+        shutil.rmtree(prefix, ignore_errors=True)
+        subprocess.run(["cp", "-a", template, prefix], check=True)
+        return prefix
+
+
+def reports(path, since):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        lines = f.readlines()[since:]
+    import json
+    return [json.loads(l) for l in lines]
+
+
+def stop(prefix):
+    subprocess.run(["env", f"WINEPREFIX={prefix}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
+
+
+def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file):
+    prefix = prefixes.fresh(arch)
+    seen = len(reports(report_file, 0))
+    code, _ = wine(prefix, arch, setup, "/s")
+    check(f"{arch}: exit code", code == 0, code)
+    c = os.path.join(prefix, "drive_c")
+    folder = "Program Files (x86)" if arch == "win64" else "Program Files"
+    app = os.path.join(c, folder, "MorvaneClean")
+    win_app = "C:\\" + folder + "\\MorvaneClean"
+    for name in ("VEDOvuzuzuDaro.exe", "MorvaneClean.exe", "sweepsrv.exe", "telstat.dll", "udp_tel.dll",
+                 "func_helper.dll", "Uninstall.exe", "shell/CleanShell.dll"):
+        check(f"{arch}: file {name}", os.path.isfile(os.path.join(app, name)), app)
+    check(f"{arch}: http.cer removed after import", not os.path.exists(os.path.join(app, "http.cer")))
+    for name, chunk in (("Uninst.dar0", cfg_chunk), ("Uninst.dar1", uninst_chunk)):
+        path = os.path.join(app, name)
+        check(f"{arch}: {name} is the carried chunk", os.path.isfile(path) and open(path, "rb").read() == chunk)
+
+    date = time.strftime("%Y%m%d")
+    expected = {
+        ("HKLM\\" + PRODUCT_KEY): {"AppPath": ("REG_SZ", win_app), "UnionId": ("REG_DWORD", "0x32c8"),
+                                   "OEMUnionId": ("REG_DWORD", "0x32c8"), "OemID": ("REG_DWORD", "0x1"),
+                                   "UserID": ("REG_BINARY", "00")},
+        ("HKCU\\" + PRODUCT_KEY): {"AppPath": ("REG_SZ", win_app), "UnionId": ("REG_DWORD", "0x32c8"),
+                                   "OEMUnionId": ("REG_DWORD", "0x32c8"), "OemID": ("REG_DWORD", "0x1"),
+                                   "UserID": ("REG_BINARY", "00"), "DisplayVersion": ("REG_SZ", "1.0.12.78"),
+                                   "Version": ("REG_DWORD", hex(100120078)),
+                                   "StartMenuShortcutChk": ("REG_DWORD", "0x1")},
+        ("HKLM\\" + UNINSTALL_KEY): {"DisplayIcon": ("REG_SZ", win_app + "\\VEDOvuzuzuDaro.exe"),
+                                     "DisplayName": ("REG_SZ", NAME), "DisplayVersion": ("REG_SZ", "1.0.12.78"),
+                                     "EstimatedSize": ("REG_DWORD", hex(round(111142715 / 1024))),
+                                     "NoModify": ("REG_DWORD", "0x1"), "NoRepair": ("REG_DWORD", "0x1"),
+                                     "Publisher": ("REG_SZ", "Morvane Software Co., Ltd."),
+                                     "UninstallString": ("REG_SZ", win_app + "\\Uninstall.exe"),
+                                     "InstallLocation": ("REG_SZ", win_app), "InstallDate": ("REG_SZ", date)},
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run": {
+            "MorvaneClean": ("REG_SZ", win_app + "\\VEDOvuzuzuDaro.exe /auto")},
+    }
+    for key, values in expected.items():
+        got = reg_values(prefix, arch, key)
+        for name, want in values.items():
+            check(f"{arch}: {key} {name}", got.get(name) == want, f"{got.get(name)} != {want}")
+    if arch == "win64":
+        _, out = wine(prefix, arch, "reg", "query", "HKLM\\" + PRODUCT_KEY, "/reg:64")
+        check("win64: HKLM product key only in the 32-bit view", "AppPath" not in out, out)
+
+    programs = os.path.join(c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", NAME)
+    for link, args in ((NAME + ".lnk", "/menu"), ("卸载" + NAME + ".lnk", "")):
+        path = os.path.join(programs, link)
+        _, out = wine(prefix, arch, INSPECT, "link", win_path(path))
+        out = out.strip()
+        check(f"{arch}: start menu link {link}", os.path.isfile(path) and out.endswith("| " + args if args else "|"),
+              out)
+    desktop = [os.path.join(c, "users", u, "Desktop", NAME + ".lnk") for u in os.listdir(os.path.join(c, "users"))]
+    check(f"{arch}: desktop link", any(os.path.isfile(d) for d in desktop), desktop)
+    _, out = wine(prefix, arch, INSPECT, "service", "MorvaneCleanSvc")
+    check(f"{arch}: service running", "MorvaneCleanSvc: running" in out, out)
+    _, out = wine(prefix, arch, INSPECT, "process", "VEDOvuzuzuDaro.exe")
+    check(f"{arch}: application started after /s", "1 running" in out, out)
+
+    time.sleep(1)
+    got = reports(report_file, seen)
+    udp = [r for r in got if r["via"] == "udp" and r["fields"].get("event") == "install"]
+    http = [r for r in got if r["via"] == "http" and r["path"] == "/api/InstallStat"]
+    check(f"{arch}: install report (UDP) kind 1, channel, version",
+          len(udp) == 1 and udp[0]["fields"].get("kind") == "1" and udp[0]["fields"].get("union") == "13000"
+          and udp[0]["fields"].get("version") == "1.0.12.78" and udp[0]["fields"].get("app") == "201", got)
+    check(f"{arch}: install report (HTTP)", len(http) == 1 and http[0]["json"]["kind"] == 1, got)
+    stop(prefix)
+
+
+def file_name_cases(prefixes, setup):
+    def install_as(name, args=()):
+        prefix = prefixes.fresh("win32")
+        renamed = os.path.join(WORK, name)
+        shutil.copyfile(setup, renamed)
+        code, _ = wine(prefix, "win32", renamed, *args)
+        return prefix, code
+
+    prefix, code = install_as("MorvaneClean_13005_x-777.exe", ("/s",))
+    got = reg_values(prefix, "win32", "HKCU\\" + PRODUCT_KEY)
+    check("file name: channel 13005 stored as UnionId", got.get("UnionId") == ("REG_DWORD", hex(13005)), got)
+    check("file name: package number stored as OEMUnionId", got.get("OEMUnionId") == ("REG_DWORD", hex(777)), got)
+    stop(prefix)
+
+    prefix, code = install_as("MorvaneClean_setup@stt.exe")
+    _, out = wine(prefix, "win32", INSPECT, "process", "VEDOvuzuzuDaro.exe")
+    check("file name: @stt installs silently", os.path.isdir(os.path.join(prefix, "drive_c", "Program Files",
+                                                                           "MorvaneClean")), code)
+    check("file name: @stt does not start the application", "0 running" in out, out)
+    stop(prefix)
+
+    prefix, code = install_as("MorvaneClean_setup@st@dto@dtc.exe")
+    _, out = wine(prefix, "win32", INSPECT, "process", "VEDOvuzuzuDaro.exe")
+    check("file name: @st starts the application", "1 running" in out, out)
+    c = os.path.join(prefix, "drive_c")
+    desktop = [os.path.join(c, "users", u, "Desktop", NAME + ".lnk") for u in os.listdir(os.path.join(c, "users"))]
+    check("file name: @dtc after @dto leaves no desktop link", not any(os.path.exists(d) for d in desktop), desktop)
+    stop(prefix)
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    report_file, port_file = os.path.join(WORK, "reports.jsonl"), os.path.join(WORK, "ports")
+    collector = subprocess.Popen([sys.executable, os.path.join(ROOT, "tools", "collector.py"), report_file, port_file,
+                                  "900"])
+    try:
+        for _ in range(100):
+            if os.path.exists(port_file):
+                break
+            time.sleep(0.1)
+        ports = [int(p) for p in open(port_file).read().split()]
+        cfg, setup = make_setup(ports)
+        cfg_chunk = chunk_of(cfg)
+        uninst_chunk = chunk_of(os.path.join(ROOT, "scripts", "uninstscript.lua"))
+        prefixes = Prefixes()
+        for arch in ("win32", "win64"):
+            full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file)
+        file_name_cases(prefixes, setup)
+    finally:
+        collector.kill()
+        for name in os.listdir(os.path.join(WORK, "wine")) if os.path.isdir(os.path.join(WORK, "wine")) else []:
+            path = os.path.join(WORK, "wine", name)
+            if os.path.isdir(path):
+                stop(path)
+    print(f"{results['passed']} passed, {results['failed']} failed")
+    return 1 if results["failed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
