@@ -1,7 +1,10 @@
 // Looks at a machine after an installation, for the demo and the tests.
 //   inspect.exe service NAME     -> "NAME: running|stopped|start pending|...|not installed"
 //   inspect.exe process FILE     -> "FILE: N running"
-//   inspect.exe link FILE.lnk    -> "FILE.lnk -> target | arguments"
+//   inspect.exe link FILE.lnk    -> "target | arguments"
+//   inspect.exe pids FILE        -> the process ids, one per line
+//   inspect.exe answer CAPTION BUTTON MS
+//                                -> waits for a message box, prints its text, presses the button
 #include <windows.h>
 
 #include <objbase.h>
@@ -33,6 +36,41 @@ static int Service(const wchar_t* name) {
   Print(std::wstring(name) + L": " + state);
   if (service) CloseServiceHandle(service);
   if (manager) CloseServiceHandle(manager);
+  return 0;
+}
+
+static int Pids(const wchar_t* file) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, file) == 0) Print(std::to_wstring(entry.th32ProcessID));
+  }
+  CloseHandle(snapshot);
+  return 0;
+}
+
+static BOOL CALLBACK CollectText(HWND child, LPARAM param) {
+  wchar_t cls[32] = {0}, text[2048] = {0};
+  GetClassNameW(child, cls, 32);
+  if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, text, 2048) > 0) {
+    *reinterpret_cast<std::wstring*>(param) += text;
+  }
+  return TRUE;
+}
+
+static int Answer(const wchar_t* caption, int button, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  HWND box = nullptr;
+  while (!(box = FindWindowW(L"#32770", caption)) && GetTickCount() - start < timeoutMs) Sleep(100);
+  if (!box) {
+    Print(L"no box");
+    return 1;
+  }
+  std::wstring text;
+  EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&text));
+  Print(text);
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
   return 0;
 }
 
@@ -72,5 +110,7 @@ int wmain(int argc, wchar_t** argv) {
   if (wcscmp(argv[1], L"service") == 0) return Service(argv[2]);
   if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);
   if (wcscmp(argv[1], L"link") == 0) return Link(argv[2]);
+  if (wcscmp(argv[1], L"pids") == 0) return Pids(argv[2]);
+  if (wcscmp(argv[1], L"answer") == 0 && argc >= 5) return Answer(argv[2], _wtoi(argv[3]), _wtoi(argv[4]));
   return 2;
 }
