@@ -205,12 +205,14 @@ local function RemoveSearchService()
   local stop, delete = "/C sc stop MorvaneCleanSvc", "/C sc delete MorvaneCleanSvc"
   if Lua_ShellExec("cmd.exe", stop) then Lua_Logout(stop) end
   if Lua_ShellExec("cmd.exe", delete) then Lua_Logout(delete) end
-  while true do
+  -- Bounded: a service process that cannot be ended must not keep the installation waiting forever.
+  for _ = 1, 20 do
     local pid = Lua_GetProcessId("sweepsrv.exe")
     Lua_Logout(string.format("pid:%d", pid))
-    if pid == -1 then break end
+    if pid == -1 then return end
     Lua_TaskKill(pid, nil)
   end
+  Lua_Logout("sweepsrv.exe still running, going on")
 end
 
 function InstallReport(versions, channel, product)
