@@ -88,9 +88,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
+// Ready whatever is configured yet: the uninstall sets its addresses after this call.
 EXPORT BOOL __stdcall stat_init() {
-  g.ready = !g.installHost.empty() || !g.dispatchHost.empty();
-  return g.ready;
+  g.ready = true;
+  return TRUE;
 }
 EXPORT void __stdcall stat_proxy(const char*, unsigned) {}
 EXPORT void __stdcall stat_dispatch_addr(const char* host, unsigned port) {

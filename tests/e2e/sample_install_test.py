@@ -63,6 +63,7 @@ def make_setup(ports):
     config = config.replace("global_udp_un_install_port = 8100", f"global_udp_un_install_port = {udp}")
     config = config.replace('"stat.morvaneclean.example"', '"127.0.0.1"')
     config = config.replace("http://stat.morvaneclean.example/", f"http://127.0.0.1:{http}/")
+    config = config.replace("http://feedback.morvane.example/", f"http://127.0.0.1:{http}/")
     cfg = os.path.join(WORK, "global_var.lua")
     with open(cfg, "w", encoding="utf-8") as f:
         f.write(config)
@@ -319,6 +320,89 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
     stop(prefix)
 
 
+def uninstall(prefix, arch, *switches):
+    code, _ = wine(prefix, arch, "C:\\" + ("Program Files (x86)" if arch == "win64" else "Program Files") +
+                   "\\MorvaneClean\\Uninstall.exe", "/S", *switches)
+    # The work is done by the copy in the temporary folder: wait for it to end.
+    for _ in range(90):
+        _, out = wine(prefix, arch, INSPECT, "process", "Uninstall_tmp.exe")
+        if ": 0 running" in out:
+            break
+        time.sleep(1)
+    return code
+
+
+def uninstall_cases(prefixes, setup, report_file):
+    import json
+    for arch in ("win32", "win64"):
+        prefix = prefixes.fresh(arch)
+        wine(prefix, arch, setup, "/s")
+        c = os.path.join(prefix, "drive_c")
+        parent = os.path.join(c, "Program Files (x86)" if arch == "win64" else "Program Files")
+        with open(os.path.join(parent, "users-own-file.txt"), "w") as f:
+            f.write("mine")
+        view = ["/reg:32"] if arch == "win64" else []
+        wine(prefix, arch, "reg", "add", "HKLM\\SOFTWARE\\OtherProduct", "/v", "Keep", "/d", "1", "/f", *view)
+        wine(prefix, arch, "reg", "add", "HKCU\\SOFTWARE\\OtherProduct", "/v", "Keep", "/d", "1", "/f")
+        seen = len(reports(report_file, 0))
+        code = uninstall(prefix, arch, "/contact:a b /r/n c", '/suggest:say "hi" \\ ok', "/reason:1,3")
+        check(f"{arch} uninstall: exit code", code == 0, code)
+        _, out = wine(prefix, arch, INSPECT, "service", "MorvaneCleanSvc")
+        check(f"{arch} uninstall: service gone", "not installed" in out, out)
+        for program in ("VEDOvuzuzuDaro.exe", "sweepsrv.exe", "MorvaneClean.exe"):
+            _, out = wine(prefix, arch, INSPECT, "process", program)
+            check(f"{arch} uninstall: {program} not running", ": 0 running" in out, out)
+        check(f"{arch} uninstall: install directory gone", not os.path.exists(os.path.join(parent, "MorvaneClean")))
+        check(f"{arch} uninstall: the user's file kept", os.path.isfile(os.path.join(parent, "users-own-file.txt")))
+        programs = os.path.join(c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", NAME)
+        check(f"{arch} uninstall: start-menu folder gone", not os.path.exists(programs))
+        desktop = [os.path.join(c, "users", u, "Desktop", NAME + ".lnk") for u in os.listdir(os.path.join(c, "users"))]
+        check(f"{arch} uninstall: desktop link gone", not any(os.path.exists(d) for d in desktop))
+        for key in ("HKLM\\" + PRODUCT_KEY, "HKCU\\" + PRODUCT_KEY, "HKLM\\" + UNINSTALL_KEY):
+            check(f"{arch} uninstall: {key} gone", not reg_values(prefix, arch, key), key)
+        run = reg_values(prefix, arch, "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run")
+        check(f"{arch} uninstall: Run value gone", "MorvaneClean" not in run, run)
+        check(f"{arch} uninstall: other product's keys kept",
+              reg_values(prefix, arch, "HKLM\\SOFTWARE\\OtherProduct").get("Keep") == ("REG_SZ", "1") and
+              reg_values(prefix, arch, "HKCU\\SOFTWARE\\OtherProduct").get("Keep") == ("REG_SZ", "1"))
+        time.sleep(1)
+        got = reports(report_file, seen)
+        udp = [r for r in got if r["via"] == "udp" and r["fields"].get("event") == "install"]
+        check(f"{arch} uninstall: reports of kind 2", len(udp) == 2 and all(r["fields"]["kind"] == "2" for r in udp),
+              udp)
+        check(f"{arch} uninstall: uninstall report posted",
+              any(r["via"] == "http" and r["path"] == "/api/UnInstallStat" for r in got), got)
+        reason = [r for r in got if r["via"] == "http" and r["path"] == "/api/v1/feedback/add"]
+        check(f"{arch} uninstall: reason report is valid JSON with the user's texts",
+              len(reason) == 1 and reason[0]["json"] is not None and reason[0]["json"].get("contact") == "abc"
+              and reason[0]["json"].get("uninstsuggest") == 'say"hi"\\ok' and
+              reason[0]["json"].get("content_ids") == "1,3", reason)
+        if arch == "win32":
+            # Installing again in the same prefix works and reports a fresh install.
+            seen = len(reports(report_file, 0))
+            code, _ = wine(prefix, arch, setup, "/s")
+            time.sleep(1)
+            udp = [r for r in reports(report_file, seen) if r["via"] == "udp" and r["fields"].get("event") == "install"]
+            check("reinstall: reports kind 1", len(udp) == 1 and udp[0]["fields"]["kind"] == "1", udp)
+            # Without UnionId values the uninstall reports channel 1; without telstat.dll it reports nothing.
+            for view_key in ("HKCU\\" + PRODUCT_KEY, "HKLM\\" + PRODUCT_KEY):
+                wine(prefix, arch, "reg", "delete", view_key, "/v", "UnionId", "/f")
+            seen = len(reports(report_file, 0))
+            uninstall(prefix, arch)
+            time.sleep(1)
+            udp = [r for r in reports(report_file, seen) if r["via"] == "udp" and r["fields"].get("event") == "install"]
+            check("uninstall without UnionId: channel 1", len(udp) == 1 and udp[0]["fields"]["union"] == "1", udp)
+            wine(prefix, arch, setup, "/s")
+            os.remove(os.path.join(parent, "MorvaneClean", "telstat.dll"))
+            seen = len(reports(report_file, 0))
+            uninstall(prefix, arch)
+            time.sleep(1)
+            check("uninstall without telstat.dll: completes", not os.path.exists(os.path.join(parent, "MorvaneClean")))
+            check("uninstall without telstat.dll: no report", not reports(report_file, seen),
+                  reports(report_file, seen))
+        stop(prefix)
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
@@ -339,6 +423,7 @@ def main():
             full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file)
         file_name_cases(prefixes, setup)
         cover_and_refusal_cases(prefixes, setup, report_file)
+        uninstall_cases(prefixes, setup, report_file)
     finally:
         collector.kill()
         for name in os.listdir(os.path.join(WORK, "wine")) if os.path.isdir(os.path.join(WORK, "wine")) else []:

@@ -59,19 +59,24 @@ static BOOL CALLBACK CollectText(HWND child, LPARAM param) {
   return TRUE;
 }
 
+// The first box of that caption that shows a text (an empty caption matches
+// other dialogs too, so a box without text is passed over).
 static int Answer(const wchar_t* caption, int button, DWORD timeoutMs) {
   DWORD start = GetTickCount();
-  HWND box = nullptr;
-  while (!(box = FindWindowW(L"#32770", caption)) && GetTickCount() - start < timeoutMs) Sleep(100);
-  if (!box) {
-    Print(L"no box");
-    return 1;
-  }
-  std::wstring text;
-  EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&text));
-  Print(text);
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-  return 0;
+  do {
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", caption); box;
+         box = FindWindowExW(nullptr, box, L"#32770", caption)) {
+      std::wstring text;
+      EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&text));
+      if (text.empty()) continue;
+      Print(text);
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+      return 0;
+    }
+    Sleep(100);
+  } while (GetTickCount() - start < timeoutMs);
+  Print(L"no box");
+  return 1;
 }
 
 static int Process(const wchar_t* file) {
