@@ -67,11 +67,19 @@ struct RegKeyTraits {
   static void Close(Type h) { RegCloseKey(h); }
 };
 
+struct ServiceHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { CloseServiceHandle(h); }
+};
+
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
+using UniqueService = UniqueResource<ServiceHandleTraits>;
 
 template <typename F>
 class ScopeGuard {

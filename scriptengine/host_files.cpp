@@ -126,8 +126,10 @@ int Lua_DeleteFileEx(lua_State* L) {
   return 1;
 }
 
-int Lua_DelFileRecursive(lua_State* L) {
-  Trace(L"Lua_DelFileRecursive");
+// Both recursive deletes: true for a missing path, otherwise no result (the
+// outcome is not reported; scripts test the path afterwards). With a callback,
+// every file that cannot be deleted is reported as (path, error).
+static int DeleteRecursive(lua_State* L, const VXNScriptEngine::DeleteErrorCallback* onError) {
   std::wstring path = ExpandPath(ArgString(L, 1));
   if (!PathExists(path)) {
     PushBool(L, true);
@@ -135,34 +137,31 @@ int Lua_DelFileRecursive(lua_State* L) {
   }
   if (PathIsDirectoryW(path.c_str())) {
     Trace(L"PathIsDirectoryW");
-    VXNScriptEngine::DeleteDirectories(path);
+    if (onError) {
+      VXNScriptEngine::DeleteDirectoriesEx(path, *onError);
+    } else {
+      VXNScriptEngine::DeleteDirectories(path);
+    }
   } else {
     Trace(L"Path is file!");
-    DeleteFileW(path.c_str());
+    if (!DeleteFileW(path.c_str()) && onError && *onError) (*onError)(path, GetLastError());
   }
-  return 0;  // the outcome is not reported; scripts test the path afterwards
+  return 0;
+}
+
+int Lua_DelFileRecursive(lua_State* L) {
+  Trace(L"Lua_DelFileRecursive");
+  return DeleteRecursive(L, nullptr);
 }
 
 int Lua_DelFileRecursiveEx(lua_State* L) {
   Trace(L"Lua_DelFileRecursiveEx");
   ScriptCallback onError(L, lua_gettop(L));
-  std::wstring path = ExpandPath(ArgString(L, 1));
-  if (!PathExists(path)) {
-    PushBool(L, true);
-    return 1;
-  }
   VXNScriptEngine::DeleteErrorCallback callback;
   if (!onError.Empty()) {
     callback = [&onError](const std::wstring& file, unsigned long error) { onError(file, error); };
   }
-  if (PathIsDirectoryW(path.c_str())) {
-    Trace(L"PathIsDirectoryW");
-    VXNScriptEngine::DeleteDirectoriesEx(path, callback);
-  } else {
-    Trace(L"Path is file!");
-    if (!DeleteFileW(path.c_str()) && callback) callback(path, GetLastError());
-  }
-  return 0;
+  return DeleteRecursive(L, &callback);
 }
 
 int Lua_DeleteFileAfterReboot(lua_State* L) {

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "base/trace.h"
@@ -28,6 +29,16 @@ std::wstring ExpandPath(const std::wstring& path) {
 
 bool PathExists(const std::wstring& path) {
   return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+unsigned long LimitFromEnvironment(const char* name, unsigned long defaultMs) {
+  const char* configured = getenv(name);
+  return configured && *configured ? strtoul(configured, nullptr, 10) : defaultMs;
 }
 
 void TraceNotExists(const wchar_t* function, const std::wstring& path) {

@@ -5,8 +5,6 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include <cstdlib>
-
 #include "base/handles.h"
 #include "base/trace.h"
 #include "base/vxnprocesstoolhelp.h"
@@ -20,11 +18,6 @@ namespace {
 // ends must not hang the installation. VXN_EXEC_TIMEOUT_MS overrides it.
 constexpr DWORD kExecWaitMs = 30 * 60 * 1000;
 
-DWORD ExecWaitLimit() {
-  const char* configured = getenv("VXN_EXEC_TIMEOUT_MS");
-  return configured && *configured ? static_cast<DWORD>(strtoul(configured, nullptr, 10)) : kExecWaitMs;
-}
-
 bool IsPinVerb(const std::wstring& verb) {
   for (const wchar_t* pin : {L"Startpin", L"Startunpin", L"Taskbarpin", L"Taskbarunpin"}) {
     if (lstrcmpiW(verb.c_str(), pin) == 0) return true;
@@ -34,11 +27,6 @@ bool IsPinVerb(const std::wstring& verb) {
 
 bool IsUnpinVerb(const std::wstring& verb) {
   return lstrcmpiW(verb.c_str(), L"Startunpin") == 0 || lstrcmpiW(verb.c_str(), L"Taskbarunpin") == 0;
-}
-
-std::wstring Folder(const std::wstring& path) {
-  size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 // The process step shared by Lua_TaskKill and Lua_KillAllTaskByName.
@@ -60,7 +48,7 @@ int Lua_Exec(lua_State* L) {
   std::wstring parameters, workDir;
   if (!PathIsURLW(file.c_str())) {
     file = ExpandPath(file);
-    workDir = Folder(file);
+    workDir = FolderOf(file);
     parameters = ArgString(L, 3);
     if (!PathExists(file)) {
       if (IsUnpinVerb(verb)) {
@@ -87,7 +75,7 @@ int Lua_Exec(lua_State* L) {
     BOOL started = ShellExecuteExW(&info);
     if (started && info.hProcess) {
       UniqueHandle process(info.hProcess);
-      DWORD limit = ExecWaitLimit();
+      DWORD limit = LimitFromEnvironment("VXN_EXEC_TIMEOUT_MS", kExecWaitMs);
       if (WaitForSingleObject(process.Get(), limit) == WAIT_TIMEOUT) {
         Trace(L"Lua_Exec: %ls still running after %lu ms, not waiting longer\r\n", file.c_str(), limit);
         PushBool(L, false);

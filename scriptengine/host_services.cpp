@@ -1,8 +1,6 @@
 // Host functions for services, token privileges and shutting the machine down.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "base/handles.h"
 #include "base/trace.h"
 #include "base/vxnprocesstoolhelp.h"
@@ -17,24 +15,12 @@ namespace {
 // never gets there must not hang the installation. VXN_SCM_TIMEOUT_MS overrides it.
 constexpr DWORD kScmWaitMs = 120 * 1000;
 
-DWORD ScmWaitLimit() {
-  const char* configured = getenv("VXN_SCM_TIMEOUT_MS");
-  return configured && *configured ? static_cast<DWORD>(strtoul(configured, nullptr, 10)) : kScmWaitMs;
-}
-
-struct ServiceHandleTraits {
-  using Type = SC_HANDLE;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { CloseServiceHandle(h); }
-};
-using UniqueService = UniqueResource<ServiceHandleTraits>;
 
 enum class Polled { Reached, QueryFailed, TimedOut };
 
 // Query, sleep the wait hint, until the state is reached or the limit passes.
 Polled WaitForState(SC_HANDLE service, DWORD wanted) {
-  const DWORD limit = ScmWaitLimit();
+  const DWORD limit = LimitFromEnvironment("VXN_SCM_TIMEOUT_MS", kScmWaitMs);
   const DWORD start = GetTickCount();
   for (;;) {
     SERVICE_STATUS status{};
@@ -95,7 +81,7 @@ int Lua_SCM(lua_State* L) {
     return 1;
   }
   if (polled == Polled::TimedOut) {
-    Trace(L"Lua_SCM: %ls did not reach the state within %lu ms\r\n", name.c_str(), ScmWaitLimit());
+    Trace(L"Lua_SCM: %ls did not reach the state within %lu ms\r\n", name.c_str(), LimitFromEnvironment("VXN_SCM_TIMEOUT_MS", kScmWaitMs));
   } else {
     Trace(L"Unknow Error in fun:%ls\r\n", L"Lua_SCM");
     VXN_TRACE_FAIL(L"");

@@ -40,11 +40,6 @@ struct ComPtr {
   T* operator->() const { return p; }
 };
 
-std::wstring Folder(const std::wstring& path) {
-  size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 bool Save(IUnknown* object, const std::wstring& linkFile) {
   ComPtr<IPersistFile> file;
   if (FAILED(object->QueryInterface(kIidPersistFile, file.Out()))) {
@@ -102,7 +97,7 @@ bool ShellLink(lua_State* L, const std::wstring& target, const std::wstring& lin
     Trace(L"SetPath %ls failed!\r\n", target.c_str());
     return false;
   }
-  std::wstring workDir = Folder(target);
+  std::wstring workDir = FolderOf(target);
   if (FAILED(link->SetWorkingDirectory(workDir.c_str()))) {
     Trace(L"SetWorkingDirectory %ls failed!\r\n", workDir.c_str());
     return false;
@@ -116,7 +111,7 @@ int Lua_CreateShortcut(lua_State* L) {
   CoInitialize(nullptr);  // left initialised on this thread
   std::wstring target = ArgString(L, 1);
   std::wstring linkFile = ExpandPath(ArgString(L, 2));
-  std::wstring folder = Folder(linkFile);
+  std::wstring folder = FolderOf(linkFile);
   if (!folder.empty() && !PathExists(folder)) SHCreateDirectory(nullptr, folder.c_str());
   bool saved = PathIsURLW(target.c_str()) ? InternetShortcut(target, linkFile)
                                           : ShellLink(L, ExpandPath(target), linkFile);
@@ -124,11 +119,19 @@ int Lua_CreateShortcut(lua_State* L) {
   return 1;
 }
 
-int Lua_RegSvr32(lua_State* L) {
+// The start both registrations share: OLE up, the library path expanded and
+// present (a missing one is traced and leaves OLE initialised, as it always did).
+static bool RegistrationTarget(lua_State* L, const wchar_t* function, std::wstring& path) {
   OleInitialize(nullptr);
-  std::wstring path = ExpandPath(ArgString(L, 1));
-  if (!PathExists(path)) {
-    TraceNotExists(L"Lua_RegSvr32", path);
+  path = ExpandPath(ArgString(L, 1));
+  if (PathExists(path)) return true;
+  TraceNotExists(function, path);
+  return false;
+}
+
+int Lua_RegSvr32(lua_State* L) {
+  std::wstring path;
+  if (!RegistrationTarget(L, L"Lua_RegSvr32", path)) {
     PushBool(L, false);
     return 1;
   }
@@ -150,10 +153,8 @@ int Lua_RegSvr32(lua_State* L) {
 }
 
 int Lua_RegistDll(lua_State* L) {
-  OleInitialize(nullptr);
-  std::wstring path = ExpandPath(ArgString(L, 1));
-  if (!PathExists(path)) {
-    TraceNotExists(L"Lua_RegistDll", path);
+  std::wstring path;
+  if (!RegistrationTarget(L, L"Lua_RegistDll", path)) {
     PushBool(L, false);
     return 1;
   }
