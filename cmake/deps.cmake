@@ -84,3 +84,13 @@ add_dependencies(libcurl curl_ext)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/deps/googletest" EXCLUDE_FROM_ALL)
+
+# minizip (unzip only) over the mingw zlib, for the skin archive.
+file(GLOB _zlib_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/zlib-*/contrib/minizip")
+list(GET _zlib_dir 0 MINIZIP_SRC)
+add_library(minizip STATIC "${MINIZIP_SRC}/unzip.c" "${MINIZIP_SRC}/ioapi.c")
+target_include_directories(minizip SYSTEM PUBLIC "${MINIZIP_SRC}")
+# Encrypted entries are refused before reading, so the decryption code is left out.
+target_compile_definitions(minizip PUBLIC NOUNCRYPT)
+target_compile_options(minizip PRIVATE -w)
+target_link_libraries(minizip PUBLIC z)

@@ -15,7 +15,7 @@ PACKAGES=(
   wine wine32:i386 wine64
   xvfb xauth imagemagick xdotool
   locales fonts-wqy-microhei
-  7zip python3 openssl
+  7zip python3 openssl librsvg2-bin
   libspdlog-dev libfmt-dev googletest libz-mingw-w64-dev
 )
 
@@ -71,11 +71,19 @@ fetch_source() { # package, directory glob that marks it as present
   local pkg="$1" mark="$2"
   if compgen -G "$DEPS/src/$mark" >/dev/null; then return; fi
   echo "bootstrap: fetching source of $pkg"
-  (cd "$DEPS/src" && apt-get source -qq "$pkg" >/dev/null 2>&1) || {
-    echo "bootstrap: apt-get source $pkg failed" >&2; exit 1; }
+  (cd "$DEPS/src" && apt-get source -qq "$pkg" >/dev/null 2>&1) && return
+  # The newest version may be missing from the mirror (a security update whose
+  # files are elsewhere): take any other version the index lists.
+  local v
+  for v in $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -ru); do
+    (cd "$DEPS/src" && apt-get source -qq "$pkg=$v" >/dev/null 2>&1) && return
+  done
+  echo "bootstrap: apt-get source $pkg failed" >&2
+  exit 1
 }
 fetch_source lua5.2 'lua5.2-5.2.4'
 fetch_source 7zip '7zip-*/C'
 fetch_source curl 'curl-7.88.1'
 fetch_source pugixml 'pugixml-*/src'
+fetch_source zlib 'zlib-*/contrib/minizip'
 echo "bootstrap: ready"

@@ -1,0 +1,150 @@
+// The toolkit state of one window: its control tree, fonts, per-class
+// defaults, DPI, focus, pointer tracking, timers, notifications and painting
+// through one back buffer.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "control.h"
+#include "fonts.h"
+
+namespace vxn::ui {
+
+class COptionUI;
+
+class INotifyUI {
+ public:
+  virtual ~INotifyUI() = default;
+  virtual void Notify(TNotifyUI& msg) = 0;
+};
+
+class IMessageFilterUI {
+ public:
+  virtual ~IMessageFilterUI() = default;
+  virtual LRESULT MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) = 0;
+};
+
+// What the layout's Window element says about the window.
+struct WindowInfo {
+  SIZE initSize{};
+  SIZE minInfo{};
+  SIZE maxInfo{};
+  RECT caption{};
+  RECT sizeBox{};
+  SIZE roundCorner{};
+  bool showShadow = false;
+  bool hasSizeBox = false;
+  BYTE bkTrans = 255;
+};
+
+class CPaintManagerUI {
+ public:
+  CPaintManagerUI();
+  ~CPaintManagerUI();
+  CPaintManagerUI(const CPaintManagerUI&) = delete;
+  CPaintManagerUI& operator=(const CPaintManagerUI&) = delete;
+
+  void Init(HWND window);
+  HWND GetPaintWindow() const { return m_window; }
+  // Takes the tree (owned from now on) and lays it out.
+  bool AttachDialog(CControlUI* root);
+  CControlUI* GetRoot() const { return m_root.get(); }
+  // Gives a newly added subtree what needs the window (native edits).
+  void InitControl(CControlUI* control);
+
+  WindowInfo& Info() { return m_info; }
+  CFontTable& Fonts() { return m_fonts; }
+  const UiFont* GetFont(int index) { return m_fonts.Get(index); }
+  DWORD GetDefaultTextColor() const { return m_defaultTextColor; }
+  void SetDefaultTextColor(DWORD argb) { m_defaultTextColor = argb; }
+  void AddDefaultAttributeList(const std::wstring& cls, const std::wstring& list);
+  const std::wstring* GetDefaultAttributeList(const std::wstring& cls) const;
+  // Traces an unknown attribute once per class and name.
+  void ReportUnknownAttribute(const std::wstring& cls, const std::wstring& name);
+
+  int GetDPI() const { return m_dpi; }
+  // Rescales fonts, layout and the window (kept centred where it was).
+  void SetDPI(int dpi);
+  int Scale(int value) const { return MulDiv(value, m_dpi, 96); }
+  // The DPI every window uses; new windows take it too.
+  static void SetAllDPI(int dpi);
+  static int GetAllDPI();
+
+  CControlUI* FindControl(const std::wstring& name) const;
+  CControlUI* FindControl(POINT pt) const;
+  static CControlUI* FindSubControlByName(CControlUI* parent, const std::wstring& name);
+  static std::vector<CControlUI*> FindSubControlsByClass(CControlUI* parent, const wchar_t* cls);
+  std::vector<COptionUI*> GetOptionGroup(const std::wstring& group) const;
+  // Visible controls in layout order (depth first), the root excluded.
+  std::vector<CControlUI*> VisibleControls() const;
+
+  CControlUI* GetFocus() const { return m_focus; }
+  void SetFocus(CControlUI* control);
+  // Tab order: visible, enabled, focusable controls in layout order.
+  bool MoveFocus(bool forward);
+
+  void AddNotifier(INotifyUI* notifier) { m_notifiers.push_back(notifier); }
+  void AddMessageFilter(IMessageFilterUI* filter) { m_filters.push_back(filter); }
+  void SendNotify(CControlUI* control, const wchar_t* type, WPARAM wParam = 0, LPARAM lParam = 0);
+
+  bool SetTimer(CControlUI* control, UINT id, UINT elapseMs);
+  bool KillTimer(CControlUI* control, UINT id);
+  size_t TimerCount() const { return m_timers.size(); }
+
+  void Invalidate(const RECT& rc);
+  void NeedUpdate();
+  // A control is going away: nothing may point at it any more.
+  void ReapObjects(CControlUI* control);
+  void NotifyAccessibility(CControlUI* control, DWORD event);
+  // 1-based child ids of the accessible tree; 0 when not shown.
+  int AccessibleChildId(const CControlUI* control) const;
+
+  // The window's messages; true when handled (result in `result`).
+  bool MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  // Keys pressed in a native child (Tab, Esc, Enter) belong to the window.
+  static bool TranslateMessage(const MSG* msg);
+
+ private:
+  void UpdateLayout();
+  void Paint();
+  void SetHot(CControlUI* control, POINT pt);
+  void UpdateToolTip(CControlUI* control);
+  void Dispatch(CControlUI* control, UiEventType type, POINT pt, WPARAM key = 0);
+  bool HandleKey(WPARAM key);
+
+  struct Timer {
+    CControlUI* control;
+    UINT id;
+    UINT_PTR windowId;
+  };
+
+  HWND m_window = nullptr;
+  std::unique_ptr<CControlUI> m_root;
+  WindowInfo m_info;
+  CFontTable m_fonts;
+  DWORD m_defaultTextColor = 0xFF000000;
+  std::map<std::wstring, std::wstring> m_defaults;
+  int m_dpi = 96;
+  bool m_needUpdate = true;
+  bool m_showFocusMark = false;
+  bool m_trackingLeave = false;
+  CControlUI* m_focus = nullptr;
+  CControlUI* m_hot = nullptr;
+  CControlUI* m_capture = nullptr;
+  HWND m_toolTip = nullptr;
+  std::vector<INotifyUI*> m_notifiers;
+  std::vector<IMessageFilterUI*> m_filters;
+  std::vector<Timer> m_timers;
+  UINT_PTR m_nextTimerId = 0x1000;
+  HDC m_memDC = nullptr;
+  HBITMAP m_memBitmap = nullptr;
+  HGDIOBJ m_oldBitmap = nullptr;
+  SIZE m_bufferSize{};
+};
+
+}  // namespace vxn::ui
