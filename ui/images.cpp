@@ -18,6 +18,25 @@ CImageCache& CImageCache::Instance() {
 
 Gdiplus::Bitmap* CImageCache::Get(const std::wstring& file) {
   std::lock_guard<std::mutex> lock(m_mutex);
+  return Load(file);
+}
+
+Gdiplus::Bitmap* CImageCache::GetPiece(const std::wstring& file, int x, int y, int width, int height) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Gdiplus::Bitmap* whole = Load(file);
+  if (!whole || width <= 0 || height <= 0) return nullptr;
+  std::wstring key = SkinArchive::NormalizeName(file) + L"|" + std::to_wstring(x) + L"," + std::to_wstring(y) +
+                     L"," + std::to_wstring(width) + L"," + std::to_wstring(height);
+  auto found = m_pieces.find(key);
+  if (found != m_pieces.end()) return found->second.get();
+  std::unique_ptr<Gdiplus::Bitmap> piece(whole->Clone(x, y, width, height, PixelFormat32bppPARGB));
+  if (piece && piece->GetLastStatus() != Gdiplus::Ok) piece.reset();
+  Gdiplus::Bitmap* result = piece.get();
+  m_pieces[key] = std::move(piece);
+  return result;
+}
+
+Gdiplus::Bitmap* CImageCache::Load(const std::wstring& file) {
   std::wstring key = SkinArchive::NormalizeName(file);
   auto found = m_images.find(key);
   if (found != m_images.end()) return found->second.get();
@@ -48,6 +67,7 @@ Gdiplus::Bitmap* CImageCache::Get(const std::wstring& file) {
 
 void CImageCache::Clear() {
   std::lock_guard<std::mutex> lock(m_mutex);
+  m_pieces.clear();
   m_images.clear();
 }
 

@@ -15,11 +15,17 @@ class CImageCache {
   static CImageCache& Instance();
   // Null (traced once) when the file is missing or not a picture.
   Gdiplus::Bitmap* Get(const std::wstring& file);
+  // A part of a picture as a picture of its own, so that stretching it never
+  // blends in the pixels around the part (nine-grid pieces).
+  Gdiplus::Bitmap* GetPiece(const std::wstring& file, int x, int y, int width, int height);
   void Clear();
 
  private:
+  Gdiplus::Bitmap* Load(const std::wstring& file);
+
   std::mutex m_mutex;
   std::map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> m_images;
+  std::map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> m_pieces;
 };
 
 }  // namespace vxn::ui

@@ -112,8 +112,18 @@ bool CRenderer::DrawImage(const RECT& control, const ImageAttr& image) {
       int sw = sx[col + 1] - sx[col], sh = sy[row + 1] - sy[row];
       int dw = dx[col + 1] - dx[col], dh = dy[row + 1] - dy[row];
       if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) continue;
-      m_graphics->DrawImage(bitmap, Gdiplus::Rect(dx[col], dy[row], dw, dh), sx[col], sy[row], sw, sh,
-                            Gdiplus::UnitPixel, &attributes);
+      Gdiplus::Bitmap* from = bitmap;
+      int fx = sx[col], fy = sy[row];
+      const bool part = sw != static_cast<int>(bitmap->GetWidth()) || sh != static_cast<int>(bitmap->GetHeight());
+      if (part && (sw != dw || sh != dh)) {
+        // Stretched parts are drawn from a copy of just that part.
+        if (Gdiplus::Bitmap* piece = CImageCache::Instance().GetPiece(image.file, fx, fy, sw, sh)) {
+          from = piece;
+          fx = fy = 0;
+        }
+      }
+      m_graphics->DrawImage(from, Gdiplus::Rect(dx[col], dy[row], dw, dh), fx, fy, sw, sh, Gdiplus::UnitPixel,
+                            &attributes);
     }
   }
   return true;

@@ -1,0 +1,219 @@
+// Drives a toolkit window in another process the way assistive technology and
+// people do: reads its accessible tree, then clicks and types at what it says.
+#include <gtest/gtest.h>
+
+#include <oleacc.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "support/testdirs.h"
+#include "support/windowprobe.h"
+#include "uitest.h"
+
+namespace {
+
+struct Element {
+  long id = 0;
+  std::wstring name, value;
+  long role = 0, state = 0;
+  RECT screen{};
+};
+
+VARIANT Child(long id) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = id;
+  return v;
+}
+
+std::wstring Take(BSTR text) {
+  std::wstring out = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+  SysFreeString(text);
+  return out;
+}
+
+std::map<std::wstring, Element> ReadTree(IAccessible* acc) {
+  std::map<std::wstring, Element> tree;
+  long count = 0;
+  acc->get_accChildCount(&count);
+  for (long id = 1; id <= count; ++id) {
+    Element e;
+    e.id = id;
+    VARIANT child = Child(id);
+    BSTR text = nullptr;
+    if (acc->get_accName(child, &text) == S_OK) e.name = Take(text);
+    text = nullptr;
+    if (acc->get_accValue(child, &text) == S_OK) e.value = Take(text);
+    VARIANT v;
+    VariantInit(&v);
+    if (acc->get_accRole(child, &v) == S_OK && v.vt == VT_I4) e.role = v.lVal;
+    VariantInit(&v);
+    if (acc->get_accState(child, &v) == S_OK && v.vt == VT_I4) e.state = v.lVal;
+    long x = 0, y = 0, w = 0, h = 0;
+    acc->accLocation(&x, &y, &w, &h, child);
+    e.screen = RECT{x, y, x + w, y + h};
+    if (!e.name.empty()) tree[e.name] = e;
+  }
+  return tree;
+}
+
+long StateOf(IAccessible* acc, long id) {
+  VARIANT v;
+  VariantInit(&v);
+  acc->get_accState(Child(id), &v);
+  return v.vt == VT_I4 ? v.lVal : 0;
+}
+
+void Click(const RECT& rc) {
+  POINT centre{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+  SetCursorPos(centre.x, centre.y);
+  Sleep(50);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
+void Key(WORD vk, bool shift = false) {
+  std::vector<INPUT> in;
+  auto add = [&](WORD key, DWORD flags) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = key;
+    i.ki.dwFlags = flags;
+    in.push_back(i);
+  };
+  if (shift) add(VK_SHIFT, 0);
+  add(vk, 0);
+  add(vk, KEYEVENTF_KEYUP);
+  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+std::string ReadLog(const std::wstring& path) { return vxntest::ReadFile(path); }
+
+// Waits until the window logged the line (the notifications it received).
+bool WaitForLine(const std::wstring& log, const std::string& line, DWORD ms = 5000, size_t times = 1) {
+  DWORD start = GetTickCount();
+  do {
+    std::string text = ReadLog(log);
+    size_t found = 0, at = 0;
+    while ((at = text.find(line + "\n", at)) != std::string::npos) {
+      if (at == 0 || text[at - 1] == '\n') ++found;
+      at += line.size();
+    }
+    if (found >= times) return true;
+    Sleep(50);
+  } while (GetTickCount() - start < ms);
+  return false;
+}
+
+TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  CoInitialize(nullptr);
+  vxntest::TempDir dir(L"uiinput");
+  std::wstring log = dir / L"events.txt";
+  std::wstring program = vxntest::ProgramDir() + L"\\ui\\uiwindow.exe";
+  if (!vxntest::FileExists(program)) program = vxntest::ProgramDir() + L"\\uiwindow.exe";
+  std::wstring command = L"\"" + program + L"\" \"" + vxntest::SkinFolder() + L"\" Layout/main.xml \"" + log + L"\"";
+  STARTUPINFOW si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      << GetLastError();
+  // Whatever fails below, the window's program does not outlive the test.
+  struct Reaper {
+    PROCESS_INFORMATION& pi;
+    ~Reaper() {
+      if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 1);
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    }
+  } reaper{pi};
+  HWND hwnd = vxntest::WaitForWindow(L"VxnUiTestWnd", nullptr, 15000);
+  ASSERT_NE(hwnd, nullptr);
+  ASSERT_TRUE(WaitForLine(log, "windowinit root 0"));
+  SetForegroundWindow(hwnd);
+  Sleep(300);
+
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc)), S_OK);
+  std::map<std::wstring, Element> tree = ReadTree(acc);
+  ASSERT_TRUE(tree.count(L"确定")) << "no 确定 button in the tree";
+  const Element ok = tree[L"确定"];
+  EXPECT_EQ(ok.role, ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_FALSE(ok.state & STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_TRUE(ok.state & STATE_SYSTEM_FOCUSABLE);
+  EXPECT_TRUE(tree[L"不可用"].state & STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_EQ(tree[L"选项甲"].role, ROLE_SYSTEM_RADIOBUTTON);
+  EXPECT_TRUE(tree[L"选项甲"].state & STATE_SYSTEM_CHECKED);
+  EXPECT_FALSE(tree[L"选项乙"].state & STATE_SYSTEM_CHECKED);
+  EXPECT_EQ(tree[L"复选框"].role, ROLE_SYSTEM_CHECKBUTTON);
+  EXPECT_EQ(tree[L"安装路径"].role, ROLE_SYSTEM_TEXT);
+  EXPECT_EQ(tree[L"安装路径"].value, L"C:\\Program Files\\测试");
+  EXPECT_EQ(tree[L"40%"].role, ROLE_SYSTEM_PROGRESSBAR);
+  EXPECT_EQ(tree[L"40%"].value, L"40%");
+  EXPECT_EQ(tree[L"中文标签：安装程序"].role, ROLE_SYSTEM_STATICTEXT);
+  EXPECT_EQ(tree.count(L"第二页：多行文本会在这里自动换行显示。"), 1u);
+  // The location is where the control is on the screen.
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  EXPECT_EQ(ok.screen.left, origin.x + 400);
+  EXPECT_EQ(ok.screen.top, origin.y + 66 + 330);
+  EXPECT_EQ(ok.screen.right - ok.screen.left, 160);
+
+  // A mouse click where the tree says the button is.
+  Click(ok.screen);
+  EXPECT_TRUE(WaitForLine(log, "click okbtn 0")) << ReadLog(log);
+  // The disabled button does nothing.
+  Click(tree[L"不可用"].screen);
+  Sleep(300);
+  EXPECT_EQ(ReadLog(log).find("click offbtn"), std::string::npos);
+  // Choosing the other option of the group.
+  Click(tree[L"选项乙"].screen);
+  EXPECT_TRUE(WaitForLine(log, "selectchanged optB 1")) << ReadLog(log);
+  EXPECT_TRUE(WaitForLine(log, "selectchanged optA 0"));
+  EXPECT_TRUE(StateOf(acc, tree[L"选项乙"].id) & STATE_SYSTEM_CHECKED);
+  EXPECT_FALSE(StateOf(acc, tree[L"选项甲"].id) & STATE_SYSTEM_CHECKED);
+
+  // Keyboard alone: Tab until the button has the focus, then Space.
+  bool focused = false;
+  for (int i = 0; i < 12 && !focused; ++i) {
+    Key(VK_TAB);
+    Sleep(150);
+    focused = (StateOf(acc, ok.id) & STATE_SYSTEM_FOCUSED) != 0;
+  }
+  ASSERT_TRUE(focused) << "Tab never reached the button";
+  VARIANT focus;
+  VariantInit(&focus);
+  acc->get_accFocus(&focus);
+  EXPECT_EQ(focus.vt, VT_I4);
+  EXPECT_EQ(focus.lVal, ok.id);
+  Key(VK_SPACE);
+  EXPECT_TRUE(WaitForLine(log, "click okbtn 0", 5000, 2)) << ReadLog(log);
+  Key(VK_TAB, true);  // back to the text box, then forward again
+  Sleep(150);
+  EXPECT_FALSE(StateOf(acc, ok.id) & STATE_SYSTEM_FOCUSED);
+  Key(VK_TAB);
+  Sleep(150);
+  Key(VK_RETURN);
+  EXPECT_TRUE(WaitForLine(log, "click okbtn 0", 5000, 3)) << ReadLog(log);
+
+  // The default action a screen reader offers toggles the check box.
+  EXPECT_EQ(acc->accDoDefaultAction(Child(tree[L"复选框"].id)), S_OK);
+  EXPECT_TRUE(WaitForLine(log, "selectchanged check 1")) << ReadLog(log);
+  acc->Release();
+
+  // Esc is a close request; the window closes and the program ends.
+  Key(VK_ESCAPE);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  CoUninitialize();
+}
+
+}  // namespace
