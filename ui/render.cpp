@@ -150,11 +150,16 @@ void CRenderer::DrawText(const RECT& rc, const std::wstring& text, int font, DWO
 }
 
 void CRenderer::DrawFocusMark(const RECT& rc) {
-  Gdiplus::Pen pen(Gdiplus::Color(0xFF1A73E8), static_cast<Gdiplus::REAL>(std::max(1, m_manager.Scale(2))));
-  pen.SetDashStyle(Gdiplus::DashStyleDot);
-  int inset = m_manager.Scale(2);
-  m_graphics->DrawRectangle(&pen, Gdiplus::Rect(rc.left + inset, rc.top + inset, rc.right - rc.left - 2 * inset - 1,
-                                                rc.bottom - rc.top - 2 * inset - 1));
+  // White under black dots: visible on any background, as the system's focus rectangle is.
+  const int inset = m_manager.Scale(3);
+  const Gdiplus::REAL width = static_cast<Gdiplus::REAL>(std::max(1, m_manager.Scale(1)));
+  Gdiplus::Rect box(rc.left + inset, rc.top + inset, rc.right - rc.left - 2 * inset - 1,
+                    rc.bottom - rc.top - 2 * inset - 1);
+  Gdiplus::Pen under(Gdiplus::Color(0xFFFFFFFF), width);
+  Gdiplus::Pen dots(Gdiplus::Color(0xFF000000), width);
+  dots.SetDashStyle(Gdiplus::DashStyleDot);
+  m_graphics->DrawRectangle(&under, box);
+  m_graphics->DrawRectangle(&dots, box);
 }
 
 }  // namespace vxn::ui

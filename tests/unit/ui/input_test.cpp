@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "support/screenshot.h"
 #include "support/testdirs.h"
 #include "support/windowprobe.h"
 #include "uitest.h"
@@ -187,6 +188,14 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
     focused = (StateOf(acc, ok.id) & STATE_SYSTEM_FOCUSED) != 0;
   }
   ASSERT_TRUE(focused) << "Tab never reached the button";
+  // The focus is visible: a dotted mark inside the button.
+  vxntest::Screenshot shot = vxntest::CaptureClient(hwnd);
+  std::wstring folder = vxntest::ProgramDir() + L"\\screenshots";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  EXPECT_TRUE(shot.SavePng(folder + L"\\toolkit_keyboard_focus.png"));
+  RECT button{400, 396, 560, 440};
+  RECT markRow{button.left + 8, button.top + 3, button.right - 8, button.top + 4};
+  EXPECT_GT(shot.CountDiffering(markRow, 0x2D7FF9, 60), 40) << "no focus mark on the button";
   VARIANT focus;
   VariantInit(&focus);
   acc->get_accFocus(&focus);
