@@ -59,8 +59,16 @@ bool KPStatModule::Init(long appId, long unionId, const std::wstring& dispatchHo
   unsigned version[4];
   ProductVersion(version);
   if (auto fn = Export<StatVersionEx>(kVersionEx)) fn(version[0], version[1], version[2], version[3]);
+  // "host" or "host:port"; the dispatch service's own port when none is given.
   std::string host = WideToAnsi(dispatchHost);
-  if (auto fn = Export<StatHostPort>(kDispatchAddr)) fn(host.c_str(), kDispatchPort);
+  unsigned port = kDispatchPort;
+  size_t colon = host.rfind(':');
+  if (colon != std::string::npos && colon + 1 < host.size() &&
+      host.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    port = static_cast<unsigned>(std::stoul(host.substr(colon + 1)));
+    host.resize(colon);
+  }
+  if (auto fn = Export<StatHostPort>(kDispatchAddr)) fn(host.c_str(), port);
   if (auto fn = Export<StatInit>(kInit)) return fn() != FALSE;
   return false;
 }

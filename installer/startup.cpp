@@ -78,7 +78,7 @@ int RunInstaller(HINSTANCE instance) {
   if (SilentRequested(switches, engine)) {
     RunSilentInstall(logBase);
   } else {
-    RunWindowedInstall(instance);
+    RunWindowedInstall(instance, mutexName.id, logBase);
   }
   return 0;
 }

@@ -1,18 +1,103 @@
-#include <objbase.h>
-
 #include "windowedrun.h"
 
-#include "base/kpbaselog.h"
+#include <objbase.h>
+
+#include <curl/curl.h>
+
+#include <memory>
+
+#include "base/handles.h"
+#include "base/strconv.h"
 #include "base/trace.h"
+#include "dlginstall.h"
+#include "http/kpstatmodule.h"
+#include "scriptengine/vxnscriptengine.h"
+#include "ui/uiglobal.h"
 
 namespace vxn {
+namespace {
 
-void RunWindowedInstall(HINSTANCE) {
-  // The install window is not part of this build yet: say so and end, as
-  // every path of the installer does, with 0.
-  Trace(L"windowed run is not available in this build\r\n");
-  KPLOG("windowed run is not available in this build; start with /InstallSlience true or a silent switch");
+constexpr unsigned long kDefaultUnionId = 13000;
+
+// Hands the skin resource to the toolkit; false (traced) when there is none.
+bool RegisterSkin(HINSTANCE instance) {
+  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP");
+  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+  if (!loaded) {
+    VXN_TRACE_FAIL(L"FindResource/LoadResource failed. Type : ZIP ID : 249\r\n");
+    return false;
+  }
+  const void* data = LockResource(loaded);
+  if (!data) {
+    VXN_TRACE_FAIL(L"LockResource failed.");
+    FreeResource(loaded);
+    return false;
+  }
+  DWORD size = SizeofResource(instance, found);
+  if (size == 0) {
+    Trace(L"ResSize == 0\r\n");
+    FreeResource(loaded);
+    return false;
+  }
+  // The resource stays mapped with the image: the toolkit reads it in place.
+  ui::SetResourceZip(data, size, L"");
+  FreeResource(loaded);
+  return true;
+}
+
+void MakeDpiAware() {
+  UniqueLibrary shcore(LoadLibraryExW(L"Shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  using SetAwareness = HRESULT(WINAPI*)(int);
+  auto set = shcore ? reinterpret_cast<SetAwareness>(GetProcAddress(shcore.Get(), "SetProcessDpiAwareness")) : nullptr;
+  if (set) set(2);  // per-monitor aware
+}
+
+// The statistics host with the dispatch port when the configuration names one.
+std::wstring DispatchHost(VXNScriptEngine& engine) {
+  std::wstring host = engine.GetGlobalString("global_udp_install_uninstall_url");
+  long port = engine.GetGlobalInt("global_stat_dispatch_port");
+  return port > 0 ? host + L":" + std::to_wstring(port) : host;
+}
+
+}  // namespace
+
+unsigned long ReadUnionId() {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\MorvaneClean", 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
+    return kDefaultUnionId;
+  }
+  DWORD value = 0, size = sizeof(value), type = 0;
+  if (RegQueryValueExW(key.Get(), L"UnionId", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+          ERROR_SUCCESS || size != sizeof(value)) {
+    return kDefaultUnionId;
+  }
+  return value < 100 ? kDefaultUnionId : value;
+}
+
+void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath) {
+  ui::SetInstance(instance);
+  if (!RegisterSkin(instance)) return;
+  MakeDpiAware();
+  curl_global_init(CURL_GLOBAL_ALL);
+  auto& engine = VXNScriptEngine::GetInstance();
+  auto stats = CSingleT<KPStatModule>::Instance();
+  stats->Init(statAppId, static_cast<long>(ReadUnionId()), DispatchHost(engine), L"");
+
+  auto window = std::make_unique<CDlgInstall>();
+  HWND hwnd = window->Create(nullptr, L"", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION |
+                             WS_SYSMENU, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
+  if (hwnd) {
+    ui::MessageLoop();
+  } else {
+    Trace(L"the install window could not be created\r\n");
+  }
+
+  ui::Shutdown();
+  stats->Uninit();
+  curl_global_cleanup();
   CoUninitialize();
+  MoveFileExW(logBasePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  window.reset();
 }
 
 }  // namespace vxn

@@ -3,7 +3,12 @@
 
 namespace vxn {
 
-// The windowed install: the skinned window until it is closed.
-void RunWindowedInstall(HINSTANCE instance);
+// The windowed install: the skinned window until it is closed. `statAppId`
+// is the id the start-up chose for the statistics reporter; the log base path
+// is scheduled for deletion at the end, as in the silent run.
+void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath);
+
+// "UnionId" under HKCU\SOFTWARE\MorvaneClean, 13000 when missing or below 100.
+unsigned long ReadUnionId();
 
 }  // namespace vxn

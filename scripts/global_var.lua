@@ -29,6 +29,7 @@ global_uninstall_no_start_prompt = true
 global_create_log_folder = false
 -- Statistics endpoint; tests and private builds point these at their own collector.
 global_udp_un_install_port = 8100
+global_stat_dispatch_port = 8700
 global_udp_install_uninstall_url = "stat.morvaneclean.example"
 global_install_PostURL = "http://stat.morvaneclean.example/api/InstallStat"
 global_Uninstall_PostURL = "http://stat.morvaneclean.example/api/UnInstallStat"

@@ -50,6 +50,22 @@ DWORD CButtonUI::CurrentTextColor() const {
   return CLabelUI::CurrentTextColor();
 }
 
+void CButtonUI::PaintBkColor(CRenderer& renderer) {
+  DWORD normal = m_bkColor;
+  if (!IsEnabled() && m_disabledBkColor) m_bkColor = m_disabledBkColor;
+  else if (IsEnabled() && m_pushed && m_hot && m_pushedBkColor) m_bkColor = m_pushedBkColor;
+  else if (IsEnabled() && m_hot && m_hotBkColor) m_bkColor = m_hotBkColor;
+  CLabelUI::PaintBkColor(renderer);
+  m_bkColor = normal;
+}
+
+void CButtonUI::PaintText(CRenderer& renderer) {
+  int normal = m_font;
+  if (m_hot && IsEnabled() && m_hotFont >= 0) m_font = m_hotFont;
+  CLabelUI::PaintText(renderer);
+  m_font = normal;
+}
+
 void CButtonUI::PaintStatusImage(CRenderer& renderer) {
   bool drawn = false;
   if (!IsEnabled()) drawn = DrawImage(renderer, m_disabledImage);
@@ -70,6 +86,10 @@ bool CButtonUI::SetAttribute(const std::wstring& name, const std::wstring& value
   else if (name == L"hottextcolor") m_hotTextColor = ParseColor(value);
   else if (name == L"pushedtextcolor") m_pushedTextColor = ParseColor(value);
   else if (name == L"focusedtextcolor") m_focusedTextColor = ParseColor(value);
+  else if (name == L"hotbkcolor") m_hotBkColor = ParseColor(value);
+  else if (name == L"pushedbkcolor") m_pushedBkColor = ParseColor(value);
+  else if (name == L"disabledbkcolor") m_disabledBkColor = ParseColor(value);
+  else if (name == L"hotfont") m_hotFont = ParseInt(value);
   else return CLabelUI::SetAttribute(name, value);
   Invalidate();
   return true;

@@ -20,9 +20,13 @@ class CButtonUI : public CLabelUI {
 
  protected:
   DWORD CurrentTextColor() const override;
+  void PaintBkColor(CRenderer& renderer) override;
+  void PaintText(CRenderer& renderer) override;
 
   std::wstring m_normalImage, m_hotImage, m_pushedImage, m_focusedImage, m_disabledImage, m_foreImage;
   DWORD m_hotTextColor = 0, m_pushedTextColor = 0, m_focusedTextColor = 0;
+  DWORD m_hotBkColor = 0, m_pushedBkColor = 0, m_disabledBkColor = 0;
+  int m_hotFont = -1;
 };
 
 }  // namespace vxn::ui

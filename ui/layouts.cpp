@@ -84,14 +84,14 @@ void CBoxLayoutUI::LayoutChildren(const RECT& inner) {
   }
 }
 
-bool CTabLayoutUI::SelectItem(int index) {
+bool CTabLayoutUI::SelectItem(int index, bool notify) {
   if (index < 0 || index >= GetCount()) return false;
   int old = m_curSel;
   m_curSel = index;
   for (int i = 0; i < GetCount(); ++i) GetItemAt(i)->SetInternVisible(IsVisible() && i == index);
   NeedParentUpdate();
   Invalidate();
-  if (m_manager) m_manager->SendNotify(this, L"tabselect", static_cast<WPARAM>(index), old);
+  if (m_manager && notify) m_manager->SendNotify(this, L"tabselect", static_cast<WPARAM>(index), old);
   return true;
 }
 

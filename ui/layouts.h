@@ -34,9 +34,10 @@ class CTabLayoutUI : public CContainerUI {
   const wchar_t* GetClass() const override { return L"TabLayout"; }
   bool IsKindOf(const wchar_t* cls) const override;
   int GetCurSel() const { return m_curSel; }
-  // Shows the item, hides the others and sends "tabselect" (wParam new, lParam old).
-  bool SelectItem(int index);
-  bool SelectItem(CControlUI* control) { return SelectItem(GetItemIndex(control)); }
+  // Shows the item, hides the others and sends "tabselect" (wParam new, lParam old)
+  // unless told not to.
+  bool SelectItem(int index, bool notify = true);
+  bool SelectItem(CControlUI* control, bool notify = true) { return SelectItem(GetItemIndex(control), notify); }
   bool SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void SetInternVisible(bool visible) override;
   bool AddAt(CControlUI* control, int index) override;

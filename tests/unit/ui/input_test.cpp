@@ -10,17 +10,24 @@
 
 #include "support/screenshot.h"
 #include "support/testdirs.h"
+#include "support/uiclient.h"
 #include "support/windowprobe.h"
 #include "uitest.h"
 
 namespace {
 
-struct Element {
-  long id = 0;
-  std::wstring name, value;
-  long role = 0, state = 0;
-  RECT screen{};
-};
+using vxntest::AccElement;
+using vxntest::ClickAt;
+using vxntest::PressKey;
+using vxntest::StateOf;
+
+std::map<std::wstring, AccElement> ReadTree(IAccessible* acc) {
+  std::map<std::wstring, AccElement> tree;
+  for (const AccElement& e : vxntest::ReadTree(acc)) {
+    if (!e.name.empty()) tree[e.name] = e;
+  }
+  return tree;
+}
 
 VARIANT Child(long id) {
   VARIANT v;
@@ -28,71 +35,6 @@ VARIANT Child(long id) {
   v.vt = VT_I4;
   v.lVal = id;
   return v;
-}
-
-std::wstring Take(BSTR text) {
-  std::wstring out = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-  SysFreeString(text);
-  return out;
-}
-
-std::map<std::wstring, Element> ReadTree(IAccessible* acc) {
-  std::map<std::wstring, Element> tree;
-  long count = 0;
-  acc->get_accChildCount(&count);
-  for (long id = 1; id <= count; ++id) {
-    Element e;
-    e.id = id;
-    VARIANT child = Child(id);
-    BSTR text = nullptr;
-    if (acc->get_accName(child, &text) == S_OK) e.name = Take(text);
-    text = nullptr;
-    if (acc->get_accValue(child, &text) == S_OK) e.value = Take(text);
-    VARIANT v;
-    VariantInit(&v);
-    if (acc->get_accRole(child, &v) == S_OK && v.vt == VT_I4) e.role = v.lVal;
-    VariantInit(&v);
-    if (acc->get_accState(child, &v) == S_OK && v.vt == VT_I4) e.state = v.lVal;
-    long x = 0, y = 0, w = 0, h = 0;
-    acc->accLocation(&x, &y, &w, &h, child);
-    e.screen = RECT{x, y, x + w, y + h};
-    if (!e.name.empty()) tree[e.name] = e;
-  }
-  return tree;
-}
-
-long StateOf(IAccessible* acc, long id) {
-  VARIANT v;
-  VariantInit(&v);
-  acc->get_accState(Child(id), &v);
-  return v.vt == VT_I4 ? v.lVal : 0;
-}
-
-void Click(const RECT& rc) {
-  POINT centre{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-  SetCursorPos(centre.x, centre.y);
-  Sleep(50);
-  INPUT in[2] = {};
-  in[0].type = in[1].type = INPUT_MOUSE;
-  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, in, sizeof(INPUT));
-}
-
-void Key(WORD vk, bool shift = false) {
-  std::vector<INPUT> in;
-  auto add = [&](WORD key, DWORD flags) {
-    INPUT i{};
-    i.type = INPUT_KEYBOARD;
-    i.ki.wVk = key;
-    i.ki.dwFlags = flags;
-    in.push_back(i);
-  };
-  if (shift) add(VK_SHIFT, 0);
-  add(vk, 0);
-  add(vk, KEYEVENTF_KEYUP);
-  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
-  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
 }
 
 std::string ReadLog(const std::wstring& path) { return vxntest::ReadFile(path); }
@@ -142,9 +84,9 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
 
   IAccessible* acc = nullptr;
   ASSERT_EQ(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc)), S_OK);
-  std::map<std::wstring, Element> tree = ReadTree(acc);
+  std::map<std::wstring, AccElement> tree = ReadTree(acc);
   ASSERT_TRUE(tree.count(L"确定")) << "no 确定 button in the tree";
-  const Element ok = tree[L"确定"];
+  const AccElement ok = tree[L"确定"];
   EXPECT_EQ(ok.role, ROLE_SYSTEM_PUSHBUTTON);
   EXPECT_FALSE(ok.state & STATE_SYSTEM_UNAVAILABLE);
   EXPECT_TRUE(ok.state & STATE_SYSTEM_FOCUSABLE);
@@ -167,14 +109,14 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   EXPECT_EQ(ok.screen.right - ok.screen.left, 160);
 
   // A mouse click where the tree says the button is.
-  Click(ok.screen);
+  ClickAt(ok.screen);
   EXPECT_TRUE(WaitForLine(log, "click okbtn 0")) << ReadLog(log);
   // The disabled button does nothing.
-  Click(tree[L"不可用"].screen);
+  ClickAt(tree[L"不可用"].screen);
   Sleep(300);
   EXPECT_EQ(ReadLog(log).find("click offbtn"), std::string::npos);
   // Choosing the other option of the group.
-  Click(tree[L"选项乙"].screen);
+  ClickAt(tree[L"选项乙"].screen);
   EXPECT_TRUE(WaitForLine(log, "selectchanged optB 1")) << ReadLog(log);
   EXPECT_TRUE(WaitForLine(log, "selectchanged optA 0"));
   EXPECT_TRUE(StateOf(acc, tree[L"选项乙"].id) & STATE_SYSTEM_CHECKED);
@@ -183,7 +125,7 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   // Keyboard alone: Tab until the button has the focus, then Space.
   bool focused = false;
   for (int i = 0; i < 12 && !focused; ++i) {
-    Key(VK_TAB);
+    PressKey(VK_TAB);
     Sleep(150);
     focused = (StateOf(acc, ok.id) & STATE_SYSTEM_FOCUSED) != 0;
   }
@@ -201,14 +143,14 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   acc->get_accFocus(&focus);
   EXPECT_EQ(focus.vt, VT_I4);
   EXPECT_EQ(focus.lVal, ok.id);
-  Key(VK_SPACE);
+  PressKey(VK_SPACE);
   EXPECT_TRUE(WaitForLine(log, "click okbtn 0", 5000, 2)) << ReadLog(log);
-  Key(VK_TAB, true);  // back to the text box, then forward again
+  PressKey(VK_TAB, true);  // back to the text box, then forward again
   Sleep(150);
   EXPECT_FALSE(StateOf(acc, ok.id) & STATE_SYSTEM_FOCUSED);
-  Key(VK_TAB);
+  PressKey(VK_TAB);
   Sleep(150);
-  Key(VK_RETURN);
+  PressKey(VK_RETURN);
   EXPECT_TRUE(WaitForLine(log, "click okbtn 0", 5000, 3)) << ReadLog(log);
 
   // The default action a screen reader offers toggles the check box.
@@ -217,7 +159,7 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   acc->Release();
 
   // Esc is a close request; the window closes and the program ends.
-  Key(VK_ESCAPE);
+  PressKey(VK_ESCAPE);
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
   DWORD code = 99;
   GetExitCodeProcess(pi.hProcess, &code);

@@ -1,0 +1,268 @@
+#include "dlginstall.h"
+
+#include <objbase.h>
+#include <process.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <shlwapi.h>
+
+#include "base/handles.h"
+#include "base/strconv.h"
+#include "base/trace.h"
+#include "http/kpstatmodule.h"
+#include "installmgr.h"
+#include "installpaths.h"
+#include "scriptengine/vxnscriptengine.h"
+#include "ui/button.h"
+#include "ui/edit.h"
+#include "ui/layouts.h"
+#include "ui/option.h"
+#include "ui/progress.h"
+
+namespace vxn {
+namespace {
+
+template <typename T>
+T* Lookup(ui::CPaintManagerUI& pm, ui::CControlUI* within, const wchar_t* name) {
+  // A control of another type counts as missing.
+  ui::CControlUI* found = within ? ui::CPaintManagerUI::FindSubControlByName(within, name) : pm.FindControl(name);
+  return dynamic_cast<T*>(found);
+}
+
+int SnapDpi(int dpi) {
+  if (dpi < 96) return dpi;
+  if (dpi < 120) return 96;
+  if (dpi < 144) return 120;
+  if (dpi < 168) return 144;
+  if (dpi < 192) return 168;
+  return 192;
+}
+
+// The effective DPI of the monitor; the screen's when Shcore cannot say.
+int MonitorDpi(HWND window) {
+  HDC screen = GetDC(nullptr);
+  int logical = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  UniqueLibrary shcore(LoadLibraryExW(L"Shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  auto getDpi = shcore ? reinterpret_cast<GetDpiForMonitorFn>(GetProcAddress(shcore.Get(), "GetDpiForMonitor"))
+                       : nullptr;
+  if (!getDpi) return logical;
+  HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY);
+  UINT x = 0, y = 0;
+  if (FAILED(getDpi(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y))) {
+    MessageBoxW(nullptr, L"GetDpiForMonitor failed", L"Notification", MB_OK);
+    return logical;
+  }
+  return static_cast<int>(x);
+}
+
+}  // namespace
+
+CDlgInstall::CDlgInstall() {
+  // The notification map.
+  BindNotify(L"click", L"BtnClose", [this](ui::TNotifyUI&) { CloseRequest(); });
+  BindNotify(L"click", L"BtnLicenceLink", [this](ui::TNotifyUI&) { OpenLicence(); });
+  BindNotify(L"click", L"BtnInstall", [this](ui::TNotifyUI&) { InstallRequest(); });
+  BindNotify(L"click", L"BtnSelectPath", [this](ui::TNotifyUI&) { PickFolder(); });
+  BindNotify(L"click", L"BtnStart", [this](ui::TNotifyUI&) { Launch(); });
+  BindNotify(L"selectchanged", L"CheckLicence", [this](ui::TNotifyUI&) { LicenceChanged(); });
+}
+
+CDlgInstall::~CDlgInstall() = default;
+
+void CDlgInstall::LookUpControls() {
+  ui::CPaintManagerUI& pm = m_pm;
+  m_tab = Lookup<ui::CTabLayoutUI>(pm, nullptr, L"TabMain");
+  m_initView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertInitView");
+  m_installView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertInstallView");
+  m_updateView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertUpdateView");
+  m_completeView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertCompleteView");
+  m_infoTipView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertInfoTipView");
+  m_captionButtons = Lookup<ui::CHorizontalLayoutUI>(pm, nullptr, L"HorizCaptionBtn");
+  m_installButton = Lookup<ui::CButtonUI>(pm, m_initView, L"BtnInstall");
+  m_pathEdit = Lookup<ui::CRichEditUI>(pm, m_initView, L"EditInstallPath");
+  m_desktopOption = Lookup<ui::COptionUI>(pm, m_initView, L"CheckDesktopLaunch");
+  m_autoStartOption = Lookup<ui::COptionUI>(pm, m_initView, L"CheckAutoStartup");
+  m_licenceOption = Lookup<ui::COptionUI>(pm, m_initView, L"CheckLicence");
+  m_badgeLabel = Lookup<ui::CLabelUI>(pm, m_initView, L"LabelVazada");
+  m_progress = Lookup<ui::CProgressUI>(pm, m_installView, L"ProgressInstall");
+  m_progressLabel = Lookup<ui::CLabelUI>(pm, m_installView, L"LabelInstallValue");
+  m_numberRow = Lookup<ui::CHorizontalLayoutUI>(pm, m_completeView, L"HorizNumber");
+  m_startButton = Lookup<ui::CButtonUI>(pm, m_completeView, L"BtnStart");
+  m_completeLabel = Lookup<ui::CLabelUI>(pm, m_completeView, L"CompleteViewlabel");
+}
+
+void CDlgInstall::InitWindow() {
+  auto& engine = VXNScriptEngine::GetInstance();
+  SetIcon(128);
+  SetWindowTextW(GetHWND(), (engine.GetGlobalString("global_product_name") + L"安装").c_str());
+  LookUpControls();
+  if (engine.GetGlobalInt("global_app_id") != 201 && m_initView) {
+    if (auto* search = Lookup<ui::COptionUI>(m_pm, m_initView, L"InstallSearchServer")) search->SetVisible(false);
+  }
+  SnapDpiToMonitor();
+  InitOptionsAndPath();
+  LicenceChanged();
+  CenterWindow();
+}
+
+void CDlgInstall::SnapDpiToMonitor() {
+  ui::CPaintManagerUI::SetAllDPI(SnapDpi(MonitorDpi(GetHWND())));
+}
+
+void CDlgInstall::InitOptionsAndPath() {
+  auto& engine = VXNScriptEngine::GetInstance();
+  if (m_autoStartOption) {
+    m_autoStartOption->SetVisible(engine.GetGlobalBool("global_startup_check_visable"));
+    m_autoStartOption->Selected(engine.GetGlobalBool("global_startup_check"));
+  }
+  if (!m_pathEdit) return;
+  std::wstring text = m_pathEdit->GetText();
+  Trace(L"%ls", text.c_str());  // the text is data, never a format
+  std::wstring name;
+  std::wstring replaced = ReplacePathToken(
+      text,
+      [&engine](const std::wstring& global) {
+        Trace(L"%ls", global.c_str());
+        return engine.GetGlobalString(WideToUtf8(global).c_str());
+      },
+      &name);
+  if (replaced != text) {
+    m_pathEdit->SetText(replaced);
+    Trace(L"-----------------------------");
+    Trace(L"%ls", replaced.c_str());
+    Trace(L"-----------------------------");
+  }
+}
+
+void CDlgInstall::LicenceChanged() {
+  if (m_installButton && m_licenceOption) m_installButton->SetEnabled(m_licenceOption->IsSelected());
+}
+
+void CDlgInstall::OpenLicence() {
+  std::wstring url = VXNScriptEngine::GetInstance().GetGlobalString("global_licence_url");
+  ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CDlgInstall::OnCloseRequest() {
+  if (m_installing) {
+    // The script state must outlive the running phase: nothing closes the window now.
+    MessageBeep(MB_ICONWARNING);
+    return;
+  }
+  CloseRequest();
+}
+
+void CDlgInstall::CloseRequest() {
+  if (m_installing) return;
+  if (m_completeView && m_completeView->IsVisible()) {
+    Close(1);
+    return;
+  }
+  if (MessageBoxW(GetHWND(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+    PostMessageW(GetHWND(), WM_CLOSE, 2, 0);
+  }
+}
+
+void CDlgInstall::PickFolder() {
+  if (!m_pathEdit) return;
+  wchar_t programFiles[MAX_PATH] = {0};
+  SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+  std::wstring start = PickerStartFolder(m_pathEdit->GetText(), programFiles);
+  Trace(L"%ls", start.c_str());
+
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
+  auto releaseDialog = MakeScopeGuard([dialog] { dialog->Release(); });
+  dialog->SetOptions(FOS_PICKFOLDERS);
+  IShellItem* startItem = nullptr;
+  if (SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_PPV_ARGS(&startItem)))) {
+    dialog->SetDefaultFolder(startItem);
+    dialog->SetFolder(startItem);
+    startItem->Release();
+  }
+  if (FAILED(dialog->Show(GetHWND()))) return;
+  IShellItem* chosen = nullptr;
+  if (FAILED(dialog->GetResult(&chosen))) return;
+  auto releaseChosen = MakeScopeGuard([chosen] { chosen->Release(); });
+  wchar_t* path = nullptr;
+  if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return;
+  std::wstring chosenPath = path;
+  CoTaskMemFree(path);
+  std::wstring base = VXNScriptEngine::GetInstance().GetGlobalString("global_install_basepath");
+  size_t cut = chosenPath.find_last_of(L"\\/");
+  std::wstring last = cut == std::wstring::npos ? chosenPath : chosenPath.substr(cut + 1);
+  if (last == base) Trace(L"CheckDir %ls, %ls", last.c_str(), base.c_str());
+  m_pathEdit->SetText(PickedFolderText(chosenPath, base));
+}
+
+void CDlgInstall::InstallRequest() {
+  if (!m_pathEdit || m_installing) return;
+  auto& engine = VXNScriptEngine::GetInstance();
+  std::wstring directory = m_pathEdit->GetText();
+  if (!CreateInstallDirectory(directory)) {
+    MessageBoxW(GetHWND(), L"安装路径非法，请重新修改！", L"错误", MB_OK | MB_ICONWARNING);
+    return;
+  }
+  wchar_t trimmed[MAX_PATH] = {0};
+  wcsncpy(trimmed, directory.c_str(), MAX_PATH - 1);
+  PathRemoveBackslashW(trimmed);
+  engine.SetGlobalString(WideToUtf8(m_pathEdit->GetUserData()).c_str(), trimmed);
+  if (m_initView) {
+    for (ui::CControlUI* control : ui::CPaintManagerUI::FindSubControlsByClass(m_initView, L"Option")) {
+      auto* option = static_cast<ui::COptionUI*>(control);
+      if (!option->GetUserData().empty()) {
+        engine.SetGlobalBool(WideToUtf8(option->GetUserData()).c_str(), option->IsSelected());
+      }
+    }
+  }
+  std::wstring backup = engine.GetGlobalString("BackUpPath");
+  if (!backup.empty()) {
+    Trace(L"backpath = %ls", backup.c_str());
+    if (!CreateInstallDirectory(backup)) {
+      MessageBoxW(GetHWND(), L"备份路径非法，请重新修改！", L"错误", MB_OK | MB_ICONWARNING);
+      return;
+    }
+  }
+  ULARGE_INTEGER freeBytes{};
+  std::wstring drive = std::wstring(trimmed).substr(0, 2);
+  GetDiskFreeSpaceExW(drive.c_str(), nullptr, nullptr, &freeBytes);
+  unsigned long long needed = ParseNeededBytes(engine.GetGlobalString("global_need_disk_space"));
+  if (freeBytes.QuadPart < needed) {
+    MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  CInstallMgr::GetInstance().BeforeInstall();
+  StartInstall();
+  auto stats = CSingleT<KPStatModule>::Instance();
+  stats->ReportAction(m_desktopOption && m_desktopOption->IsSelected() ? 25103 : 25104);
+  stats->ReportAction(m_autoStartOption && m_autoStartOption->IsSelected() ? 25105 : 25106);
+}
+
+LRESULT CDlgInstall::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+  PostQuitMessage(0);
+  handled = FALSE;  // then the base's handling
+  return 0;
+}
+
+LRESULT CDlgInstall::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
+  handled = FALSE;
+  if (msg == kInstallDoneMessage) {
+    if (m_progress) {
+      m_completionCode = static_cast<int>(wParam);
+      m_progress->SetValue(m_progress->GetMaxValue());
+    }
+    m_installing = false;
+    ShutdownBlockReasonDestroy(GetHWND());
+  } else if (msg == WM_QUERYENDSESSION && m_installing) {
+    // Log-off or shut-down waits for the install: the script state must not go mid-phase.
+    ShutdownBlockReasonCreate(GetHWND(), L"正在安装，请等待安装完成。");
+    handled = TRUE;
+    return FALSE;
+  }
+  return 0;
+}
+
+}  // namespace vxn

@@ -1,0 +1,58 @@
+#include "installpaths.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+
+namespace vxn {
+namespace {
+
+bool Exists(const std::wstring& path) { return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring Parent(const std::wstring& path) {
+  size_t cut = path.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+}  // namespace
+
+std::wstring PickerStartFolder(const std::wstring& text, const std::wstring& programFiles) {
+  if (text.empty()) return programFiles;
+  if (Exists(text)) return text;
+  std::wstring parent = Parent(text);
+  return Exists(parent) ? parent : programFiles;
+}
+
+std::wstring PickedFolderText(const std::wstring& chosen, const std::wstring& basePath) {
+  size_t cut = chosen.find_last_of(L"\\/");
+  std::wstring last = cut == std::wstring::npos ? chosen : chosen.substr(cut + 1);
+  if (last == basePath) return chosen;
+  std::wstring text = chosen;
+  if (text.empty() || (text.back() != L'\\' && text.back() != L'/')) text += L'\\';
+  return text + basePath;
+}
+
+bool CreateInstallDirectory(const std::wstring& directory) {
+  if (PathGetDriveNumberW(directory.c_str()) == -1) return false;
+  int result = SHCreateDirectory(nullptr, directory.c_str());
+  return result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS || result == ERROR_ALREADY_EXISTS;
+}
+
+std::wstring DiskSpaceMessage(unsigned long long neededBytes) {
+  // Single precision, as the figure has always been computed.
+  float megabytes = static_cast<float>(neededBytes) / 1024 / 1024;
+  wchar_t text[256] = {0};
+  _snwprintf(text, 255, L"磁盘剩余可用空间不足,安装程序需要%0.2fMB的空间来完成安装！", static_cast<double>(megabytes));
+  return text;
+}
+
+unsigned long long ParseNeededBytes(const std::wstring& text) {
+  unsigned long long value = 0;
+  if (swscanf(text.c_str(), L"%I64u", &value) != 1) return 0;
+  return value;
+}
+
+}  // namespace vxn

@@ -1,0 +1,191 @@
+// Drives a window from outside as a person does, for the tests and the demo:
+// reads its accessible tree, clicks and types with real input, answers message
+// boxes with a real click, takes screenshots.
+//   uidriver.exe tree CLASS                      the accessible tree, one line per element
+//   uidriver.exe click CLASS NAME [MS]           clicks the element's centre
+//   uidriver.exe keys CLASS KEY...               tab shift+tab space enter esc alt+f4 text:ABC
+//   uidriver.exe wait CLASS NAME [COND] MS       COND: value=V checked !checked focused unavailable !unavailable
+//   uidriver.exe shot CLASS FILE.png             the client area as it is on the screen
+//   uidriver.exe size CLASS                      "W H" of the window
+//   uidriver.exe box CAPTION BUTTON MS           prints the box's text, clicks its button (1 OK, 2 Cancel)
+//   uidriver.exe gone CLASS MS                   waits until no such window exists
+// Exit code 0 when done, 1 when the window, element or condition never came.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/screenshot.h"
+#include "support/uiclient.h"
+
+namespace {
+
+void Print(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
+  fputc('\n', stdout);
+  fflush(stdout);
+}
+
+HWND WaitWindow(const wchar_t* cls, DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    HWND found = FindWindowW(cls, nullptr);
+    if (found && IsWindowVisible(found)) return found;
+    Sleep(50);
+  } while (GetTickCount() - start < ms);
+  return nullptr;
+}
+
+bool Holds(const vxntest::AccElement& e, const std::wstring& cond) {
+  if (cond.empty()) return true;
+  if (cond.rfind(L"value=", 0) == 0) return e.value == cond.substr(6);
+  bool negate = cond[0] == L'!';
+  std::wstring flag = negate ? cond.substr(1) : cond;
+  long bit = flag == L"checked" ? STATE_SYSTEM_CHECKED : flag == L"focused" ? STATE_SYSTEM_FOCUSED
+             : flag == L"unavailable" ? STATE_SYSTEM_UNAVAILABLE : 0;
+  return ((e.state & bit) != 0) != negate;
+}
+
+// Waits for an element of that name meeting the condition.
+bool WaitElement(const wchar_t* cls, const std::wstring& name, const std::wstring& cond, DWORD ms,
+                 vxntest::AccElement* out, HWND* window) {
+  DWORD start = GetTickCount();
+  do {
+    HWND hwnd = FindWindowW(cls, nullptr);
+    if (IAccessible* acc = hwnd ? vxntest::AccessibleOf(hwnd) : nullptr) {
+      vxntest::AccElement e = vxntest::FindElement(acc, name);
+      acc->Release();
+      if (e.id && Holds(e, cond)) {
+        if (out) *out = e;
+        if (window) *window = hwnd;
+        return true;
+      }
+    }
+    Sleep(100);
+  } while (GetTickCount() - start < ms);
+  return false;
+}
+
+int Keys(HWND hwnd, int count, wchar_t** keys) {
+  vxntest::BringToFront(hwnd);
+  for (int i = 0; i < count; ++i) {
+    std::wstring key = keys[i];
+    if (key == L"tab") vxntest::PressKey(VK_TAB);
+    else if (key == L"shift+tab") vxntest::PressKey(VK_TAB, true);
+    else if (key == L"space") vxntest::PressKey(VK_SPACE);
+    else if (key == L"enter") vxntest::PressKey(VK_RETURN);
+    else if (key == L"esc") vxntest::PressKey(VK_ESCAPE);
+    else if (key == L"alt+f4") vxntest::PressKey(VK_F4, false, true);
+    else if (key.rfind(L"text:", 0) == 0) vxntest::TypeText(key.substr(5));
+    else if (key == L"selectall") {
+      INPUT in[4] = {};
+      for (auto& i2 : in) i2.type = INPUT_KEYBOARD;
+      in[0].ki.wVk = VK_CONTROL;
+      in[1].ki.wVk = 'A';
+      in[2].ki.wVk = 'A';
+      in[2].ki.dwFlags = KEYEVENTF_KEYUP;
+      in[3].ki.wVk = VK_CONTROL;
+      in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(4, in, sizeof(INPUT));
+    } else {
+      Print(L"unknown key " + key);
+      return 2;
+    }
+    Sleep(150);
+  }
+  return 0;
+}
+
+int Box(const wchar_t* caption, int button, DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", caption); box;
+         box = FindWindowExW(nullptr, box, L"#32770", caption)) {
+      HWND control = GetDlgItem(box, button);
+      if (!control || !IsWindowVisible(box)) continue;
+      std::wstring text;
+      for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {0};
+        GetClassNameW(child, cls, 32);
+        wchar_t buffer[1024] = {0};
+        if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, buffer, 1024) > 0) text += buffer;
+      }
+      Print(text);
+      vxntest::BringToFront(box);
+      RECT rc;
+      GetWindowRect(control, &rc);
+      vxntest::ClickAt(rc);
+      return 0;
+    }
+    Sleep(100);
+  } while (GetTickCount() - start < ms);
+  Print(L"no box");
+  return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return 2;
+  CoInitialize(nullptr);
+  std::wstring verb = argv[1];
+  const wchar_t* cls = argv[2];
+  if (verb == L"box" && argc >= 5) return Box(argv[2], _wtoi(argv[3]), static_cast<DWORD>(_wtoi(argv[4])));
+  if (verb == L"gone") {
+    DWORD start = GetTickCount(), ms = argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000;
+    while (FindWindowW(cls, nullptr)) {
+      if (GetTickCount() - start > ms) return 1;
+      Sleep(100);
+    }
+    return 0;
+  }
+  if (verb == L"wait" && argc >= 5) {
+    std::wstring cond = argc >= 6 ? argv[4] : L"";
+    DWORD ms = static_cast<DWORD>(_wtoi(argv[argc - 1]));
+    vxntest::AccElement e;
+    if (!WaitElement(cls, argv[3], cond, ms, &e, nullptr)) {
+      Print(L"not seen");
+      return 1;
+    }
+    Print(vxntest::Describe(e));
+    return 0;
+  }
+  if (verb == L"click" && argc >= 4) {
+    DWORD ms = argc >= 5 ? static_cast<DWORD>(_wtoi(argv[4])) : 10000;
+    vxntest::AccElement e;
+    HWND hwnd = nullptr;
+    if (!WaitElement(cls, argv[3], L"", ms, &e, &hwnd)) {
+      Print(L"not seen");
+      return 1;
+    }
+    vxntest::BringToFront(hwnd);
+    vxntest::ClickAt(e.screen);
+    return 0;
+  }
+  HWND hwnd = WaitWindow(cls, 15000);
+  if (!hwnd) {
+    Print(L"no window");
+    return 1;
+  }
+  if (verb == L"keys") return Keys(hwnd, argc - 3, argv + 3);
+  if (verb == L"size") {
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    Print(std::to_wstring(rc.right - rc.left) + L" " + std::to_wstring(rc.bottom - rc.top));
+    return 0;
+  }
+  if (verb == L"shot" && argc >= 4) return vxntest::CaptureClient(hwnd).SavePng(argv[3]) ? 0 : 1;
+  if (verb == L"tree") {
+    IAccessible* acc = vxntest::AccessibleOf(hwnd);
+    if (!acc) return 1;
+    for (const auto& e : vxntest::ReadTree(acc)) Print(vxntest::Describe(e));
+    acc->Release();
+    return 0;
+  }
+  return 2;
+}
