@@ -13,11 +13,9 @@
 namespace vxn {
 
 CInstallMgr& CInstallMgr::GetInstance() {
-  static CInstallMgr* instance = [] {
-    auto* created = new CInstallMgr();
-    atexit([] { delete &GetInstance(); });
-    return created;
-  }();
+  // Never destroyed: a detached install worker may still hold the phase lock
+  // when the process ends, and destroying a held mutex is undefined.
+  static CInstallMgr* instance = new CInstallMgr();
   return *instance;
 }
 

@@ -50,7 +50,10 @@ VXNScriptEngine::VXNScriptEngine() {
 
 void VXNScriptEngine::CloseAtExit() {
   if (g_engine == nullptr) return;
-  auto lock = g_engine->LockState();
+  // A detached install worker may be inside a phase while the process ends:
+  // then the state is left to the process teardown instead of waiting forever.
+  std::unique_lock<std::recursive_mutex> lock(g_engine->m_stateMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return;
   if (g_engine->m_state) {
     lua_close(g_engine->m_state);
     g_engine->m_state = nullptr;

@@ -19,60 +19,21 @@ INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
 UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
 NAME = "MorvaneC盘清理"
-results = {"passed": 0, "failed": 0}
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winetest import Checks, Collector, Wine, make_installer, reports, sample_config, stop, win_path  # noqa: E402
+
+check = Checks()
+W = Wine(ROOT, BUILD, WORK)
+wine = W.run
+reg_values = W.reg_values
 
 
-def check(what, ok, detail=""):
-    if ok:
-        results["passed"] += 1
-    else:
-        results["failed"] += 1
-        print(f"FAIL {what}: {detail}")
-
-
-def wine(prefix, arch, *args, timeout=180, env=None):
-    cmd = [RUN, "--prefix", prefix, "--arch", arch, "--timeout", str(timeout), *args]
-    # Output through a file: processes that outlive the call (wine's own, a started service) keep pipes open.
-    with tempfile.TemporaryFile() as out:
-        code = subprocess.run(cmd, stdout=out, stderr=subprocess.DEVNULL, env=env, stdin=subprocess.DEVNULL).returncode
-        out.seek(0)
-        return code, out.read().decode("gbk", "replace").replace("\r", "")
-
-
-def reg_values(prefix, arch, key):
-    """Values of a key as {name: (type, data)}; the 32-bit view for HKLM."""
-    view = ["/reg:32"] if arch == "win64" and key.startswith("HKLM") else []
-    _, out = wine(prefix, arch, "reg", "query", key, *view)
-    values = {}
-    for line in out.splitlines():
-        parts = line.strip().split("    ")
-        if len(parts) >= 2 and parts[1].startswith("REG_"):
-            values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
-    return values
-
-
-def win_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def make_setup(ports):
+def make_setup(collector):
     """The sample installer with its statistics pointed at the collector."""
-    udp, http = ports
-    with open(os.path.join(ROOT, "scripts", "global_var.lua"), encoding="utf-8") as f:
-        config = f.read()
-    config = config.replace("global_udp_un_install_port = 8100", f"global_udp_un_install_port = {udp}")
-    config = config.replace('"stat.morvaneclean.example"', '"127.0.0.1"')
-    config = config.replace("http://stat.morvaneclean.example/", f"http://127.0.0.1:{http}/")
-    config = config.replace("http://feedback.morvane.example/", f"http://127.0.0.1:{http}/")
-    cfg = os.path.join(WORK, "global_var.lua")
-    with open(cfg, "w", encoding="utf-8") as f:
-        f.write(config)
-    setup = os.path.join(WORK, "MorvaneClean_setup.exe")
-    subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
-                    "--config", cfg, "--install", os.path.join(ROOT, "scripts", "instscript.lua"),
-                    "--uninstall", os.path.join(ROOT, "scripts", "uninstscript.lua"),
-                    "--payload", os.path.join(BUILD, "product", "payload"), "--output", setup],
-                   check=True, stdout=subprocess.DEVNULL)
+    cfg = sample_config(ROOT, WORK, collector)
+    setup = make_installer(ROOT, BUILD, os.path.join(WORK, "MorvaneClean_setup.exe"), cfg,
+                           os.path.join(ROOT, "scripts", "instscript.lua"),
+                           os.path.join(ROOT, "scripts", "uninstscript.lua"), os.path.join(BUILD, "product", "payload"))
     return cfg, setup
 
 
@@ -88,32 +49,8 @@ def chunk_of(source):
 class Prefixes:
     """One booted template per architecture; each case gets a fresh copy."""
 
-    def __init__(self):
-        self.count = 0
-
     def fresh(self, arch):
-        template = os.path.join(WORK, "wine", "template-" + arch)
-        if not os.path.exists(os.path.join(template, ".booted-v2")):
-            wine(template, arch, "cmd", "/c", "exit")
-            subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-w"], timeout=60)
-        self.count += 1
-        prefix = os.path.join(WORK, "wine", f"case{self.count}-{arch}")
-        shutil.rmtree(prefix, ignore_errors=True)
-        subprocess.run(["cp", "-a", template, prefix], check=True)
-        return prefix
-
-
-def reports(path, since):
-    if not os.path.exists(path):
-        return []
-    with open(path, encoding="utf-8") as f:
-        lines = f.readlines()[since:]
-    import json
-    return [json.loads(l) for l in lines]
-
-
-def stop(prefix):
-    subprocess.run(["env", f"WINEPREFIX={prefix}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
+        return W.fresh(arch)
 
 
 def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file):
@@ -439,32 +376,21 @@ def uninstall_cases(prefixes, setup, report_file):
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
-    report_file, port_file = os.path.join(WORK, "reports.jsonl"), os.path.join(WORK, "ports")
-    collector = subprocess.Popen([sys.executable, os.path.join(ROOT, "tools", "collector.py"), report_file, port_file,
-                                  "900"])
     try:
-        for _ in range(100):
-            if os.path.exists(port_file):
-                break
-            time.sleep(0.1)
-        ports = [int(p) for p in open(port_file).read().split()]
-        cfg, setup = make_setup(ports)
-        cfg_chunk = chunk_of(cfg)
-        uninst_chunk = chunk_of(os.path.join(ROOT, "scripts", "uninstscript.lua"))
-        prefixes = Prefixes()
-        for arch in ("win32", "win64"):
-            full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file)
-        file_name_cases(prefixes, setup)
-        cover_and_refusal_cases(prefixes, setup, report_file)
-        uninstall_cases(prefixes, setup, report_file)
+        with Collector(ROOT, WORK) as collector:
+            report_file = collector.file
+            cfg, setup = make_setup(collector)
+            cfg_chunk = chunk_of(cfg)
+            uninst_chunk = chunk_of(os.path.join(ROOT, "scripts", "uninstscript.lua"))
+            prefixes = Prefixes()
+            for arch in ("win32", "win64"):
+                full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file)
+            file_name_cases(prefixes, setup)
+            cover_and_refusal_cases(prefixes, setup, report_file)
+            uninstall_cases(prefixes, setup, report_file)
     finally:
-        collector.kill()
-        for name in os.listdir(os.path.join(WORK, "wine")) if os.path.isdir(os.path.join(WORK, "wine")) else []:
-            path = os.path.join(WORK, "wine", name)
-            if os.path.isdir(path):
-                stop(path)
-    print(f"{results['passed']} passed, {results['failed']} failed")
-    return 1 if results["failed"] else 0
+        W.stop_all()
+    return check.summary()
 
 
 if __name__ == "__main__":

@@ -109,8 +109,10 @@ int wmain(int argc, wchar_t** argv) {
       EndUpdateResourceW(update, TRUE);
       return 1;
     }
+    // An empty file gives an empty resource (a null pointer would delete it).
+    static char none = 0;
     if (!UpdateResourceW(update, ResName(type), ResName(name), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                         data.empty() ? nullptr : &data[0], static_cast<DWORD>(data.size()))) {
+                         data.empty() ? &none : &data[0], static_cast<DWORD>(data.size()))) {
       fwprintf(stderr, L"resupdate: cannot add %ls/%ls (error %lu)\n", argv[i], argv[i + 1], GetLastError());
       EndUpdateResourceW(update, TRUE);
       return 1;

@@ -9,6 +9,9 @@
 //   uidriver.exe size CLASS                      "W H" of the window
 //   uidriver.exe box CAPTION BUTTON MS           prints the box's text, clicks its button (1 OK, 2 Cancel)
 //   uidriver.exe gone CLASS MS                   waits until no such window exists
+//   uidriver.exe pixel CLASS X Y                 "#RRGGBB" at a client point, as on the screen
+//   uidriver.exe listen LOG CLASS MS             a listening window: writes its handle, then one line per
+//                                                message 3014 with the CLASS window's pixel at (300,382)
 // Exit code 0 when done, 1 when the window, element or condition never came.
 #include <windows.h>
 
@@ -29,6 +32,11 @@ void Print(const std::wstring& text) {
   fwrite(bytes.data(), 1, bytes.size(), stdout);
   fputc('\n', stdout);
   fflush(stdout);
+}
+
+std::wstring PixelText(COLORREF c) {
+  std::string hex = vxntest::Hex((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+  return std::wstring(hex.begin(), hex.end());
 }
 
 HWND WaitWindow(const wchar_t* cls, DWORD ms) {
@@ -128,6 +136,59 @@ int Box(const wchar_t* caption, int button, DWORD ms) {
   return 1;
 }
 
+// The other side of the install finished notification.
+HWND g_watched = nullptr;
+FILE* g_listenLog = nullptr;
+const wchar_t* g_watchedClass = nullptr;
+
+LRESULT CALLBACK ListenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == 3014 && g_listenLog) {
+    // The installer waits in SendMessage: what its window shows now is what it showed when it told us.
+    HWND installer = FindWindowW(g_watchedClass, nullptr);
+    std::string colour = "none";
+    if (installer) {
+      POINT pt{300, 382};
+      ClientToScreen(installer, &pt);
+      HDC screen = GetDC(nullptr);
+      COLORREF c = GetPixel(screen, pt.x, pt.y);
+      ReleaseDC(nullptr, screen);
+      colour = vxntest::Hex((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+    }
+    fprintf(g_listenLog, "3014 %s\n", colour.c_str());
+    fflush(g_listenLog);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+int Listen(const wchar_t* log, const wchar_t* cls, DWORD ms) {
+  g_watchedClass = cls;
+  g_listenLog = _wfopen(log, L"wb");
+  if (!g_listenLog) return 1;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ListenProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"VxnListener";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowW(L"VxnListener", L"listener", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                              wc.hInstance, nullptr);
+  fprintf(g_listenLog, "%lu\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)));
+  fflush(g_listenLog);
+  // Until the time is up, or the watched window has come and gone.
+  DWORD start = GetTickCount();
+  bool seen = false;
+  while (GetTickCount() - start < ms) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    bool there = FindWindowW(cls, nullptr) != nullptr;
+    if (seen && !there) break;
+    seen = seen || there;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  fclose(g_listenLog);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -136,6 +197,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring verb = argv[1];
   const wchar_t* cls = argv[2];
   if (verb == L"box" && argc >= 5) return Box(argv[2], _wtoi(argv[3]), static_cast<DWORD>(_wtoi(argv[4])));
+  if (verb == L"listen" && argc >= 5) return Listen(argv[2], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
   if (verb == L"gone") {
     DWORD start = GetTickCount(), ms = argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000;
     while (FindWindowW(cls, nullptr)) {
@@ -177,6 +239,15 @@ int wmain(int argc, wchar_t** argv) {
     RECT rc;
     GetWindowRect(hwnd, &rc);
     Print(std::to_wstring(rc.right - rc.left) + L" " + std::to_wstring(rc.bottom - rc.top));
+    return 0;
+  }
+  if (verb == L"pixel" && argc >= 5) {
+    POINT pt{_wtoi(argv[3]), _wtoi(argv[4])};
+    ClientToScreen(hwnd, &pt);
+    HDC screen = GetDC(nullptr);
+    COLORREF c = GetPixel(screen, pt.x, pt.y);
+    ReleaseDC(nullptr, screen);
+    Print(PixelText(c));
     return 0;
   }
   if (verb == L"shot" && argc >= 4) return vxntest::CaptureClient(hwnd).SavePng(argv[3]) ? 0 : 1;

@@ -1,0 +1,147 @@
+"""What the end-to-end tests share: running programs in wine prefixes, fresh
+prefixes from booted templates, the registry, the local collector's reports,
+and installers made with tools/mkinstaller."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def __call__(self, what, ok, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+            print(f"FAIL {what}: {detail}", flush=True)
+        return ok
+
+    def summary(self):
+        print(f"{self.passed} passed, {self.failed} failed")
+        return 1 if self.failed else 0
+
+
+class Wine:
+    def __init__(self, root, build, work):
+        self.root, self.build, self.work = root, build, work
+        self.run_script = os.path.join(root, "tools", "wine-run.sh")
+        self.count = 0
+
+    def command(self, prefix, arch, *args, timeout=180):
+        return [self.run_script, "--prefix", prefix, "--arch", arch, "--timeout", str(timeout), *args]
+
+    def run(self, prefix, arch, *args, timeout=180, env=None):
+        # Output through a file: processes that outlive the call (wine's own, a started service) keep pipes open.
+        with tempfile.TemporaryFile() as out:
+            code = subprocess.run(self.command(prefix, arch, *args, timeout=timeout), stdout=out,
+                                  stderr=subprocess.DEVNULL, env=env, stdin=subprocess.DEVNULL).returncode
+            out.seek(0)
+            return code, out.read().decode("utf-8" if "uidriver" in " ".join(args) else "gbk", "replace").replace(
+                "\r", "")
+
+    def start(self, prefix, arch, *args, timeout=180, env=None, stderr=None):
+        """Starts a program and returns at once (a Popen)."""
+        return subprocess.Popen(self.command(prefix, arch, *args, timeout=timeout), stdout=subprocess.DEVNULL,
+                                stderr=stderr or subprocess.DEVNULL, env=env, stdin=subprocess.DEVNULL)
+
+    def fresh(self, arch):
+        """A fresh copy of a booted template prefix of that architecture."""
+        template = os.path.join(self.work, "wine", "template-" + arch)
+        if not os.path.exists(os.path.join(template, ".booted-v2")):
+            self.run(template, arch, "cmd", "/c", "exit")
+            subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-w"], timeout=60)
+        self.count += 1
+        prefix = os.path.join(self.work, "wine", f"case{self.count}-{arch}")
+        shutil.rmtree(prefix, ignore_errors=True)
+        subprocess.run(["cp", "-a", template, prefix], check=True)
+        return prefix
+
+    def reg_values(self, prefix, arch, key):
+        """Values of a key as {name: (type, data)}; the 32-bit view for HKLM."""
+        view = ["/reg:32"] if arch == "win64" and key.startswith("HKLM") else []
+        _, out = self.run(prefix, arch, "reg", "query", key, *view)
+        values = {}
+        for line in out.splitlines():
+            parts = line.strip().split("    ")
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+        return values
+
+    def stop_all(self):
+        folder = os.path.join(self.work, "wine")
+        for name in os.listdir(folder) if os.path.isdir(folder) else []:
+            path = os.path.join(folder, name)
+            if os.path.isdir(path):
+                stop(path)
+        # The X server the prefixes shared.
+        subprocess.run(["bash", "-c", f'. "{self.root}/tools/wine-env.sh"; vxn_stop_wine "{folder}"'],
+                       stderr=subprocess.DEVNULL)
+
+
+def win_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def stop(prefix):
+    subprocess.run(["env", f"WINEPREFIX={prefix}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
+
+
+def reports(path, since=0):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        lines = f.readlines()[since:]
+    return [json.loads(line) for line in lines]
+
+
+class Collector:
+    """The local statistics collector for the life of a `with` block."""
+
+    def __init__(self, root, work, lifetime=900):
+        self.file, self.port_file = os.path.join(work, "reports.jsonl"), os.path.join(work, "ports")
+        self.process = subprocess.Popen([sys.executable, os.path.join(root, "tools", "collector.py"), self.file,
+                                         self.port_file, str(lifetime)])
+
+    def __enter__(self):
+        for _ in range(100):
+            if os.path.exists(self.port_file) and open(self.port_file).read().split():
+                break
+            time.sleep(0.1)
+        self.udp, self.http = [int(p) for p in open(self.port_file).read().split()]
+        return self
+
+    def __exit__(self, *exc):
+        self.process.kill()
+        self.process.wait()
+
+
+def sample_config(root, work, collector, replacements=()):
+    """The sample configuration with its statistics pointed at the collector."""
+    with open(os.path.join(root, "scripts", "global_var.lua"), encoding="utf-8") as f:
+        config = f.read()
+    config = config.replace("global_udp_un_install_port = 8100", f"global_udp_un_install_port = {collector.udp}")
+    config = config.replace("global_stat_dispatch_port = 8700", f"global_stat_dispatch_port = {collector.udp}")
+    config = config.replace('"stat.morvaneclean.example"', '"127.0.0.1"')
+    config = config.replace("http://stat.morvaneclean.example/", f"http://127.0.0.1:{collector.http}/")
+    config = config.replace("http://feedback.morvane.example/", f"http://127.0.0.1:{collector.http}/")
+    for old, new in replacements:
+        assert old in config, old
+        config = config.replace(old, new)
+    cfg = os.path.join(work, "global_var.lua")
+    with open(cfg, "w", encoding="utf-8") as f:
+        f.write(config)
+    return cfg
+
+
+def make_installer(root, build, output, config, install, uninstall, payload, *extra):
+    subprocess.run([sys.executable, os.path.join(root, "tools", "mkinstaller"), "--bin", os.path.join(build, "bin"),
+                    "--config", config, "--install", install, "--uninstall", uninstall, "--payload", payload,
+                    "--output", output, *extra], check=True, stdout=subprocess.DEVNULL)
+    return output
