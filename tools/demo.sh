@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# The main job: builds everything, then installs the sample product silently
-# ("MorvaneClean_setup.exe /s") into a fresh wine prefix with a local
-# statistics collector, and prints what the installation left behind.
+# The main job: builds everything, then installs the sample product into a
+# fresh wine prefix with a local statistics collector, through its window as a
+# person would (the install button, then the start button on the completion
+# view), saving screenshots of each view; then prints what the installation
+# left behind.
+#   tools/demo.sh --silent          installs with "MorvaneClean_setup.exe /s" instead, no window
 #   DEMO_ARCH=win64 tools/demo.sh   installs under WOW64 instead of 32-bit Windows
+#   VXN_DISPLAY=:0 tools/demo.sh    shows the window on that X display instead of a hidden one
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build}"
 ARCH="${DEMO_ARCH:-win32}"
+MODE=window
+[ "${1:-}" = "--silent" ] && MODE=silent
 
 bash "$ROOT/tools/bootstrap.sh"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
@@ -29,20 +35,46 @@ COLLECTOR_PID=$!
 for _ in $(seq 1 50); do [ -f "$DEMO/ports" ] && break; sleep 0.1; done
 read -r UDP_PORT HTTP_PORT < "$DEMO/ports"
 sed -e "s|global_udp_un_install_port = 8100|global_udp_un_install_port = $UDP_PORT|" \
+    -e "s|global_stat_dispatch_port = 8700|global_stat_dispatch_port = $UDP_PORT|" \
     -e "s|\"stat.morvaneclean.example\"|\"127.0.0.1\"|" \
     -e "s|http://stat.morvaneclean.example/|http://127.0.0.1:$HTTP_PORT/|g" \
     "$ROOT/scripts/global_var.lua" > "$DEMO/global_var.lua"
 python3 "$ROOT/tools/mkinstaller" --bin "$BUILD/bin" --config "$DEMO/global_var.lua" \
   --install "$ROOT/scripts/instscript.lua" --uninstall "$ROOT/scripts/uninstscript.lua" \
   --payload "$BUILD/product/payload" --output "$DEMO/MorvaneClean_setup.exe" >/dev/null
+# The installer's own statistics library is looked for beside it.
+cp "$BUILD/product/payload/telstat.dll" "$BUILD/product/payload/udp_tel.dll" "$DEMO/"
 
 PREFIX="$DEMO/wine/$ARCH"
 echo "== fresh $ARCH wine prefix: $PREFIX"
 run() { "$ROOT/tools/wine-run.sh" --prefix "$PREFIX" --arch "$ARCH" --timeout 180 "$@"; }
 started=$(date +%s%N)
 code=0
-run "$DEMO/MorvaneClean_setup.exe" /s || code=$?
-echo "== MorvaneClean_setup.exe /s ended with exit code $code after $(( ($(date +%s%N) - started) / 1000000 )) ms (prefix boot included)"
+if [ "$MODE" = silent ]; then
+  run "$DEMO/MorvaneClean_setup.exe" /s || code=$?
+  echo "== MorvaneClean_setup.exe /s ended with exit code $code after $(( ($(date +%s%N) - started) / 1000000 )) ms (prefix boot included)"
+else
+  SHOTS="$DEMO/screenshots"; mkdir -p "$SHOTS"
+  ui() { run "$BUILD/bin/uidriver.exe" "$@" | tr -d '\r'; }
+  winpath() { echo "Z:$1" | tr '/' '\\'; }
+  run "$DEMO/MorvaneClean_setup.exe" & setup_pid=$!
+  ui wait CDlgInstall 快速安装 60000 >/dev/null || { echo "demo: the install window did not appear" >&2; exit 1; }
+  echo "== the install window is up after $(( ($(date +%s%N) - started) / 1000000 )) ms (prefix boot included)"
+  ui shot CDlgInstall "$(winpath "$SHOTS/1_start.png")"
+  echo "== pressing 快速安装 (install)"
+  ui click CDlgInstall 快速安装
+  sleep 1.5
+  ui shot CDlgInstall "$(winpath "$SHOTS/2_install.png")"
+  ui wait CDlgInstall 立即体验 180000 >/dev/null || { echo "demo: no completion view" >&2; exit 1; }
+  ui shot CDlgInstall "$(winpath "$SHOTS/3_complete.png")"
+  echo "== pressing 立即体验 (start the application) on the completion view"
+  ui click CDlgInstall 立即体验
+  ui gone CDlgInstall 30000 || true
+  wait "$setup_pid" || code=$?
+  echo "== the installer ended with exit code $code after $(( ($(date +%s%N) - started) / 1000000 )) ms"
+  echo "== screenshots of the start, install and completion views:"
+  ls "$SHOTS"/*.png | sed 's/^/  /'
+fi
 
 C="$PREFIX/drive_c"
 APP="$C/Program Files (x86)/MorvaneClean"

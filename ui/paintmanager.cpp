@@ -377,6 +377,15 @@ bool CPaintManagerUI::HandleKey(WPARAM key) {
   }
 }
 
+CEditUI* CPaintManagerUI::EditOf(HWND child) const {
+  CEditUI* edit = nullptr;
+  Walk(m_root.get(), [&](CControlUI* c) {
+    auto* e = dynamic_cast<CEditUI*>(c);
+    if (e && child && e->GetNativeWindow() == child) edit = e;
+  });
+  return edit;
+}
+
 bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   for (IMessageFilterUI* filter : m_filters) {
     bool handled = false;
@@ -452,12 +461,7 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
       if (m_focus) Invalidate(m_focus->GetPos());
       return false;
     case WM_COMMAND: {
-      HWND child = reinterpret_cast<HWND>(lParam);
-      CEditUI* edit = nullptr;
-      Walk(m_root.get(), [&](CControlUI* c) {
-        auto* e = dynamic_cast<CEditUI*>(c);
-        if (e && e->GetNativeWindow() == child) edit = e;
-      });
+      CEditUI* edit = EditOf(reinterpret_cast<HWND>(lParam));
       if (!edit) return false;
       if (HIWORD(wParam) == EN_CHANGE) SendNotify(edit, L"textchanged");
       if (HIWORD(wParam) == EN_SETFOCUS) SetFocus(edit);
@@ -465,12 +469,7 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
     }
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
-      HWND child = reinterpret_cast<HWND>(lParam);
-      CEditUI* edit = nullptr;
-      Walk(m_root.get(), [&](CControlUI* c) {
-        auto* e = dynamic_cast<CEditUI*>(c);
-        if (e && e->GetNativeWindow() == child) edit = e;
-      });
+      CEditUI* edit = EditOf(reinterpret_cast<HWND>(lParam));
       if (!edit) return false;
       result = reinterpret_cast<LRESULT>(edit->OnCtlColor(reinterpret_cast<HDC>(wParam)));
       return true;

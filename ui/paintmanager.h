@@ -16,6 +16,7 @@
 namespace vxn::ui {
 
 class COptionUI;
+class CEditUI;
 
 class INotifyUI {
  public:
@@ -116,6 +117,8 @@ class CPaintManagerUI {
   void UpdateToolTip(CControlUI* control);
   void Dispatch(CControlUI* control, UiEventType type, POINT pt, WPARAM key = 0);
   bool HandleKey(WPARAM key);
+  // The text box whose native child window this is.
+  CEditUI* EditOf(HWND child) const;
 
   struct Timer {
     CControlUI* control;

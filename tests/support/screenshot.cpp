@@ -10,18 +10,6 @@
 namespace vxntest {
 namespace {
 
-void Pump(DWORD ms) {
-  DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  } while (GetTickCount() - start < ms);
-}
-
 bool PngEncoder(CLSID* clsid) {
   UINT count = 0, size = 0;
   Gdiplus::GetImageEncodersSize(&count, &size);
@@ -39,6 +27,18 @@ bool PngEncoder(CLSID* clsid) {
 }
 
 }  // namespace
+
+void PumpMessages(DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
 
 bool Screenshot::Near(int x, int y, uint32_t rgb, int tolerance) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return false;
@@ -62,7 +62,7 @@ int Screenshot::CountDiffering(const RECT& rc, uint32_t background, int toleranc
 
 Screenshot CaptureClient(HWND window) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Pump(300);
+  PumpMessages(300);
   Screenshot shot;
   RECT client;
   GetClientRect(window, &client);

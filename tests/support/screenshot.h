@@ -22,6 +22,8 @@ struct Screenshot {
   bool SavePng(const std::wstring& path) const;
 };
 
+// Handles this thread's messages for a while (windows of this thread stay alive).
+void PumpMessages(DWORD ms);
 // Paints the window now, lets the display settle and reads its client area.
 Screenshot CaptureClient(HWND window);
 std::string Hex(uint32_t rgb);

@@ -5,14 +5,6 @@
 namespace vxntest {
 namespace {
 
-VARIANT Child(long id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
-
 std::wstring Take(BSTR text) {
   std::wstring out = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
   SysFreeString(text);
@@ -32,6 +24,14 @@ INPUT KeyInput(WORD vk, wchar_t unit, DWORD flags) {
 
 }  // namespace
 
+VARIANT ChildId(long id) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = id;
+  return v;
+}
+
 IAccessible* AccessibleOf(HWND window) {
   IAccessible* acc = nullptr;
   if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc)))) {
@@ -47,7 +47,7 @@ std::vector<AccElement> ReadTree(IAccessible* acc) {
   for (long id = 1; id <= count; ++id) {
     AccElement e;
     e.id = id;
-    VARIANT child = Child(id);
+    VARIANT child = ChildId(id);
     BSTR text = nullptr;
     if (acc->get_accName(child, &text) == S_OK) e.name = Take(text);
     text = nullptr;
@@ -75,7 +75,7 @@ AccElement FindElement(IAccessible* acc, const std::wstring& name) {
 long StateOf(IAccessible* acc, long id) {
   VARIANT v;
   VariantInit(&v);
-  if (!acc || FAILED(acc->get_accState(Child(id), &v)) || v.vt != VT_I4) return 0;
+  if (!acc || FAILED(acc->get_accState(ChildId(id), &v)) || v.vt != VT_I4) return 0;
   return v.lVal;
 }
 

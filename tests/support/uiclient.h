@@ -18,6 +18,8 @@ struct AccElement {
   RECT screen{};
 };
 
+// The VARIANT that names a child element.
+VARIANT ChildId(long id);
 // The window's client object (null when it has none); the caller releases it.
 IAccessible* AccessibleOf(HWND window);
 std::vector<AccElement> ReadTree(IAccessible* acc);

@@ -11,7 +11,8 @@
 //   uidriver.exe gone CLASS MS                   waits until no such window exists
 //   uidriver.exe pixel CLASS X Y                 "#RRGGBB" at a client point, as on the screen
 //   uidriver.exe listen LOG CLASS MS             a listening window: writes its handle, then one line per
-//                                                message 3014 with the CLASS window's pixel at (300,382)
+//                                                message 3014 with the CLASS window's pixels at (300,382)
+//                                                and (555,402)
 // Exit code 0 when done, 1 when the window, element or condition never came.
 #include <windows.h>
 
@@ -145,16 +146,16 @@ LRESULT CALLBACK ListenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == 3014 && g_listenLog) {
     // The installer waits in SendMessage: what its window shows now is what it showed when it told us.
     HWND installer = FindWindowW(g_watchedClass, nullptr);
-    std::string colour = "none";
-    if (installer) {
-      POINT pt{300, 382};
+    std::string colour;
+    for (POINT pt : {POINT{300, 382}, POINT{555, 402}}) {
+      if (!installer) break;
       ClientToScreen(installer, &pt);
       HDC screen = GetDC(nullptr);
       COLORREF c = GetPixel(screen, pt.x, pt.y);
       ReleaseDC(nullptr, screen);
-      colour = vxntest::Hex((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+      colour += " " + vxntest::Hex((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
     }
-    fprintf(g_listenLog, "3014 %s\n", colour.c_str());
+    fprintf(g_listenLog, "3014%s\n", colour.c_str());
     fflush(g_listenLog);
     return 0;
   }

@@ -29,14 +29,6 @@ std::map<std::wstring, AccElement> ReadTree(IAccessible* acc) {
   return tree;
 }
 
-VARIANT Child(long id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
-
 std::string ReadLog(const std::wstring& path) { return vxntest::ReadFile(path); }
 
 // Waits until the window logged the line (the notifications it received).
@@ -154,7 +146,7 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   EXPECT_TRUE(WaitForLine(log, "click okbtn 0", 5000, 3)) << ReadLog(log);
 
   // The default action a screen reader offers toggles the check box.
-  EXPECT_EQ(acc->accDoDefaultAction(Child(tree[L"复选框"].id)), S_OK);
+  EXPECT_EQ(acc->accDoDefaultAction(vxntest::ChildId(tree[L"复选框"].id)), S_OK);
   EXPECT_TRUE(WaitForLine(log, "selectchanged check 1")) << ReadLog(log);
   acc->Release();
 

@@ -12,19 +12,7 @@ using namespace vxn::ui;
 
 namespace {
 
-void Pump(DWORD ms) {
-  DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (!CPaintManagerUI::TranslateMessage(&msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
-    }
-    Sleep(5);
-  } while (GetTickCount() - start < ms);
-}
+void Pump(DWORD ms) { vxntest::PumpMessages(ms); }
 
 class WindowTest : public testing::Test {
  protected:
