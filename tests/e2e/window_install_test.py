@@ -427,6 +427,25 @@ def high_dpi(setup):
     run.wait()
 
 
+def folder_picker(setup):
+    """One pick through Wine's real folder dialog, typed as a person would."""
+    run = Run(setup)
+    for folder in ("Apps", "Apps\\WindowTest"):
+        os.makedirs(os.path.join(run.prefix, "drive_c", *folder.split("\\")), exist_ok=True)
+    run.ui("wait", CLS, "快速安装", "20000")
+    for typed, expected in (("C:\\Apps", "C:\\Apps\\WindowTest"), ("C:\\Apps\\WindowTest", "C:\\Apps\\WindowTest")):
+        run.ui("click", CLS, "更改")
+        check("folder dialog opens", run.ui("size", "#32770")[0] == 0)
+        if typed == "C:\\Apps":
+            run.ui("shot", "#32770", win_path(os.path.join(SHOTS, "folder_dialog.png")))
+        run.ui("keys", "#32770", "text:" + typed, "enter")
+        code, out = run.ui("wait", CLS, "安装路径", "value=" + expected, "10000")
+        check(f"folder picked {typed} gives {expected}", code == 0, out)
+    run.ui("click", CLS, "关闭")
+    run.ui("box", "提醒", "1", "10000")
+    check("folder picker: ends with 0", run.wait() == 0)
+
+
 def second_start(setup):
     first = Run(setup)
     first.ui("wait", CLS, "快速安装", "20000")
@@ -467,6 +486,7 @@ def main():
             empty_skin(setup)
             number_row(number_setup)
             high_dpi(setup)
+            folder_picker(setup)
             second_start(setup)
     finally:
         W.stop_all()

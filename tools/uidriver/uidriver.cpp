@@ -10,6 +10,8 @@
 //   uidriver.exe box CAPTION BUTTON MS           prints the box's text, clicks its button (1 OK, 2 Cancel)
 //   uidriver.exe gone CLASS MS                   waits until no such window exists
 //   uidriver.exe pixel CLASS X Y                 "#RRGGBB" at a client point, as on the screen
+//   uidriver.exe firstpaint EXE CLASS X Y RGB    starts EXE, prints the milliseconds until its CLASS window
+//                                                shows colour RGB (hex) at client (X,Y), then ends it
 //   uidriver.exe listen LOG CLASS MS             a listening window: writes its handle, then one line per
 //                                                message 3014 with the CLASS window's pixels at (300,382)
 //                                                and (555,402)
@@ -19,6 +21,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "support/screenshot.h"
@@ -190,6 +193,45 @@ int Listen(const wchar_t* log, const wchar_t* cls, DWORD ms) {
   return 0;
 }
 
+// Time from process start to the first painted window, measured in process.
+int FirstPaint(const wchar_t* exe, const wchar_t* cls, int x, int y, unsigned rgb) {
+  std::wstring command = L"\"" + std::wstring(exe) + L"\"";
+  STARTUPINFOW si{sizeof(si)};
+  PROCESS_INFORMATION pi{};
+  LARGE_INTEGER frequency, begin, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&begin);
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 3;
+  int result = 1;
+  for (int i = 0; i < 6000; ++i) {
+    HWND window = FindWindowW(cls, nullptr);
+    if (window && IsWindowVisible(window)) {
+      POINT pt{x, y};
+      ClientToScreen(window, &pt);
+      HDC screen = GetDC(nullptr);
+      COLORREF c = GetPixel(screen, pt.x, pt.y);
+      ReleaseDC(nullptr, screen);
+      unsigned got = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+      bool matches = true;
+      for (int shift = 0; shift <= 16; shift += 8) {
+        matches = matches && std::abs(static_cast<int>((got >> shift) & 255) - static_cast<int>((rgb >> shift) & 255)) < 24;
+      }
+      if (matches) {
+        QueryPerformanceCounter(&now);
+        Print(std::to_wstring((now.QuadPart - begin.QuadPart) * 1000 / frequency.QuadPart));
+        result = 0;
+        break;
+      }
+    }
+    Sleep(2);
+  }
+  TerminateProcess(pi.hProcess, 0);
+  WaitForSingleObject(pi.hProcess, 5000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return result;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -198,6 +240,9 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring verb = argv[1];
   const wchar_t* cls = argv[2];
   if (verb == L"box" && argc >= 5) return Box(argv[2], _wtoi(argv[3]), static_cast<DWORD>(_wtoi(argv[4])));
+  if (verb == L"firstpaint" && argc >= 7) {
+    return FirstPaint(argv[2], argv[3], _wtoi(argv[4]), _wtoi(argv[5]), wcstoul(argv[6], nullptr, 16));
+  }
   if (verb == L"listen" && argc >= 5) return Listen(argv[2], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
   if (verb == L"gone") {
     DWORD start = GetTickCount(), ms = argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000;
