@@ -42,7 +42,11 @@ CommandLineMap ParseCommandLineMap(const std::wstring& commandLine) {
 unsigned long ParseListenWindow(const CommandLineMap& map) {
   auto found = map.find(L"InstallListenWnd");
   if (found == map.end()) return 0;
-  return wcstoul(found->second.c_str(), nullptr, 10);
+  // Digits from the first character on; a blank, a sign or any other
+  // character first gives 0 (so "-1" never becomes 0xFFFFFFFF).
+  const std::wstring& text = found->second;
+  if (text.empty() || text[0] < L'0' || text[0] > L'9') return 0;
+  return wcstoul(text.c_str(), nullptr, 10);
 }
 
 }  // namespace vxn

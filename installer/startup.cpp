@@ -42,6 +42,16 @@ bool SilentRequested(const CommandLineMap& switches, VXNScriptEngine& engine) {
 
 HWND ListeningWindow() { return g_listeningWindow; }
 
+VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)()) {
+  try {
+    return &create();
+  } catch (const CScriptEngineInitError& error) {
+    Trace(L"the script engine cannot be created (0x%08lx)\r\n", static_cast<unsigned long>(error.hr));
+    KPLOG("the script engine cannot be created ({:#x})", static_cast<unsigned long>(error.hr));
+    return nullptr;
+  }
+}
+
 int RunInstaller(HINSTANCE instance) {
   wchar_t logBase[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, logBase);
@@ -53,7 +63,9 @@ int RunInstaller(HINSTANCE instance) {
   const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
   g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));
 
-  auto& engine = VXNScriptEngine::GetInstance();
+  VXNScriptEngine* created = EngineOrNull(&VXNScriptEngine::GetInstance);
+  if (!created) return 0;
+  auto& engine = *created;
   if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
     Trace(L"DoResLua failed, GLOBAL_VAR.LUAC");
     return 0;

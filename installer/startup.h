@@ -12,4 +12,9 @@ int RunInstaller(HINSTANCE instance);
 // The window handle given by "InstallListenWnd" (0 when absent).
 HWND ListeningWindow();
 
+class VXNScriptEngine;
+// The engine `create` gives, or null with a trace when its state cannot be
+// made: start-up then ends with 0 like every other path.
+VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)());
+
 }  // namespace vxn

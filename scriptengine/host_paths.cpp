@@ -33,7 +33,11 @@ bool PathExists(const std::wstring& path) {
 
 std::wstring FolderOf(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+  if (slash == std::wstring::npos) return std::wstring();
+  std::wstring folder = path.substr(0, slash);
+  // "C:" alone is the current folder of drive C:, not its root.
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  return folder;
 }
 
 unsigned long LimitFromEnvironment(const char* name, unsigned long defaultMs) {

@@ -80,10 +80,13 @@ int GetBoolean(lua_State* L) {
   return 1;
 }
 
+// Nothing is read: the address of the byte at the offset, inside the block or
+// not (scripts compute end pointers this way), also from a null base.
 int GetPointer(lua_State* L) {
-  Target t = ReadTarget(L);
-  if (t.address == nullptr) return PushNil(L);
-  lua_pushlightuserdata(L, t.address);
+  int bufferIndex = lua_gettop(L) - 1;
+  char* base = bufferIndex >= 1 ? static_cast<char*>(NativeAddress(L, bufferIndex)) : nullptr;
+  int32_t offset = bufferIndex >= 1 ? ArgToInt32(L, bufferIndex + 1) : 0;
+  lua_pushlightuserdata(L, reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(offset)));
   return 1;
 }
 

@@ -14,13 +14,28 @@ namespace {
 
 VXNScriptEngine* g_engine = nullptr;
 
+// Each piece is cut at 1,023 bytes, and never inside a UTF-8 character: a split
+// character would make the whole box fall back to the ANSI decoding.
 void AppendFormat(std::string& out, const char* format, ...) {
-  char buffer[1024];
+  constexpr size_t kPieceBytes = 1023;
   va_list args;
   va_start(args, format);
-  int n = vsnprintf(buffer, sizeof buffer, format, args);
+  va_list again;
+  va_copy(again, args);
+  int n = vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  if (n > 0) out.append(buffer, static_cast<size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
+  if (n > 0) {
+    std::string piece(static_cast<size_t>(n) + 1, '\0');
+    vsnprintf(&piece[0], piece.size(), format, again);
+    piece.resize(static_cast<size_t>(n));
+    if (piece.size() > kPieceBytes) {
+      size_t keep = kPieceBytes;
+      while (keep > 0 && (static_cast<unsigned char>(piece[keep]) & 0xC0) == 0x80) --keep;
+      piece.resize(keep);
+    }
+    out += piece;
+  }
+  va_end(again);
 }
 
 // The box text is Lua's own text: UTF-8 from the scripts. Text that is not

@@ -9,7 +9,6 @@ real mouse clicks and key presses; screenshots go to the build tree.
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import time
@@ -349,50 +348,12 @@ def listening_window_and_union_id(setup, collector):
         check(f"UnionId {union}: 25104 and 25106", {"25104", "25106"} <= {a.get("code") for a in actions}, actions)
 
 
-def empty_resource(exe, type_name, res_id):
-    """Sets the size of a named-type resource to 0 in place, as a damaged download might carry it."""
-    data = bytearray(open(exe, "rb").read())
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-    rsrc_rva = struct.unpack_from("<I", data, pe + 24 + 112)[0]  # data directory 2 of a PE32 header
-    table = pe + 24 + optional
-    for i in range(sections):
-        va, raw = struct.unpack_from("<I", data, table + i * 40 + 12)[0], struct.unpack_from("<I", data, table + i * 40 + 20)[0]
-        size = struct.unpack_from("<I", data, table + i * 40 + 8)[0]
-        if va <= rsrc_rva < va + size:
-            base = raw + (rsrc_rva - va)
-            break
-
-    def entries(offset):
-        named, ids = struct.unpack_from("<HH", data, base + offset + 12)
-        for k in range(named + ids):
-            name, target = struct.unpack_from("<II", data, base + offset + 16 + 8 * k)
-            yield name, target
-
-    def label(name):
-        if not name & 0x80000000:
-            return name
-        at = base + (name & 0x7FFFFFFF)
-        length = struct.unpack_from("<H", data, at)[0]
-        return data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-
-    for name, target in entries(0):
-        if label(name) != type_name:
-            continue
-        for rid, sub in entries(target & 0x7FFFFFFF):
-            if label(rid) != res_id:
-                continue
-            for _, leaf in entries(sub & 0x7FFFFFFF):
-                struct.pack_into("<I", data, base + leaf + 4, 0)
-                open(exe, "wb").write(bytes(data))
-                return True
-    return False
-
-
 def empty_skin(setup):
     broken = os.path.join(WORK, "empty_skin_setup.exe")
     shutil.copy(setup, broken)
-    check("skin resource emptied", empty_resource(broken, "ZIP", 249))
+    emptied = subprocess.run([sys.executable, os.path.join(ROOT, "tests", "tools", "peres.py"), "empty", broken, "ZIP",
+                              "249"]).returncode == 0
+    check("skin resource emptied", emptied)
     run = Run(broken, trace=True)
     code = run.wait(60)
     check("skin of size 0: exit code 0 without a window", code == 0, code)

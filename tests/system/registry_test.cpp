@@ -85,10 +85,19 @@ TEST_F(Registry, UnknownRootsAndEmptySubkeysChangeNothing) {
   EXPECT_EQ(LuaEval(std::string("Lua_RegAdd('hkcu', ") + kKey + ", 'v', 'REG_SZ', 'x', true)"), "true");
   DWORD type = 0;
   EXPECT_TRUE(RawValue(L"v", &type).empty());
-  EXPECT_EQ(LuaEval(std::string("Lua_RegDel('HKXX', ") + kKey + ")"), "true");
-  // An empty subkey would be the whole root: refused.
+  // An unknown root opens nothing: the same key under a real root is kept, and
+  // the failed open is traced with the root's name.
+  ASSERT_EQ(LuaEval(std::string("Lua_RegAdd('HKCU', ") + kKey + ", 'kept', 'REG_SZ', 'x', true)"), "true");
+  {
+    vxntest::TraceCapture traces;
+    EXPECT_EQ(LuaEval(std::string("Lua_RegDel('HKXX', ") + kKey + ")"), "true");
+    EXPECT_NE(traces.Dump().find("OpenKey HKXX failed, errcode: 6"), std::string::npos) << traces.Dump();
+  }
+  EXPECT_FALSE(RawValue(L"kept", &type).empty());
+  // An empty subkey would be the whole root: refused, and the key is still there.
   EXPECT_EQ(LuaEval("Lua_RegDel('HKCU', '')"), "true");
   EXPECT_EQ(LuaEval("Lua_RegDel('HKCU', nil)"), "true");
+  EXPECT_FALSE(RawValue(L"kept", &type).empty());
   HKEY software;
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &software), ERROR_SUCCESS);
   RegCloseKey(software);

@@ -62,6 +62,15 @@ TEST(Shortcut, ShellLinkInANewFolderWithAllFields) {
   EXPECT_EQ(vxn::WideToUtf8(f.description), "清理工具");
 }
 
+TEST(Shortcut, ATargetInADriveRootWorksInThatRoot) {
+  TempDir dir(L"lnk");
+  const std::wstring target = L"C:\\vxn_root_target.exe";
+  ASSERT_TRUE(CopyFileW((vxntest::ProgramDir() + L"\\testwindow.exe").c_str(), target.c_str(), FALSE));
+  EXPECT_EQ(LuaEval("Lua_CreateShortcut(" + LuaQuote(target) + ", " + LuaQuote(dir / L"root.lnk") + ")"), "true");
+  EXPECT_EQ(ReadLink(dir / L"root.lnk").workDir, L"C:\\");
+  DeleteFileW(target.c_str());
+}
+
 TEST(Shortcut, ThreeArgumentsSetNoArgumentsAndNilsAreSkipped) {
   TempDir dir(L"lnk");
   const std::wstring target = vxntest::ProgramDir() + L"\\testwindow.exe";

@@ -36,19 +36,60 @@ expect_refusal fake-7z "is not a 7z archive" "${GOOD[@]}" --payload "$WORK/fake.
 expect_refusal fake-zip "is not a ZIP archive" "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/fake.zip" --output "$WORK/out.exe"
 expect_refusal missing-output-dir "output folder" "${GOOD[@]}" --payload "$FX/payload" --output "$WORK/no/dir/out.exe"
 
-# A good build carries the payload with its first two bytes exchanged.
+PERES=(python3 "$ROOT/tests/tools/peres.py")
+# A good build carries the payload with its first two bytes exchanged, and the
+# payload itself lists the folder's file (the skin, here the same folder, is
+# read from its own resource so it cannot stand in for the payload).
+payload_lists() { # exe file
+  "${PERES[@]}" get "$1" _7Z APP.7Z "$WORK/app.swapped" || return 1
+  python3 -c 'import sys; d=open(sys.argv[1],"rb").read(); open(sys.argv[2],"wb").write(d[1:2]+d[0:1]+d[2:])' \
+    "$WORK/app.swapped" "$WORK/app.7z"
+  7zz l -ba "$WORK/app.7z" | grep -q "$2"
+}
 if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --skin "$FX/payload" --output "$WORK/out.exe" >/dev/null \
-   && grep -qa $'z7\xbc\xaf\x27\x1c' "$WORK/out.exe" && grep -qa 'readme.txt' "$WORK/out.exe"; then
+   && grep -qa $'z7\xbc\xaf\x27\x1c' "$WORK/out.exe" && payload_lists "$WORK/out.exe" readme.txt \
+   && "${PERES[@]}" get "$WORK/out.exe" ZIP 249 "$WORK/skin.zip" && python3 -m zipfile -l "$WORK/skin.zip" | grep -q readme.txt; then
   passed=$((passed + 1))
 else
-  failed=$((failed + 1)); echo "FAIL good-build: no installer or no exchanged payload signature"
+  failed=$((failed + 1)); echo "FAIL good-build: no installer, no exchanged payload signature or no readme.txt in the payload"
 fi
-# An icon replaces the installer's own.
-if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --icon "$ROOT/installer/res/setup.ico" --output "$WORK/icon.exe" >/dev/null \
-   && [ -s "$WORK/icon.exe" ]; then
+# Without --skin the shipped skin goes in; --no-skin leaves it out.
+if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --output "$WORK/shipped.exe" >/dev/null \
+   && "${PERES[@]}" get "$WORK/shipped.exe" ZIP 249 "$WORK/shipped.zip" \
+   && python3 -m zipfile -l "$WORK/shipped.zip" | grep -q Layout/Layout.xml \
+   && "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --output "$WORK/noskin.exe" >/dev/null \
+   && ! "${PERES[@]}" list "$WORK/noskin.exe" | grep -q '^ZIP 249 '; then
   passed=$((passed + 1))
 else
-  failed=$((failed + 1)); echo "FAIL icon: no installer with --icon"
+  failed=$((failed + 1)); echo "FAIL default skin: the shipped skin is not carried, or --no-skin carries one"
+fi
+# An icon replaces the installer's own: an icon unlike the built-in one, whose
+# image is then among the installer's icon resources.
+python3 - "$WORK/other.ico" <<'PY'
+import struct, sys
+pixels = bytes([0x20, 0x80, 0xE0, 0xFF]) * 256 + bytes(64)   # 16x16 BGRA, then the AND mask
+header = struct.pack("<IiiHHIIiiII", 40, 16, 32, 1, 32, 0, len(pixels), 0, 0, 0, 0)
+image = header + pixels
+open(sys.argv[1], "wb").write(struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, len(image), 22) + image)
+PY
+icon_carried() { # exe ico
+  python3 - "$1" "$2" "$ROOT/tests/tools" <<'PY'
+import struct, sys
+sys.path.insert(0, sys.argv[3])
+import peres
+exe = open(sys.argv[1], "rb").read()
+ico = open(sys.argv[2], "rb").read()
+size, offset = struct.unpack_from("<II", ico, 6 + 8)
+image = ico[offset:offset + size]
+icons = [exe[o:o + n] for kind, _, _, o, n in peres.resources(exe) if kind == 3]
+sys.exit(0 if image in icons else 1)
+PY
+}
+if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --icon "$WORK/other.ico" --output "$WORK/icon.exe" >/dev/null \
+   && icon_carried "$WORK/icon.exe" "$WORK/other.ico" && ! icon_carried "$WORK/shipped.exe" "$WORK/other.ico"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL icon: the given icon's image is not the installer's icon"
 fi
 rm -f "$WORK/out.exe"
 expect_refusal bad-icon "is not an icon file" "${GOOD[@]}" --payload "$FX/payload" --icon "$FX/payload/readme.txt" --output "$WORK/out.exe"

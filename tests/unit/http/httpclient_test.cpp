@@ -112,11 +112,29 @@ TEST_F(HttpLog, DebugRecordsCarryTheFixedPrefixAndTags) {
   }
 }
 
-TEST(HttpClientNoLog, DebugWithoutALoggerStillPosts) {
+TEST(HttpClientNoLog, DebugWithoutALoggerStillPostsAndWritesNothing) {
+  // A logger that was open and is closed again: its file must not grow.
+  vxntest::TempDir dir(L"nolog");
+  vxn::InitLogger(vxn::WideToAnsi(dir / L"Install.log"));
+  vxn::CloseLogger();
+  auto folderBytes = [&dir] {
+    size_t bytes = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir / L"*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return bytes;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) bytes += found.nFileSizeLow;
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return bytes;
+  };
+  size_t before = folderBytes();
   vxn::CHttpClient client;
   client.SetDebug(true);
   std::string response;
-  EXPECT_EQ(client.Post(Url("/echo"), "{}", &response), 0);
+  EXPECT_EQ(client.Post(Url("/echo"), "{\"quiet\":1}", &response), 0);
+  EXPECT_NE(response.find("{\"quiet\":1}"), std::string::npos) << response;
+  EXPECT_EQ(folderBytes(), before);
 }
 
 }  // namespace

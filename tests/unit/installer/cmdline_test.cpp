@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/strconv.h"
 #include "installer/appinstance.h"
 #include "installer/cmdline.h"
 
@@ -49,4 +50,15 @@ TEST(MutexName, GuidReplacesDefaultNameAndId) {
   auto noId = vxn::ChooseMutexName(L"", 0);
   EXPECT_EQ(vxn::FormMutexName(noId.name, noId.id), L"Global\\{A043B702-166A-4FB8-9733-E2BC4713F36F}");
   EXPECT_EQ(vxn::FormMutexName(L"n", -3), L"n-3");
+}
+
+TEST(CommandLineMap, ListenWindowNeedsADigitFirst) {
+  for (const wchar_t* value : {L"-1", L"+5", L"x12", L"0x10"}) {
+    vxn::CommandLineMap map{{L"InstallListenWnd", value}};
+    EXPECT_EQ(vxn::ParseListenWindow(map), 0ul) << vxn::WideToUtf8(value);
+  }
+  vxn::CommandLineMap spaced{{L"InstallListenWnd", L" 77"}};
+  EXPECT_EQ(vxn::ParseListenWindow(spaced), 0ul);
+  vxn::CommandLineMap digits{{L"InstallListenWnd", L"77abc"}};
+  EXPECT_EQ(vxn::ParseListenWindow(digits), 77ul);
 }

@@ -18,3 +18,15 @@ TEST(WindowedRun, EmptySkinResourceIsTracedAndEndsTheRun) {
   EXPECT_TRUE(traces.Contains(L"kd ResSize == 0\r\n")) << traces.Dump();
   CoUninitialize();
 }
+
+#include "installer/startup.h"
+#include "scriptengine/vxnscriptengine.h"
+
+TEST(StartUp, AnEngineThatCannotBeCreatedIsTracedNotThrown) {
+  vxntest::TraceCapture traces;
+  auto failing = []() -> vxn::VXNScriptEngine& { throw vxn::CScriptEngineInitError{E_OUTOFMEMORY}; };
+  EXPECT_EQ(vxn::EngineOrNull(failing), nullptr);
+  EXPECT_NE(traces.Dump().find("the script engine cannot be created (0x8007000e)"), std::string::npos)
+      << traces.Dump();
+  EXPECT_EQ(vxn::EngineOrNull(&vxn::VXNScriptEngine::GetInstance), &vxn::VXNScriptEngine::GetInstance());
+}

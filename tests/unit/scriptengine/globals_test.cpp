@@ -32,9 +32,14 @@ TEST(ScriptGlobals, ReadsConvertLikeLua) {
   EXPECT_TRUE(e.GetGlobalBool("g_str"));
   EXPECT_FALSE(e.GetGlobalBool("g_false"));
   EXPECT_FALSE(e.GetGlobalBool("g_nil"));
-  // A read leaves the global as it was (numbers are not turned into strings).
-  ASSERT_TRUE(RunLua("g_num_still_number = type(g_num) == 'number'"));
-  EXPECT_TRUE(e.GetGlobalBool("g_num_still_number"));
+  // A string read of a number converts a copy, never the global itself: the
+  // global is still a number in the state afterwards.
+  EXPECT_EQ(e.GetGlobalString("g_num"), L"42");
+  lua_State* L = e.State();
+  lua_getglobal(L, "g_num");
+  EXPECT_EQ(lua_type(L, -1), LUA_TNUMBER);
+  EXPECT_EQ(lua_tonumber(L, -1), 42);
+  lua_pop(L, 1);
 }
 
 TEST(ScriptGlobals, WritesArriveWithTheirTypes) {

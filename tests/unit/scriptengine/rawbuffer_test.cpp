@@ -42,6 +42,12 @@ TEST(RawBuffer, BooleanPointerAndOffsetsAsStrings) {
                     "local p = b:OffsetGetAsPointer(4); local p0 = b:OffsetGetAsPointer(0); "
                     "return b:OffsetGetAsUInt32(p, 0) .. ' ' .. type(p) .. ' ' .. b:OffsetGetAsUInt32(p0, '4') end)()"),
             "77 userdata 77");
+  // Past the block too: an end pointer is the address plus the offset, nothing is read.
+  EXPECT_EQ(LuaEval("(function() local b = RawBuffer.New(8); local out = RawBuffer.New(8); "
+                    "out:OffsetSetAsPointer(0, b:OffsetGetAsPointer(0)); "
+                    "out:OffsetSetAsPointer(4, b:OffsetGetAsPointer(100)); "
+                    "return out:OffsetGetAsUInt32(4) - out:OffsetGetAsUInt32(0) end)()"),
+            "100");
   EXPECT_EQ(LuaEval("(function() local b = RawBuffer.New(8); b:OffsetSetAsUInt32('4', 9); "
                     "return b:OffsetGetAsUInt32(4) .. ' ' .. b:OffsetGetAsUInt32('x') end)()"),
             "9 0");

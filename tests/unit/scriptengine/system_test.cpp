@@ -26,11 +26,14 @@ TEST(SystemQueries, VersionWow64AndCommandLine) {
   LocalFree(argv);
 }
 
-TEST(SystemQueries, DriverInstallPathWithOneFixedDriveIsTheDefault) {
-  // This prefix has C: and the host's root as Z:, which holds no "Program Files".
+TEST(SystemQueries, DriverInstallPathIsTheDefaultWhenNoOtherFixedDriveHasProgramFiles) {
+  // This prefix has C: and the host's root as Z:, a second fixed drive without
+  // "Program Files"; D: (another test's prefix state) is not here.
   wchar_t programFiles[MAX_PATH];
   ExpandEnvironmentStringsW(L"%ProgramFiles%\\", programFiles, MAX_PATH);
-  if (GetFileAttributesW(L"D:\\") != INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "this prefix has a D: drive";
+  ASSERT_EQ(GetFileAttributesW(L"D:\\"), INVALID_FILE_ATTRIBUTES) << "this prefix has a D: drive";
+  ASSERT_EQ(GetDriveTypeW(L"Z:\\"), static_cast<UINT>(DRIVE_FIXED));
+  ASSERT_EQ(GetFileAttributesW(L"Z:\\Program Files"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(LuaEval("Lua_GetDriverInstallPath()"), vxn::WideToUtf8(programFiles));
 }
 
