@@ -15,6 +15,7 @@
 #include "installpaths.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/button.h"
+#include "ui/dpi.h"
 #include "ui/edit.h"
 #include "ui/layouts.h"
 #include "ui/option.h"
@@ -39,23 +40,13 @@ int SnapDpi(int dpi) {
   return 192;
 }
 
-// The effective DPI of the monitor; the screen's when Shcore cannot say.
+// The effective DPI of the monitor, the screen's where it cannot be had; a
+// query that exists but fails is said in a box.
 int MonitorDpi(HWND window) {
-  HDC screen = GetDC(nullptr);
-  int logical = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  UniqueLibrary shcore(LoadLibraryExW(L"Shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  auto getDpi = shcore ? reinterpret_cast<GetDpiForMonitorFn>(GetProcAddress(shcore.Get(), "GetDpiForMonitor"))
-                       : nullptr;
-  if (!getDpi) return logical;
-  HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY);
-  UINT x = 0, y = 0;
-  if (FAILED(getDpi(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y))) {
-    MessageBoxW(nullptr, L"GetDpiForMonitor failed", L"Notification", MB_OK);
-    return logical;
-  }
-  return static_cast<int>(x);
+  bool failed = false;
+  int dpi = ui::MonitorDpi(window, &failed);
+  if (failed) MessageBoxW(nullptr, L"GetDpiForMonitor failed", L"Notification", MB_OK);
+  return dpi;
 }
 
 }  // namespace

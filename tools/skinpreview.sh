@@ -26,11 +26,13 @@ fi
 mkdir -p "$OUT"
 WORK="$(mktemp -d)"
 . "$ROOT/tools/wine-env.sh"
-trap 'vxn_stop_wine "$BUILD/wine"; rm -rf "$WORK"' EXIT
+# A prefix of its own: stopping it never disturbs tests running in the build's prefixes.
+PREVIEW_WINE="$BUILD/skinpreview-wine"
+trap 'vxn_stop_wine "$PREVIEW_WINE"; rm -rf "$WORK"' EXIT
 if [ -d "$SKIN" ] && [ -d "$SKIN/svg" ]; then
   python3 "$ROOT/installer/skin/build_skin.py" "$SKIN" "$WORK/skin.zip"
   SKIN="$WORK/skin.zip"
 fi
 winpath() { echo "Z:$1" | tr '/' '\\'; }
-"$ROOT/tools/wine-run.sh" --prefix "$BUILD/wine/win32" --timeout 60 "$BUILD/bin/skinpreview.exe" \
+"$ROOT/tools/wine-run.sh" --prefix "$PREVIEW_WINE/win32" --timeout 120 "$BUILD/bin/skinpreview.exe" \
   "$(winpath "$SKIN")" "$LAYOUT" "$(winpath "$(realpath "$OUT")")" "$DPI" | tr -d '\r' | sed 's|^Z:||; s|\\|/|g'

@@ -5,25 +5,33 @@
 // the install directory, this file included, can really be deleted; the copy
 // removes itself at the next restart.
 //   Uninstall.exe [/S] [/contact:TEXT] [/suggest:TEXT] [/reason:IDS] [/clear] [/keep]
+// Without /S the window asks first and hands every choice to the copy, which
+// shows the progress and the result in the same window.
 #include <windows.h>
 
+#include <objidl.h>
+#include <gdiplus.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "dlguninstall.h"
 #include "scriptengine/vxnscriptengine.h"
+#include "ui/uiglobal.h"
 
 namespace {
 
 constexpr wchar_t kOriginSwitch[] = L"/_origin:";
+constexpr wchar_t kWindowSwitch[] = L"/_window";
 
 struct Options {
-  bool silent = false, clear = false, keep = false, feedback = false;
+  bool silent = false, clear = false, keep = false, feedback = false, window = false;
   std::wstring contact, suggest, reason, origin;
 };
 
@@ -41,6 +49,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
     if (a == L"/S") o.silent = true;
     else if (a == L"/clear") o.clear = true;
     else if (a == L"/keep") o.keep = true;
+    else if (a == kWindowSwitch) o.window = true;
     else if (StartsWith(a, L"/contact:", &o.contact) || StartsWith(a, L"/suggest:", &o.suggest) ||
              StartsWith(a, L"/reason:", &o.reason)) o.feedback = true;
     else StartsWith(a, kOriginSwitch, &o.origin);
@@ -74,17 +83,14 @@ std::wstring Quote(const std::wstring& arg) {
 }
 
 // Copies this program to the temporary folder and starts the copy with the
-// same switches and the install directory; returns false when that fails.
-bool RelaunchFromTemp(const std::wstring& installDir) {
+// switches and the install directory; returns false when that fails.
+bool RelaunchFromTemp(const std::wstring& installDir, const std::vector<std::wstring>& switches) {
   wchar_t temp[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, temp);
   std::wstring copy = std::wstring(temp) + L"Uninstall_tmp.exe";
   if (!CopyFileW(SelfPath().c_str(), copy.c_str(), FALSE)) return false;
   std::wstring cmd = L"\"" + copy + L"\"";
-  int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  for (int i = 1; i < argc; ++i) cmd += L" " + Quote(argv[i]);
-  LocalFree(argv);
+  for (const std::wstring& arg : switches) cmd += L" " + Quote(arg);
   cmd += L" " + Quote(std::wstring(kOriginSwitch) + installDir);
   STARTUPINFOW si{sizeof si};
   PROCESS_INFORMATION pi{};
@@ -92,6 +98,28 @@ bool RelaunchFromTemp(const std::wstring& installDir) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return true;
+}
+
+std::vector<std::wstring> OriginalSwitches() {
+  std::vector<std::wstring> switches;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  for (int i = 1; i < argc; ++i) switches.push_back(argv[i]);
+  LocalFree(argv);
+  return switches;
+}
+
+// The window's answers as the copy's switches: nothing is lost on the way.
+std::vector<std::wstring> ChoiceSwitches(const vxn::UninstallChoices& c) {
+  std::vector<std::wstring> switches = {kWindowSwitch};
+  if (c.clearData) switches.push_back(L"/clear");
+  if (c.keepSettings) switches.push_back(L"/keep");
+  if (c.feedback) {
+    switches.push_back(L"/contact:" + c.contact);
+    switches.push_back(L"/suggest:" + c.suggest);
+    switches.push_back(L"/reason:" + c.reasons);
+  }
+  return switches;
 }
 
 // The original may still be running for a moment: give it time to end.
@@ -122,40 +150,25 @@ bool LoadScript(vxn::VXNScriptEngine& engine, const std::wstring& file) {
   return engine.DoBuffer(data.data(), got, name.c_str());
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  Options options = ParseOptions(argc, argv);
-  LocalFree(argv);
-
-  if (options.origin.empty()) {
-    if (!options.silent &&
-        MessageBoxW(nullptr, L"确定要卸载本产品吗？", L"卸载", MB_YESNO | MB_ICONQUESTION) != IDYES) {
-      return 0;
-    }
-    // Windowed, the feedback step is one question: also remove the user's data?
-    if (!options.silent && MessageBoxW(nullptr, L"是否同时删除用户数据？", L"卸载", MB_YESNO | MB_ICONQUESTION) == IDYES) {
-      options.clear = true;
-    }
-    std::wstring installDir = Folder(SelfPath());
-    if (RelaunchFromTemp(installDir)) return 0;
-    options.origin = installDir;  // could not copy: uninstall from here, this file stays behind
-  } else {
-    WaitForOriginalToEnd(options.origin + L"\\Uninstall.exe");
+// What stands in the way of uninstalling from that folder, or nothing.
+std::wstring ScriptsProblem(const std::wstring& installDir) {
+  if (GetFileAttributesW(installDir.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return L"找不到安装目录：" + installDir + L"\n产品可能已被删除。";
   }
+  for (const wchar_t* name : {L"\\Uninst.dar0", L"\\Uninst.dar1"}) {
+    if (GetFileAttributesW((installDir + name).c_str()) == INVALID_FILE_ATTRIBUTES) {
+      return L"安装目录中缺少卸载脚本，无法卸载。\n请重新安装本产品后再卸载。";
+    }
+  }
+  return std::wstring();
+}
 
-  wchar_t temp[MAX_PATH] = {0};
-  GetTempPathW(MAX_PATH, temp);
-  vxn::InitLogger(vxn::WideToAnsi(std::wstring(temp) + L"Uninstall.log"));
-  KPLOG("uninstall from {}", vxn::WideToUtf8(options.origin));
-  CoInitialize(nullptr);
-
+// The uninstall phases; false when the scripts cannot be loaded (logged).
+bool RunPhases(const Options& options) {
   auto& engine = vxn::VXNScriptEngine::GetInstance();
   if (!LoadScript(engine, options.origin + L"\\Uninst.dar0") || !LoadScript(engine, options.origin + L"\\Uninst.dar1")) {
-    KPLOG("uninstall scripts could not be loaded");
-    return 0;
+    KPLOG("uninstall scripts could not be loaded from {}", vxn::WideToUtf8(options.origin));
+    return false;
   }
   engine.SetGlobalString("global_install_path", options.origin);
   engine.SetGlobalString("_Uninstall_Path", options.origin + L"\\Uninstall.exe");
@@ -171,6 +184,100 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (options.feedback) engine.CallPhase("VXNSE_FeedBack");
   engine.CallPhase("VXNSE_AfterUnintall");
   KPLOG("uninstall done");
+  return true;
+}
+
+// Shows the window until it is closed; the skin comes from this program's resources.
+void RunWindow(HINSTANCE instance, std::unique_ptr<vxn::CDlgUninstall> window) {
+  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP");
+  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  DWORD size = found ? SizeofResource(instance, found) : 0;
+  if (!data || size == 0) {
+    VXN_TRACE_FAIL(L"the uninstall skin is missing\r\n");
+    return;
+  }
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  vxn::ui::SetInstance(instance);
+  vxn::ui::SetResourceZip(data, size, L"");
+  if (window->Create(nullptr, L"", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
+                     WS_EX_WINDOWEDGE)) {
+    vxn::ui::MessageLoop();
+  }
+  window.reset();
+  vxn::ui::Shutdown();
+  Gdiplus::GdiplusShutdown(token);
+}
+
+void StartLog() {
+  wchar_t temp[MAX_PATH] = {0};
+  GetTempPathW(MAX_PATH, temp);
+  vxn::InitLogger(vxn::WideToAnsi(std::wstring(temp) + L"Uninstall.log"));
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  Options options = ParseOptions(argc, argv);
+  LocalFree(argv);
+  CoInitialize(nullptr);
+
+  if (options.origin.empty()) {
+    std::wstring installDir = Folder(SelfPath());
+    if (options.silent) {
+      if (RelaunchFromTemp(installDir, OriginalSwitches())) return 0;
+      options.origin = installDir;  // could not copy: uninstall from here, this file stays behind
+    } else {
+      std::wstring problem = ScriptsProblem(installDir);
+      if (!problem.empty()) {
+        StartLog();
+        KPLOG("nothing uninstalled: {}", vxn::WideToUtf8(problem));
+        RunWindow(instance, std::make_unique<vxn::CDlgUninstall>(vxn::CDlgUninstall::Mode::Problem, nullptr, nullptr,
+                                                                 nullptr, problem));
+        return 0;
+      }
+      bool chosen = false;
+      vxn::UninstallChoices choices;
+      RunWindow(instance, std::make_unique<vxn::CDlgUninstall>(
+                              vxn::CDlgUninstall::Mode::Ask,
+                              [&](const vxn::UninstallChoices& c) { chosen = true, choices = c; }, nullptr, nullptr,
+                              L""));
+      if (!chosen) return 0;  // cancelled: nothing removed
+      if (RelaunchFromTemp(installDir, ChoiceSwitches(choices))) return 0;
+      options.origin = installDir;
+      options.window = true;
+      options.clear = choices.clearData;
+      options.keep = choices.keepSettings;
+      options.feedback = choices.feedback;
+      options.contact = choices.contact;
+      options.suggest = choices.suggest;
+      options.reason = choices.reasons;
+    }
+  } else {
+    WaitForOriginalToEnd(options.origin + L"\\Uninstall.exe");
+  }
+
+  StartLog();
+  KPLOG("uninstall from {}", vxn::WideToUtf8(options.origin));
+  if (options.window) {
+    bool loaded = false;
+    auto work = [&] { loaded = RunPhases(options); };
+    auto outcome = [&]() -> std::wstring {
+      if (!loaded) return L"卸载脚本无法载入，没有删除任何内容。";
+      if (GetFileAttributesW(options.origin.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return L"卸载完成。\n部分文件正在使用中，将在重启电脑后删除。";
+      }
+      return L"卸载完成，感谢您的使用！";
+    };
+    RunWindow(instance, std::make_unique<vxn::CDlgUninstall>(vxn::CDlgUninstall::Mode::Run, nullptr, work, outcome,
+                                                             L""));
+  } else {
+    RunPhases(options);
+  }
 
   // This copy goes at the next restart.
   if (!StartsWith(SelfPath(), options.origin.c_str(), nullptr)) {

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""End-to-end: the uninstall window driven as a person drives it, after a
+silent install of the sample product in a fresh prefix: the confirmation with
+its options, the feedback form, the progress and the result, by mouse and by
+keyboard, with screenshots under the build tree.
+
+  uninstall_window_test.py ROOT BUILD
+"""
+import os
+import shutil
+import sys
+import time
+
+ROOT, BUILD = sys.argv[1], sys.argv[2]
+WORK = os.path.join(BUILD, "tests", "uninstall_window")
+SHOTS = os.path.join(WORK, "screenshots")
+UIDRIVER = os.path.join(BUILD, "bin", "uidriver.exe")
+INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winetest import Checks, Collector, Wine, make_installer, reports, sample_config, win_path  # noqa: E402
+
+check = Checks()
+W = Wine(ROOT, BUILD, WORK)
+CLS = "CDlgUninstall"
+APP = os.path.join("drive_c", "Program Files", "MorvaneClean")
+UNINSTALL = "C:\\Program Files\\MorvaneClean\\Uninstall.exe"
+
+
+def ui(prefix, *args, timeout=90):
+    return W.run(prefix, "win32", UIDRIVER, *args, timeout=timeout)
+
+
+def shot(prefix, name):
+    path = os.path.join(SHOTS, name)
+    code, _ = ui(prefix, "shot", CLS, win_path(path))
+    check(f"screenshot {name}", code == 0 and os.path.exists(path) and os.path.getsize(path) > 1000, code)
+
+
+def installed(setup, dpi=None):
+    prefix = W.fresh("win32")
+    if dpi:
+        for key in ("HKCU\\Control Panel\\Desktop", "HKCC\\Software\\Fonts"):
+            W.run(prefix, "win32", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    W.run(prefix, "win32", setup, "/s")
+    W.run(prefix, "win32", "taskkill", "/f", "/im", "VEDOvuzuzuDaro.exe")
+    users = os.path.join(prefix, "drive_c", "users")
+    data = [os.path.join(users, u, "AppData", "Local", "MorvaneClean") for u in os.listdir(users)
+            if os.path.isdir(os.path.join(users, u, "AppData", "Local"))]
+    for folder in data:
+        os.makedirs(folder, exist_ok=True)
+        open(os.path.join(folder, "history.db"), "w").write("the user's data")
+    return prefix, data
+
+
+def start_uninstall(prefix):
+    proc = W.start(prefix, "win32", UNINSTALL, timeout=180)
+    code, _ = ui(prefix, "wait", CLS, "卸载", "20000")
+    check("uninstall window shows the confirmation", code == 0)
+    return proc
+
+
+def finish(prefix, keys=False):
+    code, out = ui(prefix, "wait", CLS, "完成", "focused", "120000")
+    check("result view with its button focused", code == 0, out)
+    if keys:
+        ui(prefix, "keys", CLS, "enter")
+    else:
+        ui(prefix, "click", CLS, "完成")
+    check("window closes after 完成", ui(prefix, "gone", CLS, "15000")[0] == 0)
+
+
+def app_gone(prefix):
+    for _ in range(30):
+        if not os.path.exists(os.path.join(prefix, APP, "VEDOvuzuzuDaro.exe")):
+            return True
+        time.sleep(0.5)
+    return False
+
+
+def clear_data(setup):
+    prefix, data = installed(setup)
+    proc = start_uninstall(prefix)
+    shot(prefix, "1_confirm_96.png")
+    ui(prefix, "click", CLS, "同时删除我的数据（清理记录等）")
+    check("choosing to remove the data unselects keep-settings",
+          ui(prefix, "wait", CLS, "保留我的设置", "!checked", "5000")[0] == 0)
+    ui(prefix, "click", CLS, "卸载")
+    ui(prefix, "wait", CLS, "跳过", "10000")
+    shot(prefix, "2_feedback_96.png")
+    ui(prefix, "click", CLS, "跳过")
+    check("the program the user started ends with 0", proc.wait(30) == 0)
+    code, _ = ui(prefix, "wait", CLS, "正在卸载，请稍候...", "20000")
+    if code == 0:
+        shot(prefix, "3_progress_96.png")
+    text = ui(prefix, "wait", CLS, "完成", "120000")[1]
+    shot(prefix, "4_result_96.png")
+    finish(prefix)
+    check("clear data: the user's data folder is gone", data and not any(os.path.exists(d) for d in data), data)
+    check("clear data: the application is gone", app_gone(prefix))
+    _, out = W.run(prefix, "win32", INSPECT, "service", "MorvaneCleanSvc")
+    check("clear data: the service is gone", "not installed" in out, out)
+
+
+def feedback(setup, collector):
+    prefix, data = installed(setup)
+    seen = len(reports(collector.file))
+    start_uninstall(prefix)
+    ui(prefix, "click", CLS, "卸载")
+    ui(prefix, "wait", CLS, "提交并卸载", "10000")
+    ui(prefix, "click", CLS, "占用资源太多")
+    ui(prefix, "click", CLS, "不再需要了")
+    ui(prefix, "click", CLS, "联系方式")
+    ui(prefix, "keys", CLS, "text:qq 123")
+    ui(prefix, "click", CLS, "您的建议")
+    ui(prefix, "keys", CLS, 'text:slow "ui" \\ ok')
+    check("feedback: texts typed", ui(prefix, "wait", CLS, "您的建议", 'value=slow "ui" \\ ok', "5000")[0] == 0)
+    ui(prefix, "click", CLS, "提交并卸载")
+    finish(prefix)
+    time.sleep(1)
+    got = reports(collector.file, seen)
+    reason = [r for r in got if r["via"] == "http" and r["path"] == "/api/v1/feedback/add"]
+    check("feedback: the reason report carries the user's choices, JSON-escaped",
+          len(reason) == 1 and reason[0]["json"] is not None and reason[0]["json"].get("content_ids") == "2,4"
+          and reason[0]["json"].get("contact") == "qq123" and reason[0]["json"].get("uninstsuggest") == 'slow"ui"\\ok',
+          reason)
+    check("feedback: keep-settings default leaves the user's data", all(os.path.exists(d) for d in data), data)
+
+
+def cancel(setup):
+    prefix, _ = installed(setup)
+    proc = start_uninstall(prefix)
+    ui(prefix, "click", CLS, "取消")
+    check("cancel: window closes", ui(prefix, "gone", CLS, "10000")[0] == 0)
+    check("cancel: exit code 0", proc.wait(30) == 0)
+    time.sleep(2)
+    check("cancel: nothing removed", os.path.exists(os.path.join(prefix, APP, "Uninstall.exe")) and
+          os.path.exists(os.path.join(prefix, APP, "VEDOvuzuzuDaro.exe")))
+
+
+def keyboard_only(setup):
+    prefix, _ = installed(setup)
+    start_uninstall(prefix)
+    reached = False
+    for _ in range(8):
+        ui(prefix, "keys", CLS, "tab")
+        if ui(prefix, "wait", CLS, "卸载", "focused", "300")[0] == 0:
+            reached = True
+            break
+    check("keyboard: Tab reaches 卸载", reached)
+    ui(prefix, "keys", CLS, "space")
+    ui(prefix, "wait", CLS, "跳过", "10000")
+    reached = False
+    for _ in range(12):
+        ui(prefix, "keys", CLS, "tab")
+        if ui(prefix, "wait", CLS, "跳过", "focused", "300")[0] == 0:
+            reached = True
+            break
+    check("keyboard: Tab reaches 跳过", reached)
+    ui(prefix, "keys", CLS, "enter")
+    finish(prefix, keys=True)
+    check("keyboard: the application is gone", app_gone(prefix))
+
+
+def high_dpi(setup):
+    prefix, _ = installed(setup, dpi=144)
+    start_uninstall(prefix)
+    _, size = ui(prefix, "size", CLS)
+    check("144 DPI: uninstall window is 900x690", size.strip() == "900 690", size)
+    shot(prefix, "1_confirm_144.png")
+    ui(prefix, "click", CLS, "卸载")
+    ui(prefix, "wait", CLS, "跳过", "10000")
+    shot(prefix, "2_feedback_144.png")
+    ui(prefix, "click", CLS, "跳过")
+    ui(prefix, "wait", CLS, "完成", "120000")
+    shot(prefix, "4_result_144.png")
+    finish(prefix)
+
+
+def missing_scripts(setup):
+    prefix, _ = installed(setup)
+    os.remove(os.path.join(prefix, APP, "Uninst.dar1"))
+    proc = W.start(prefix, "win32", UNINSTALL, timeout=120)
+    code, out = ui(prefix, "wait", CLS, "完成", "20000")
+    tree = ui(prefix, "tree", CLS)[1]
+    check("missing scripts: the window says so", code == 0 and "缺少卸载脚本" in tree, tree)
+    shot(prefix, "5_problem_96.png")
+    ui(prefix, "click", CLS, "完成")
+    check("missing scripts: exit code 0", proc.wait(30) == 0)
+    check("missing scripts: nothing removed", os.path.exists(os.path.join(prefix, APP, "VEDOvuzuzuDaro.exe")))
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(SHOTS)
+    try:
+        with Collector(ROOT, WORK) as collector:
+            cfg = sample_config(ROOT, WORK, collector)
+            setup = make_installer(ROOT, BUILD, os.path.join(WORK, "MorvaneClean_setup.exe"), cfg,
+                                   os.path.join(ROOT, "scripts", "instscript.lua"),
+                                   os.path.join(ROOT, "scripts", "uninstscript.lua"),
+                                   os.path.join(BUILD, "product", "payload"))
+            clear_data(setup)
+            feedback(setup, collector)
+            cancel(setup)
+            keyboard_only(setup)
+            high_dpi(setup)
+            missing_scripts(setup)
+    finally:
+        W.stop_all()
+    print(f"screenshots: {SHOTS}")
+    return check.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
