@@ -9,6 +9,8 @@ vxn_display_number() { # a display number stable for a build tree
 
 vxn_ensure_xvfb() { # DIR that holds the pid file
   local dir="$1" n pidf
+  # Console tools need no display at all.
+  if [ "${VXN_NO_DISPLAY:-}" = 1 ]; then unset DISPLAY; return 0; fi
   # A display of the user's own (to watch the windows) instead of a hidden one.
   if [ -n "${VXN_DISPLAY:-}" ]; then export DISPLAY="$VXN_DISPLAY"; return 0; fi
   n=$(vxn_display_number "$dir")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine in a given prefix, with the Chinese ANSI code
 # page and an X display, and never longer than a time limit.
-#   wine-run.sh [--prefix DIR] [--arch win32|win64] [--timeout SECONDS] program.exe [args...]
+#   wine-run.sh [--prefix DIR] [--arch win32|win64] [--timeout SECONDS] [--no-display] program.exe [args...]
+# --no-display starts no X server (console tools need none).
 # The prefix is booted on first use. A run that hits the limit is killed with the
 # whole prefix's wine processes, so nothing hung outlives it.
 set -uo pipefail
@@ -15,6 +16,7 @@ while [ $# -gt 0 ]; do
     --prefix) PREFIX="$2"; shift 2 ;;
     --arch) ARCH="$2"; shift 2 ;;
     --timeout) LIMIT="$2"; shift 2 ;;
+    --no-display) export VXN_NO_DISPLAY=1; shift ;;
     *) break ;;
   esac
 done

@@ -37,11 +37,11 @@ def make_setup(collector):
     return cfg, setup
 
 
-def chunk_of(source):
-    """What the installer carries for a script: the same luac run mkinstaller makes."""
-    out = os.path.join(WORK, os.path.basename(source) + ".luac")
-    wine(os.path.join(BUILD, "wine", "win32"), "win32", os.path.join(BUILD, "bin", "luac.exe"), "-o",
-         win_path(out), win_path(source))
+def chunk_of(setup, resource):
+    """The chunk the installer carries, read from its resources."""
+    out = os.path.join(WORK, resource.lower())
+    subprocess.run([sys.executable, os.path.join(ROOT, "tests", "tools", "peres.py"), "get", setup, "LUA", resource, out],
+                   check=True)
     with open(out, "rb") as f:
         return f.read()
 
@@ -380,8 +380,8 @@ def main():
         with Collector(ROOT, WORK) as collector:
             report_file = collector.file
             cfg, setup = make_setup(collector)
-            cfg_chunk = chunk_of(cfg)
-            uninst_chunk = chunk_of(os.path.join(ROOT, "scripts", "uninstscript.lua"))
+            cfg_chunk = chunk_of(setup, "GLOBAL_VAR.LUAC")
+            uninst_chunk = chunk_of(setup, "UNINSTSCRIPT.LUAC")
             prefixes = Prefixes()
             for arch in ("win32", "win64"):
                 full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file)

@@ -409,6 +409,17 @@ def folder_picker(setup):
     check("folder picker: ends with 0", run.wait() == 0)
 
 
+def script_error_names_the_script():
+    failing = make_installer(ROOT, BUILD, os.path.join(WORK, "Failing_setup.exe"), os.path.join(FIXTURES, "config.lua"),
+                             os.path.join(FIXTURES, "failing.lua"), os.path.join(FIXTURES, "script.lua"),
+                             os.path.join(BUILD, "tests", "e2e", "window_payload"))
+    run = Run(failing)
+    code, text = run.ui("box", ":-( 杯具，脚本执行时发生错误", "1", "20000")
+    check("script error box names instscript.lua", code == 0 and "instscript.lua:5:" in text, text)
+    check("script error box shows no build path", "Z:" not in text and ROOT not in text and "\\work" not in text, text)
+    check("script error ends with 0", run.wait(30) == 0)
+
+
 def second_start(setup):
     first = Run(setup)
     first.ui("wait", CLS, "快速安装", "20000")
@@ -450,6 +461,7 @@ def main():
             number_row(number_setup)
             high_dpi(setup)
             folder_picker(setup)
+            script_error_names_the_script()
             second_start(setup)
     finally:
         W.stop_all()

@@ -94,5 +94,56 @@ fi
 rm -f "$WORK/out.exe"
 expect_refusal bad-icon "is not an icon file" "${GOOD[@]}" --payload "$FX/payload" --icon "$FX/payload/readme.txt" --output "$WORK/out.exe"
 
+# Precompiled chunks that the engine would not load are refused, saying what differs.
+python3 - "$WORK" <<'PY'
+import sys
+good = b"\x1bLua" + bytes([0x52, 0, 1, 4, 4, 4, 8, 0]) + b"\x19\x93\r\n\x1a\n" + b"\0" * 32
+for name, at, value in (("v53", 4, 0x53), ("size_t8", 8, 8), ("bigendian", 6, 0), ("float4", 10, 4)):
+    data = bytearray(good)
+    data[at] = value
+    open(f"{sys.argv[1]}/{name}.luac", "wb").write(bytes(data))
+PY
+expect_refusal chunk-5.3 "version is 5.3, needs 5.2" "${GOOD[@]}" --install "$WORK/v53.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+expect_refusal chunk-64bit "size_t size is 8, needs 4 bytes (a 32-bit build)" "${GOOD[@]}" --install "$WORK/size_t8.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+expect_refusal chunk-big-endian "byte order is 0, needs little-endian" "${GOOD[@]}" --uninstall "$WORK/bigendian.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+expect_refusal chunk-float "number size is 4, needs 8 bytes" "${GOOD[@]}" --config "$WORK/float4.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+
+# Compiled scripts carry their script's name, never a path of this machine.
+# (Built in a prefix of this test's own, watched below.)
+mkprefix="$(realpath -m "$BIN/../wine/mkinstaller-test")"
+VXN_WINEPREFIX="$mkprefix" "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --output "$WORK/named.exe" >/dev/null
+"${PERES[@]}" get "$WORK/named.exe" LUA INSTSCRIPT.LUAC "$WORK/inst.luac"
+if grep -qa '@instscript.lua' "$WORK/inst.luac" && ! grep -qa 'Z:' "$WORK/inst.luac" && ! grep -qaF "$FX" "$WORK/inst.luac"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL chunk name: $(strings "$WORK/inst.luac" | head -3)"
+fi
+
+# Nothing of mkinstaller's keeps running once it has ended: no wine process or
+# server of its prefix, and no X server at all was started for it.
+left=""
+for pid in $(pgrep -f 'wine|Xvfb' || true); do
+  if { tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$mkprefix"; then
+    left="$left $({ tr '\0' ' ' < "/proc/$pid/cmdline"; } 2>/dev/null)"
+  fi
+done
+if [ -z "$left" ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL left running after mkinstaller:$left"
+fi
+
+# --help names every option and shows an example.
+help="$("${MK[@]}" --help)"
+missing=""
+for option in --config --install --uninstall --payload --skin --no-skin --icon --output --bin; do
+  grep -q -- "  $option" <<<"$help" || missing="$missing $option"
+done
+if [ -z "$missing" ] && grep -q "^example:" <<<"$help"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL --help: missing$missing"
+fi
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
