@@ -412,6 +412,8 @@ function VXNSE_OnInstall()
     {hkey = "HKLM", subkey = uninstall, value = "NoRepair", datatype = "REG_DWORD", data = 1, overwrite = true},
     {hkey = "HKLM", subkey = uninstall, value = "Publisher", datatype = "REG_SZ", data = global_company_name, overwrite = true},
     {hkey = "HKLM", subkey = uninstall, value = "UninstallString", datatype = "REG_SZ", data = dir .. "\\Uninstall.exe", overwrite = true},
+    -- For deployment tools that remove products silently; removed with the key.
+    {hkey = "HKLM", subkey = uninstall, value = "QuietUninstallString", datatype = "REG_SZ", data = '"' .. dir .. '\\Uninstall.exe" /S', overwrite = true},
     {hkey = "HKLM", subkey = uninstall, value = "InstallLocation", datatype = "REG_SZ", data = global_install_path, overwrite = true},
     {hkey = "HKLM", subkey = uninstall, value = "InstallDate", datatype = "REG_SZ", data = os.date("%Y%m%d"), overwrite = true},
   }

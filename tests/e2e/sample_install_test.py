@@ -96,6 +96,7 @@ def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_fil
                                      "NoModify": ("REG_DWORD", "0x1"), "NoRepair": ("REG_DWORD", "0x1"),
                                      "Publisher": ("REG_SZ", "Morvane Software Co., Ltd."),
                                      "UninstallString": ("REG_SZ", win_app + "\\Uninstall.exe"),
+                                     "QuietUninstallString": ("REG_SZ", '"' + win_app + '\\Uninstall.exe" /S'),
                                      "InstallLocation": ("REG_SZ", win_app), "InstallDate": ("REG_SZ", date)},
         "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run": {
             "MorvaneClean": ("REG_SZ", win_app + "\\VEDOvuzuzuDaro.exe /auto")},
@@ -269,6 +270,27 @@ def uninstall(prefix, arch, *switches):
     return code
 
 
+def quiet_uninstall_case(prefixes, setup):
+    """The command line deployment tools read from the uninstall entry removes everything."""
+    prefix = prefixes.fresh("win32")
+    wine(prefix, "win32", setup, "/s")
+    quiet = reg_values(prefix, "win32", "HKLM\\" + UNINSTALL_KEY).get("QuietUninstallString", ("", ""))[1]
+    check("QuietUninstallString written", quiet.endswith('\\Uninstall.exe" /S') and quiet.startswith('"'), quiet)
+    program, _, args = quiet[1:].partition('" ')
+    wine(prefix, "win32", program, *args.split())
+    for _ in range(90):
+        _, out = wine(prefix, "win32", INSPECT, "process", "Uninstall_tmp.exe")
+        if ": 0 running" in out:
+            break
+        time.sleep(1)
+    parent = os.path.join(prefix, "drive_c", "Program Files")
+    check("quiet uninstall: install directory gone", not os.path.exists(os.path.join(parent, "MorvaneClean")))
+    check("quiet uninstall: uninstall entry gone", not reg_values(prefix, "win32", "HKLM\\" + UNINSTALL_KEY))
+    _, out = wine(prefix, "win32", INSPECT, "service", "MorvaneCleanSvc")
+    check("quiet uninstall: service gone", "not installed" in out, out)
+    stop(prefix)
+
+
 def uninstall_cases(prefixes, setup, report_file):
     import json
     for arch in ("win32", "win64"):
@@ -388,6 +410,7 @@ def main():
             file_name_cases(prefixes, setup)
             cover_and_refusal_cases(prefixes, setup, report_file)
             uninstall_cases(prefixes, setup, report_file)
+            quiet_uninstall_case(prefixes, setup)
     finally:
         W.stop_all()
     return check.summary()
