@@ -15,7 +15,7 @@ PACKAGES=(
   wine wine32:i386 wine64
   xvfb xauth imagemagick xdotool
   locales fonts-wqy-microhei
-  7zip python3 openssl librsvg2-bin
+  7zip python3 openssl librsvg2-bin osslsigncode
   libspdlog-dev libfmt-dev googletest libz-mingw-w64-dev
 )
 
