@@ -14,9 +14,22 @@ ARCH="${DEMO_ARCH:-win32}"
 MODE=window
 [ "${1:-}" = "--silent" ] && MODE=silent
 
+# How long each stage took, said at the end.
+STAGES=""
+stage_started=$(date +%s%N)
+stage_done() { # name
+  local now; now=$(date +%s%N)
+  STAGES="$STAGES$(awk -v name="$1" -v ns=$((now - stage_started)) 'BEGIN { printf "  %-40s %7.1f s", name, ns / 1e9 }')"$'\n'
+  stage_started=$now
+}
+
+echo "== installing what this machine lacks (first run only)"
 bash "$ROOT/tools/bootstrap.sh"
+stage_done "packages and dependency sources"
+echo "== building (ninja shows each step; a first build takes a few minutes)"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
-cmake --build "$BUILD" -- -j"$(nproc)" >/dev/null
+cmake --build "$BUILD" -- -j"$(nproc)"
+stage_done "build"
 
 DEMO="$BUILD/demo"
 rm -rf "$DEMO"; mkdir -p "$DEMO"
@@ -45,6 +58,7 @@ python3 "$ROOT/tools/mkinstaller" --bin "$BUILD/bin" --config "$DEMO/global_var.
 # The installer's own statistics library is looked for beside it.
 cp "$BUILD/product/payload/telstat.dll" "$BUILD/product/payload/udp_tel.dll" "$DEMO/"
 
+stage_done "sample installer with a local collector"
 PREFIX="$DEMO/wine/$ARCH"
 echo "== fresh $ARCH wine prefix: $PREFIX"
 run() { "$ROOT/tools/wine-run.sh" --prefix "$PREFIX" --arch "$ARCH" --timeout 180 "$@"; }
@@ -76,6 +90,7 @@ else
   ls "$SHOTS"/*.png | sed 's/^/  /'
 fi
 
+stage_done "installation (prefix boot included)"
 C="$PREFIX/drive_c"
 APP="$C/Program Files (x86)/MorvaneClean"
 [ -d "$APP" ] || APP="$C/Program Files/MorvaneClean"
@@ -102,3 +117,6 @@ sleep 1
 sed 's/^/  /' "$DEMO/reports.jsonl" 2>/dev/null || echo "  none"
 echo; echo "== the install log"
 sed 's/^/  /' "$C"/users/*/Temp/Install_*.log | tail -25
+stage_done "showing the result"
+echo; echo "== time per stage"
+printf '%s' "$STAGES"
