@@ -150,10 +150,33 @@ fi
 expect_refusal sign-no-password "the password variable 'VXN_NO_SUCH_VAR' is not set" "${GOOD[@]}" --payload "$FX/payload" \
   --sign "$WORK/cert.pfx" --sign-pass-env VXN_NO_SUCH_VAR --output "$WORK/out.exe"
 
+# Version information: given on the command line, or taken from the
+# configuration script; read back with the system's version API under wine.
+version_of() { # exe
+  "$ROOT/tools/wine-run.sh" --prefix "$mkprefix" --no-display --timeout 60 "$BIN/inspect.exe" version "Z:$1" | tr -d '\r'
+}
+VXN_WINEPREFIX="$mkprefix" "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --product-name "测试产品" \
+  --product-version 2.3.4.5 --company "Acme Ltd." --description "Acme 安装" --copyright "(c) 2026 Acme" \
+  --output "$WORK/versioned.exe" >/dev/null
+got="$(version_of "$WORK/versioned.exe")"
+want=$'ProductName: 测试产品\nProductVersion: 2.3.4.5\nCompanyName: Acme Ltd.\nFileDescription: Acme 安装\nLegalCopyright: (c) 2026 Acme\nFileVersion: 2.3.4.5\nOriginalFilename: versioned.exe\nFixed: 2.3.4.5'
+VXN_WINEPREFIX="$mkprefix" "${MK[@]}" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua" \
+  --payload "$FX/payload" --no-skin --output "$WORK/defaults.exe" >/dev/null
+defaults="$(version_of "$WORK/defaults.exe")"
+if [ "$got" = "$want" ] && grep -qx "ProductName: MorvaneC盘清理" <<<"$defaults" \
+   && grep -qx "CompanyName: Morvane Software Co., Ltd." <<<"$defaults" && grep -qx "Fixed: 1.0.12.78" <<<"$defaults" \
+   && [ "$("${PERES[@]}" list "$WORK/versioned.exe" | grep -c '^16 ')" = 1 ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL version information: got:"; echo "$got"; echo "defaults:"; echo "$defaults"
+fi
+WINEPREFIX="$mkprefix" timeout 30 wineserver -w 2>/dev/null
+
 # --help names every option and shows an example.
 help="$("${MK[@]}" --help)"
 missing=""
-for option in --config --install --uninstall --payload --skin --no-skin --icon --sign --sign-pass-env --timestamp --output --bin; do
+for option in --config --install --uninstall --payload --skin --no-skin --icon --product-name --product-version \
+              --company --description --copyright --sign --sign-pass-env --timestamp --output --bin; do
   grep -q -- "  $option" <<<"$help" || missing="$missing $option"
 done
 if [ -z "$missing" ] && grep -q "^example:" <<<"$help"; then

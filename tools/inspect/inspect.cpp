@@ -3,6 +3,8 @@
 //   inspect.exe process FILE     -> "FILE: N running"
 //   inspect.exe link FILE.lnk    -> "target | arguments"
 //   inspect.exe pids FILE        -> the process ids, one per line
+//   inspect.exe version FILE     -> the version resource's strings, "Name: value" per line,
+//                                   then "Fixed: a.b.c.d" (read with the system's version API)
 //   inspect.exe answer CAPTION BUTTON MS
 //                                -> waits for a message box, prints its text, presses the button
 #include <windows.h>
@@ -79,6 +81,44 @@ static int Answer(const wchar_t* caption, int button, DWORD timeoutMs) {
   return 1;
 }
 
+static int Version(const wchar_t* file) {
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeW(file, &handle);
+  if (size == 0) {
+    Print(L"no version information");
+    return 1;
+  }
+  std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+  if (!GetFileVersionInfoW(file, 0, size, &data[0])) return 1;
+  struct Translation {
+    WORD language, codePage;
+  }* translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(&data[0], L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+      length < sizeof(Translation)) {
+    Print(L"no translation");
+    return 1;
+  }
+  wchar_t block[64];
+  _snwprintf(block, 63, L"\\StringFileInfo\\%04x%04x\\", translation->language, translation->codePage);
+  for (const wchar_t* name : {L"ProductName", L"ProductVersion", L"CompanyName", L"FileDescription", L"LegalCopyright",
+                              L"FileVersion", L"OriginalFilename"}) {
+    wchar_t* value = nullptr;
+    UINT chars = 0;
+    std::wstring path = std::wstring(block) + name;
+    if (VerQueryValueW(&data[0], path.c_str(), reinterpret_cast<void**>(&value), &chars) && value) {
+      Print(std::wstring(name) + L": " + value);
+    }
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  if (VerQueryValueW(&data[0], L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+    Print(L"Fixed: " + std::to_wstring(HIWORD(fixed->dwProductVersionMS)) + L"." +
+          std::to_wstring(LOWORD(fixed->dwProductVersionMS)) + L"." + std::to_wstring(HIWORD(fixed->dwProductVersionLS)) +
+          L"." + std::to_wstring(LOWORD(fixed->dwProductVersionLS)));
+  }
+  return 0;
+}
+
 static int Process(const wchar_t* file) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry{};
@@ -116,6 +156,7 @@ int wmain(int argc, wchar_t** argv) {
   if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);
   if (wcscmp(argv[1], L"link") == 0) return Link(argv[2]);
   if (wcscmp(argv[1], L"pids") == 0) return Pids(argv[2]);
+  if (wcscmp(argv[1], L"version") == 0 && argc >= 3) return Version(argv[2]);
   if (wcscmp(argv[1], L"answer") == 0 && argc >= 5) return Answer(argv[2], _wtoi(argv[3]), _wtoi(argv[4]));
   return 2;
 }

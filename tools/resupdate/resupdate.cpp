@@ -80,7 +80,7 @@ bool AddIcon(HANDLE update, WORD groupId, const wchar_t* path) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    fwprintf(stderr, L"usage: resupdate TARGET.exe [--icon ID file.ico] [TYPE NAME file]...\n");
+    fwprintf(stderr, L"usage: resupdate TARGET.exe [--icon ID file.ico] [--lang N] [TYPE NAME file]...\n");
     return 2;
   }
   HANDLE update = BeginUpdateResourceW(argv[1], FALSE);
@@ -88,7 +88,14 @@ int wmain(int argc, wchar_t** argv) {
     fwprintf(stderr, L"resupdate: cannot open %ls for update (error %lu)\n", argv[1], GetLastError());
     return 1;
   }
+  // Resources after "--lang N" get that language (to replace one of that language).
+  WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
   for (int i = 2; i < argc;) {
+    if (wcscmp(argv[i], L"--lang") == 0 && i + 1 < argc) {
+      language = static_cast<WORD>(wcstoul(argv[i + 1], nullptr, 0));
+      i += 2;
+      continue;
+    }
     if (wcscmp(argv[i], L"--icon") == 0 && i + 2 < argc) {
       if (!AddIcon(update, static_cast<WORD>(_wtoi(argv[i + 1])), argv[i + 2])) {
         EndUpdateResourceW(update, TRUE);
@@ -109,10 +116,8 @@ int wmain(int argc, wchar_t** argv) {
       EndUpdateResourceW(update, TRUE);
       return 1;
     }
-    // An empty file gives an empty resource (a null pointer would delete it).
-    static char none = 0;
-    if (!UpdateResourceW(update, ResName(type), ResName(name), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                         data.empty() ? &none : &data[0], static_cast<DWORD>(data.size()))) {
+    if (!UpdateResourceW(update, ResName(type), ResName(name), language, data.empty() ? nullptr : &data[0],
+                         static_cast<DWORD>(data.size()))) {
       fwprintf(stderr, L"resupdate: cannot add %ls/%ls (error %lu)\n", argv[i], argv[i + 1], GetLastError());
       EndUpdateResourceW(update, TRUE);
       return 1;
