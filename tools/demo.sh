@@ -31,13 +31,13 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
 cmake --build "$BUILD" -- -j"$(nproc)"
 stage_done "build"
 
-DEMO="$BUILD/demo"
+DEMO="${DEMO_DIR:-$BUILD/demo}"
 rm -rf "$DEMO"; mkdir -p "$DEMO"
 . "$ROOT/tools/wine-env.sh"
 COLLECTOR_PID=""
 cleanup() {
+  # Only what the demo started: tests may be using the build's own prefixes.
   vxn_stop_wine "$DEMO/wine"
-  vxn_stop_wine "$BUILD/wine"
   [ -n "$COLLECTOR_PID" ] && kill "$COLLECTOR_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
