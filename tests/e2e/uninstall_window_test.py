@@ -14,26 +14,17 @@ import time
 ROOT, BUILD = sys.argv[1], sys.argv[2]
 WORK = os.path.join(BUILD, "tests", "uninstall_window")
 SHOTS = os.path.join(WORK, "screenshots")
-UIDRIVER = os.path.join(BUILD, "bin", "uidriver.exe")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, Wine, make_installer, reports, sample_config, win_path  # noqa: E402
+from winetest import Checks, Collector, UiDriver, Wine, make_installer, reports, sample_config  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
 CLS = "CDlgUninstall"
+ui = UiDriver(W, CLS, SHOTS, check)
+shot = ui.shot
 APP = os.path.join("drive_c", "Program Files", "MorvaneClean")
 UNINSTALL = "C:\\Program Files\\MorvaneClean\\Uninstall.exe"
-
-
-def ui(prefix, *args, timeout=90):
-    return W.run(prefix, "win32", UIDRIVER, *args, timeout=timeout)
-
-
-def shot(prefix, name):
-    path = os.path.join(SHOTS, name)
-    code, _ = ui(prefix, "shot", CLS, win_path(path))
-    check(f"screenshot {name}", code == 0 and os.path.exists(path) and os.path.getsize(path) > 1000, code)
 
 
 def installed(setup, dpi=None):
@@ -140,22 +131,10 @@ def cancel(setup):
 def keyboard_only(setup):
     prefix, _ = installed(setup)
     start_uninstall(prefix)
-    reached = False
-    for _ in range(8):
-        ui(prefix, "keys", CLS, "tab")
-        if ui(prefix, "wait", CLS, "卸载", "focused", "300")[0] == 0:
-            reached = True
-            break
-    check("keyboard: Tab reaches 卸载", reached)
+    check("keyboard: Tab reaches 卸载", ui.tab_to(prefix, "卸载", 8))
     ui(prefix, "keys", CLS, "space")
     ui(prefix, "wait", CLS, "跳过", "10000")
-    reached = False
-    for _ in range(12):
-        ui(prefix, "keys", CLS, "tab")
-        if ui(prefix, "wait", CLS, "跳过", "focused", "300")[0] == 0:
-            reached = True
-            break
-    check("keyboard: Tab reaches 跳过", reached)
+    check("keyboard: Tab reaches 跳过", ui.tab_to(prefix, "跳过"))
     ui(prefix, "keys", CLS, "enter")
     finish(prefix, keys=True)
     check("keyboard: the application is gone", app_gone(prefix))

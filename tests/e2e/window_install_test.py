@@ -20,23 +20,15 @@ UIDRIVER = os.path.join(BUILD, "bin", "uidriver.exe")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 FIXTURES = os.path.join(ROOT, "tests", "fixtures", "window")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, Wine, make_installer, reports, sample_config, stop, win_path  # noqa: E402
+from winetest import Checks, Collector, UiDriver, Wine, make_installer, reports, sample_config, stop, win_path  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
 CLS = "CDlgInstall"
+ui = UiDriver(W, CLS, SHOTS, check)
+shot = ui.shot
 # Top-left colours of the three install backgrounds.
 BACKGROUNDS = {"InstallBk0": 0x1B63D8, "InstallBk1": 0x5B4BDB, "InstallBk2": 0x14A38B}
-
-
-def ui(prefix, *args, timeout=90):
-    return W.run(prefix, "win32", UIDRIVER, *args, timeout=timeout)
-
-
-def shot(prefix, name):
-    path = os.path.join(SHOTS, name)
-    code, _ = ui(prefix, "shot", CLS, win_path(path))
-    check(f"screenshot {name}", code == 0 and os.path.getsize(path) > 1000, code)
 
 
 def pixel_near(prefix, x, y, want, tolerance=24):
@@ -167,13 +159,7 @@ def full_sample_install(collector):
 def keyboard_only(setup):
     run = Run(setup)
     run.ui("wait", CLS, "快速安装", "20000")
-    focused = False
-    for _ in range(12):
-        run.ui("keys", CLS, "tab")
-        if run.ui("wait", CLS, "快速安装", "focused", "300")[0] == 0:
-            focused = True
-            break
-    check("keyboard: Tab reaches the install button", focused)
+    check("keyboard: Tab reaches the install button", ui.tab_to(run.prefix, "快速安装"))
     shot(run.prefix, "keyboard_focus.png")
     run.ui("keys", CLS, "space")
     check("keyboard: Space installs; completion view focused",

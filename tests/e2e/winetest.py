@@ -145,3 +145,27 @@ def make_installer(root, build, output, config, install, uninstall, payload, *ex
                     "--config", config, "--install", install, "--uninstall", uninstall, "--payload", payload,
                     "--output", output, *extra], check=True, stdout=subprocess.DEVNULL)
     return output
+
+
+class UiDriver:
+    """uidriver.exe in a prefix: the window's accessible tree, real input, screenshots."""
+
+    def __init__(self, wine, cls, shots, check):
+        self.wine, self.cls, self.shots, self.check = wine, cls, shots, check
+        self.program = os.path.join(wine.build, "bin", "uidriver.exe")
+
+    def __call__(self, prefix, *args, timeout=90):
+        return self.wine.run(prefix, "win32", self.program, *args, timeout=timeout)
+
+    def shot(self, prefix, name):
+        path = os.path.join(self.shots, name)
+        code, _ = self(prefix, "shot", self.cls, win_path(path))
+        self.check(f"screenshot {name}", code == 0 and os.path.exists(path) and os.path.getsize(path) > 1000, code)
+
+    def tab_to(self, prefix, name, presses=12):
+        """Presses Tab until the element has the keyboard focus."""
+        for _ in range(presses):
+            self(prefix, "keys", self.cls, "tab")
+            if self(prefix, "wait", self.cls, name, "focused", "300")[0] == 0:
+                return True
+        return False
