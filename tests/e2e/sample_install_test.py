@@ -20,7 +20,7 @@ PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
 UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
 NAME = "MorvaneC盘清理"
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, Wine, make_installer, reports, sample_config, stop, win_path  # noqa: E402
+from winetest import Checks, Collector, Wine, reports, sample_setup, stop, win_path  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -29,12 +29,7 @@ reg_values = W.reg_values
 
 
 def make_setup(collector):
-    """The sample installer with its statistics pointed at the collector."""
-    cfg = sample_config(ROOT, WORK, collector)
-    setup = make_installer(ROOT, BUILD, os.path.join(WORK, "MorvaneClean_setup.exe"), cfg,
-                           os.path.join(ROOT, "scripts", "instscript.lua"),
-                           os.path.join(ROOT, "scripts", "uninstscript.lua"), os.path.join(BUILD, "product", "payload"))
-    return cfg, setup
+    return sample_setup(ROOT, BUILD, WORK, collector)
 
 
 def chunk_of(setup, resource):

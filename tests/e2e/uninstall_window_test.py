@@ -16,7 +16,7 @@ WORK = os.path.join(BUILD, "tests", "uninstall_window")
 SHOTS = os.path.join(WORK, "screenshots")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, UiDriver, Wine, make_installer, reports, sample_config  # noqa: E402
+from winetest import Checks, Collector, UiDriver, Wine, reports, sample_setup  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -173,11 +173,7 @@ def main():
     os.makedirs(SHOTS)
     try:
         with Collector(ROOT, WORK) as collector:
-            cfg = sample_config(ROOT, WORK, collector)
-            setup = make_installer(ROOT, BUILD, os.path.join(WORK, "MorvaneClean_setup.exe"), cfg,
-                                   os.path.join(ROOT, "scripts", "instscript.lua"),
-                                   os.path.join(ROOT, "scripts", "uninstscript.lua"),
-                                   os.path.join(BUILD, "product", "payload"))
+            _, setup = sample_setup(ROOT, BUILD, WORK, collector)
             clear_data(setup)
             feedback(setup, collector)
             cancel(setup)

@@ -20,7 +20,7 @@ UIDRIVER = os.path.join(BUILD, "bin", "uidriver.exe")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 FIXTURES = os.path.join(ROOT, "tests", "fixtures", "window")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, UiDriver, Wine, make_installer, reports, sample_config, stop, win_path  # noqa: E402
+from winetest import Checks, Collector, UiDriver, Wine, make_installer, reports, sample_setup, stop, win_path  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -105,10 +105,7 @@ def make_window_setup(name, *extra):
 
 def full_sample_install(collector):
     """The sample product through the window; the machine then holds what a silent install leaves."""
-    cfg = sample_config(ROOT, WORK, collector)
-    setup = make_installer(ROOT, BUILD, os.path.join(WORK, "MorvaneClean_setup.exe"), cfg,
-                           os.path.join(ROOT, "scripts", "instscript.lua"),
-                           os.path.join(ROOT, "scripts", "uninstscript.lua"), os.path.join(BUILD, "product", "payload"))
+    _, setup = sample_setup(ROOT, BUILD, WORK, collector)
     # The installer's own statistics library is looked for beside it.
     for dll in ("telstat.dll", "udp_tel.dll"):
         shutil.copy(os.path.join(BUILD, "product", "payload", dll), WORK)

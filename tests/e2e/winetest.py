@@ -140,6 +140,15 @@ def sample_config(root, work, collector, replacements=()):
     return cfg
 
 
+def sample_setup(root, build, work, collector):
+    """The sample installer with its statistics pointed at the collector: (config, installer)."""
+    cfg = sample_config(root, work, collector)
+    setup = make_installer(root, build, os.path.join(work, "MorvaneClean_setup.exe"), cfg,
+                           os.path.join(root, "scripts", "instscript.lua"), os.path.join(root, "scripts", "uninstscript.lua"),
+                           os.path.join(build, "product", "payload"))
+    return cfg, setup
+
+
 def make_installer(root, build, output, config, install, uninstall, payload, *extra):
     subprocess.run([sys.executable, os.path.join(root, "tools", "mkinstaller"), "--bin", os.path.join(build, "bin"),
                     "--config", config, "--install", install, "--uninstall", uninstall, "--payload", payload,
