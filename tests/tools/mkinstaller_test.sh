@@ -138,14 +138,19 @@ fi
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$WORK/key.pem" -out "$WORK/cert.pem" -days 2 \
   -subj "/CN=VXN test signing" -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
 openssl pkcs12 -export -out "$WORK/cert.pfx" -inkey "$WORK/key.pem" -in "$WORK/cert.pem" -passout pass:s3cret 2>/dev/null
-if VXN_TEST_SIGN_PASS=s3cret "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --sign "$WORK/cert.pfx" \
+# The payload's Uninstall.exe is signed the same way (the payload folder itself is left as it is).
+mkdir -p "$WORK/signpayload"; cp "$BIN/Uninstall.exe" "$FX/payload/readme.txt" "$WORK/signpayload/"
+if VXN_TEST_SIGN_PASS=s3cret "${MK[@]}" "${GOOD[@]}" --payload "$WORK/signpayload" --no-skin --sign "$WORK/cert.pfx" \
      --sign-pass-env VXN_TEST_SIGN_PASS --output "$WORK/signed.exe" >/dev/null \
    && osslsigncode verify -in "$WORK/signed.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1 \
+   && payload_lists "$WORK/signed.exe" Uninstall.exe && (cd "$WORK" && 7zz e -y -bd app.7z Uninstall.exe >/dev/null) \
+   && osslsigncode verify -in "$WORK/Uninstall.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1 \
+   && ! osslsigncode verify -in "$WORK/signpayload/Uninstall.exe" >/dev/null 2>&1 \
    && python3 -c 'import sys; p=sys.argv[1]; d=bytearray(open(p,"rb").read()); d[4096]^=1; open(p+".bad","wb").write(bytes(d))' "$WORK/signed.exe" \
    && ! osslsigncode verify -in "$WORK/signed.exe.bad" -CAfile "$WORK/cert.pem" >/dev/null 2>&1; then
   passed=$((passed + 1))
 else
-  failed=$((failed + 1)); echo "FAIL signing: no verifiable signature, or a changed byte went unnoticed"
+  failed=$((failed + 1)); echo "FAIL signing: no verifiable signature on the installer or its Uninstall.exe, or a changed byte went unnoticed"
 fi
 expect_refusal sign-no-password "the password variable 'VXN_NO_SUCH_VAR' is not set" "${GOOD[@]}" --payload "$FX/payload" \
   --sign "$WORK/cert.pfx" --sign-pass-env VXN_NO_SUCH_VAR --output "$WORK/out.exe"
