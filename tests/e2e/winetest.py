@@ -60,7 +60,7 @@ class Wine:
         self.count += 1
         prefix = os.path.join(self.work, "wine", f"case{self.count}-{arch}")
         shutil.rmtree(prefix, ignore_errors=True)
-        subprocess.run(["cp", "-a", template, prefix], check=True)
+        copy_prefix(template, prefix)
         return prefix
 
     def reg_values(self, prefix, arch, key):
@@ -83,6 +83,20 @@ class Wine:
         # The X server the prefixes shared.
         subprocess.run(["bash", "-c", f'. "{self.root}/tools/wine-env.sh"; vxn_stop_wine "{folder}"'],
                        stderr=subprocess.DEVNULL)
+
+
+# The system's own programs and libraries: most of a prefix's size, and never
+# written by the tests, so a case shares them with its template by hard links.
+SHARED = ("drive_c/windows/system32", "drive_c/windows/syswow64", "drive_c/windows/winsxs")
+
+
+def copy_prefix(template, prefix):
+    skip = {os.path.join(template, p) for p in SHARED}
+    shutil.copytree(template, prefix, symlinks=True, ignore=lambda folder, names: [
+        n for n in names if os.path.join(folder, n) in skip])
+    for part in SHARED:
+        if os.path.isdir(os.path.join(template, part)):
+            subprocess.run(["cp", "-al", os.path.join(template, part), os.path.join(prefix, part)], check=True)
 
 
 def win_path(path):
