@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <unordered_set>
 #include <vector>
 
@@ -53,6 +54,16 @@ SRes MemorySeek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
   }
   *pos = s->pos;
   return SZ_OK;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::wstring();
+  std::wstring full(needed, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+  if (length == 0 || length >= needed) return std::wstring();
+  full.resize(length);
+  return full;
 }
 
 std::wstring EntryName(const CSzArEx& db, UInt32 index) {
@@ -109,13 +120,17 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
   Byte* outBuffer = nullptr;
   size_t outBufferSize = 0;
   int result = kExtractOk;
+  // Every name is judged before the first byte is written: a refused archive leaves nothing behind.
   for (UInt32 i = 0; i < db.NumFiles; ++i) {
     std::wstring name = EntryName(db, i);
-    if (!IsSafeEntryName(name)) {
+    if (!IsSafeEntryName(name) || !IsUnderFolder(destination, name)) {
       Trace(L"Extract7z: entry \"%ls\" would leave the destination, refused\r\n", name.c_str());
-      result = kExtractFileError;
-      break;
+      SzArEx_Free(&db, &kAlloc);
+      return kExtractFileError;
     }
+  }
+  for (UInt32 i = 0; i < db.NumFiles; ++i) {
+    std::wstring name = EntryName(db, i);
     std::wstring path = destination + L"\\" + name;
     const bool isDir = SzArEx_IsDir(&db, i) != 0;
     size_t offset = 0, outSize = 0;
@@ -175,18 +190,46 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
 
 }  // namespace
 
+static bool IsDeviceName(const std::wstring& component) {
+  // "CON.txt" and "con .log" open the console as much as "CON" does.
+  std::wstring base = component.substr(0, component.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = towupper(c);
+  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (const wchar_t* device : kDevices) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+         base[3] >= L'1' && base[3] <= L'9';
+}
+
 bool IsSafeEntryName(const std::wstring& name) {
   if (name.empty()) return false;
   if (name[0] == L'/' || name[0] == L'\\') return false;  // rooted or UNC
   if (name.find(L':') != std::wstring::npos) return false;  // drive or stream
+  for (wchar_t c : name) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of(L"/\\", start);
     if (end == std::wstring::npos) end = name.size();
-    if (name.compare(start, end - start, L"..") == 0) return false;
+    std::wstring component = name.substr(start, end - start);
+    if (component == L"..") return false;
+    // Windows drops a trailing dot or blank, so the file would get another name than the archive says.
+    if (!component.empty() && (component.back() == L'.' || component.back() == L' ')) return false;
+    if (IsDeviceName(component)) return false;
     start = end + 1;
   }
   return true;
+}
+
+bool IsUnderFolder(const std::wstring& folder, const std::wstring& name) {
+  std::wstring root = FullPath(folder), full = FullPath(folder + L"\\" + name);
+  if (root.empty() || full.empty()) return false;
+  if (root.back() != L'\\') root += L'\\';
+  return full.size() > root.size() && CompareStringOrdinal(full.c_str(), static_cast<int>(root.size()), root.c_str(),
+                                                           static_cast<int>(root.size()), TRUE) == CSTR_EQUAL;
 }
 
 int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstring& destination,

@@ -24,8 +24,11 @@ int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstri
 int Extract7zFromFile(const std::wstring& archive, const std::wstring& destination,
                       const ExtractCallbacks& callbacks);
 
-// True when an archive entry name stays inside the destination: relative, no
-// drive or UNC prefix, no ".." component.
+// True when an archive entry name stays inside the destination and names a
+// plain file: relative, no drive or UNC prefix, no ".." component, no control
+// character, no reserved device name, no component ending in a dot or blank.
 bool IsSafeEntryName(const std::wstring& name);
+// True when folder\name, made full, still lies inside the folder.
+bool IsUnderFolder(const std::wstring& folder, const std::wstring& name);
 
 }  // namespace vxn

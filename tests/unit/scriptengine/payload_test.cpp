@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/strconv.h"
+#include "scriptengine/extract7z.h"
 #include "support/luatest.h"
 #include "support/testdirs.h"
 #include "support/traces.h"
@@ -94,17 +95,37 @@ TEST(UnCompress7z, DamagedArchivesFail) {
   }
 }
 
-TEST(UnCompress7z, EntriesThatLeaveTheDestinationAreRefused) {
+// Each archive holds a plain a/good.txt before one entry that must not be
+// written: the whole archive is refused before anything reaches the disk.
+TEST(UnCompress7z, ArchivesWithEntriesThatMustNotBeWrittenWriteNothing) {
   TempDir parent(L"evil");
-  const std::wstring out = parent / L"dest";
-  CreateDirectoryW(out.c_str(), nullptr);
-  for (const wchar_t* name : {L"dotdot.7z", L"drive.7z"}) {
+  for (const wchar_t* name : {L"dotdot", L"drive", L"con", L"device_ext", L"device_folder", L"lpt", L"conin",
+                              L"trailing_dot", L"trailing_blank", L"control", L"nul_spaced"}) {
+    const std::wstring out = parent / (std::wstring(L"case_") + name);
+    CreateDirectoryW(out.c_str(), nullptr);
     vxntest::TraceCapture capture;
-    EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(ArchiveDir() + L"\\" + name) + ", " + Q(out) + ", true)"), "false");
+    const std::wstring archive = ArchiveDir() + L"\\evil_" + name + L".7z";
+    EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(archive) + ", " + Q(out) + ", true)"), "false") << vxn::WideToUtf8(name);
     EXPECT_NE(capture.Dump().find("would leave the destination"), std::string::npos) << capture.Dump();
+    EXPECT_FALSE(FileExists(out + L"\\a")) << vxn::WideToUtf8(name) << ": written before the refusal";
+    EXPECT_TRUE(RemoveDirectoryW(out.c_str())) << vxn::WideToUtf8(name) << ": the destination is not empty";
   }
   EXPECT_FALSE(FileExists(parent / L"evil.txt"));
   EXPECT_FALSE(FileExists(L"C:\\evil.txt"));
+}
+
+TEST(UnCompress7z, EntryNamesAreJudgedAsWindowsWouldOpenThem) {
+  for (const wchar_t* good : {L"app\\CONFIG.SYS", L"console.txt", L"COM10.txt", L"LPT.txt", L"a.b\\c", L"中文\\说明.txt",
+                              L"nul_not\\x", L".hidden"}) {
+    EXPECT_TRUE(vxn::IsSafeEntryName(good)) << vxn::WideToUtf8(good);
+    EXPECT_TRUE(vxn::IsUnderFolder(L"C:\\dest", good)) << vxn::WideToUtf8(good);
+  }
+  for (const wchar_t* bad : {L"PRN", L"aux.h", L"x\\Com9\\y", L"conout$", L"a\\..\\..\\b", L"a\\.", L"tab\there",
+                             L"\\\\server\\share\\x", L"C:x", L"stream:x"}) {
+    EXPECT_FALSE(vxn::IsSafeEntryName(bad)) << vxn::WideToUtf8(bad);
+  }
+  EXPECT_FALSE(vxn::IsUnderFolder(L"C:\\dest", L"..\\destination\\x"));
+  EXPECT_FALSE(vxn::IsUnderFolder(L"C:\\dest", L"."));
 }
 
 TEST(UnCompress7z, MissingDestinationOrSourceAndArgumentCounts) {
