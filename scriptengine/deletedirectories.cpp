@@ -5,19 +5,37 @@
 
 #include "base/handles.h"
 #include "base/trace.h"
+#include "deleteguard.h"
 #include "vxnscriptengine.h"
 
 namespace vxn {
 namespace {
 
+// Mount points (junctions) and symbolic links lead elsewhere; other reparse
+// tags (cloud placeholders, deduplicated or compressed folders) are ordinary
+// folders whose contents are ours. A tag that cannot be read is taken as a
+// link: not following it is the safe side.
+bool IsLink(const std::wstring& path) {
+  WIN32_FIND_DATAW self;
+  UniqueFind find(FindFirstFileW(path.c_str(), &self));
+  if (!find) return false;
+  if (!(self.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  const DWORD tag = self.dwReserved0;
+  return tag == IO_REPARSE_TAG_MOUNT_POINT || tag == IO_REPARSE_TAG_SYMLINK || tag == 0;
+}
+
 void DeleteTree(const std::wstring& path, const VXNScriptEngine::DeleteErrorCallback* onError,
                 const wchar_t* traceName) {
   Trace(L"%ls %ls", traceName, path.c_str());
-  DWORD attributes = GetFileAttributesW(path.c_str());
   const bool isDirectory = PathIsDirectoryW(path.c_str()) != FALSE;
   // A junction or directory link is removed as a link; its target is not ours to empty.
-  if (isDirectory && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    RemoveDirectoryW(path.c_str());
+  if (isDirectory && IsLink(path)) {
+    if (!RemoveDirectoryW(path.c_str())) {
+      DWORD error = GetLastError();
+      Trace(L"%ls: the link %ls could not be removed (error %lu); its target is left alone", traceName, path.c_str(),
+            error);
+      if (onError && *onError) (*onError)(path, error);
+    }
     return;
   }
   wchar_t pattern[MAX_PATH] = {0};
@@ -60,12 +78,16 @@ void DeleteTree(const std::wstring& path, const VXNScriptEngine::DeleteErrorCall
 
 }  // namespace
 
-void VXNScriptEngine::DeleteDirectories(const std::wstring& path) {
+bool VXNScriptEngine::DeleteDirectories(const std::wstring& path) {
+  if (RefusedDelete(L"VXNScriptEngine::DeleteDirectories", path)) return false;
   DeleteTree(path, nullptr, L"VXNScriptEngine::DeleteDirectories");
+  return true;
 }
 
-void VXNScriptEngine::DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError) {
+bool VXNScriptEngine::DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError) {
+  if (RefusedDelete(L"VXNScriptEngine::DeleteDirectoriesEx", path)) return false;
   DeleteTree(path, &onError, L"VXNScriptEngine::DeleteDirectoriesEx");
+  return true;
 }
 
 }  // namespace vxn

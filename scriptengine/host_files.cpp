@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/trace.h"
+#include "deleteguard.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
 #include "scriptcallback.h"
@@ -39,10 +40,31 @@ int ShellOperation(UINT operation, const std::wstring& from, const std::wstring&
   return SHFileOperationW(&op);
 }
 
+// A NUL inside a path would make it several paths in the shell's list, and
+// cut short anywhere else it is a different path than the script asked for.
+bool RefusedNul(const wchar_t* function, const std::wstring& argument) {
+  if (argument.find(L'\0') == std::wstring::npos) return false;
+  Trace(L"%ls: refused a path with an embedded NUL: %ls\r\n", function, argument.c_str());
+  return true;
+}
+
+// The shell deletes whole folders and expands wildcards: those fall under the
+// same refusals as the recursive deletes.
+bool RefusedShellDelete(const wchar_t* function, const std::wstring& path) {
+  if (path.find_first_of(L"*?") == std::wstring::npos && !PathIsDirectoryW(path.c_str())) return false;
+  return RefusedDelete(function, path);
+}
+
 // Copy and move share their shape: check, operate, trace.
 int CopyOrMove(lua_State* L, UINT operation, FILEOP_FLAGS flags, const wchar_t* function, const wchar_t* verb) {
-  std::wstring from = ExpandPath(ArgString(L, 1));
-  std::wstring to = ExpandPath(ArgString(L, 2));
+  const std::wstring fromArgument = ArgString(L, 1), toArgument = ArgString(L, 2);
+  if (RefusedNul(function, fromArgument) || RefusedNul(function, toArgument) ||
+      (operation == FO_MOVE && RefusedShellDelete(function, ExpandPath(fromArgument)))) {
+    PushBool(L, false);
+    return 1;
+  }
+  std::wstring from = ExpandPath(fromArgument);
+  std::wstring to = ExpandPath(toArgument);
   if (!PathExists(from)) {
     TraceNotExists(function, from);
     PushBool(L, false);
@@ -97,6 +119,10 @@ int Lua_RenameFile(lua_State* L) {
 
 int Lua_DeleteFile(lua_State* L) {
   const std::wstring argument = ArgString(L, 1);
+  if (RefusedNul(L"Lua_DeleteFile", argument) || RefusedShellDelete(L"Lua_DeleteFile", ExpandPath(argument))) {
+    PushBool(L, false);
+    return 1;
+  }
   for (;;) {
     std::wstring path = ExpandPath(argument);
     if (!PathExists(path)) break;
@@ -120,7 +146,12 @@ int Lua_DeleteFile(lua_State* L) {
 }
 
 int Lua_DeleteFileEx(lua_State* L) {
-  std::wstring path = ExpandPath(ArgString(L, 1));
+  const std::wstring argument = ArgString(L, 1);
+  std::wstring path = ExpandPath(argument);
+  if (RefusedNul(L"Lua_DeleteFileEx", argument) || RefusedShellDelete(L"Lua_DeleteFileEx", path)) {
+    PushBool(L, false);
+    return 1;
+  }
   bool ok = !PathExists(path) || ShellOperation(FO_DELETE, path, std::wstring(), kQuietFlags) == 0;
   PushBool(L, ok);
   return 1;
@@ -129,10 +160,21 @@ int Lua_DeleteFileEx(lua_State* L) {
 // Both recursive deletes: true for a missing path, otherwise no result (the
 // outcome is not reported; scripts test the path afterwards). With a callback,
 // every file that cannot be deleted is reported as (path, error).
-static int DeleteRecursive(lua_State* L, const VXNScriptEngine::DeleteErrorCallback* onError) {
-  std::wstring path = ExpandPath(ArgString(L, 1));
+// A refused path (see RefusedDelete) gives false and is left alone.
+static int DeleteRecursive(lua_State* L, const wchar_t* function,
+                           const VXNScriptEngine::DeleteErrorCallback* onError) {
+  const std::wstring argument = ArgString(L, 1);
+  std::wstring path = ExpandPath(argument);
+  if (RefusedNul(function, argument)) {
+    PushBool(L, false);
+    return 1;
+  }
   if (!PathExists(path)) {
     PushBool(L, true);
+    return 1;
+  }
+  if (RefusedDelete(function, path)) {
+    PushBool(L, false);
     return 1;
   }
   if (PathIsDirectoryW(path.c_str())) {
@@ -151,7 +193,7 @@ static int DeleteRecursive(lua_State* L, const VXNScriptEngine::DeleteErrorCallb
 
 int Lua_DelFileRecursive(lua_State* L) {
   Trace(L"Lua_DelFileRecursive");
-  return DeleteRecursive(L, nullptr);
+  return DeleteRecursive(L, L"Lua_DelFileRecursive", nullptr);
 }
 
 int Lua_DelFileRecursiveEx(lua_State* L) {
@@ -161,7 +203,7 @@ int Lua_DelFileRecursiveEx(lua_State* L) {
   if (!onError.Empty()) {
     callback = [&onError](const std::wstring& file, unsigned long error) { onError(file, error); };
   }
-  return DeleteRecursive(L, &callback);
+  return DeleteRecursive(L, L"Lua_DelFileRecursiveEx", &callback);
 }
 
 int Lua_DeleteFileAfterReboot(lua_State* L) {

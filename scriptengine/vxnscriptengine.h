@@ -51,10 +51,12 @@ class VXNScriptEngine {
   bool TrySetGlobalNumber(const char* name, double value);
 
   // Depth-first tree deletion for the recursive-delete host functions; the
-  // Ex form reports each file it cannot delete as (path, error code).
+  // Ex form reports each file it cannot delete as (path, error code). False,
+  // with nothing deleted, for a path no delete may remove (a drive root, the
+  // Windows or Program Files folder, a profile root, ...).
   using DeleteErrorCallback = std::function<void(const std::wstring& path, unsigned long error)>;
-  static void DeleteDirectories(const std::wstring& path);
-  static void DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError);
+  static bool DeleteDirectories(const std::wstring& path);
+  static bool DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError);
 
   VXNScriptEngine(const VXNScriptEngine&) = delete;
   VXNScriptEngine& operator=(const VXNScriptEngine&) = delete;

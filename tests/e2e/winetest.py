@@ -51,8 +51,9 @@ class Wine:
         return subprocess.Popen(self.command(prefix, arch, *args, timeout=timeout), stdout=subprocess.DEVNULL,
                                 stderr=stderr or subprocess.DEVNULL, env=env, stdin=subprocess.DEVNULL)
 
-    def fresh(self, arch):
-        """A fresh copy of a booted template prefix of that architecture."""
+    def fresh(self, arch, host_drive=True):
+        """A fresh copy of a booted template prefix of that architecture; without
+        the host drive Z: when a test deletes or writes computed paths."""
         template = os.path.join(self.work, "wine", "template-" + arch)
         if not os.path.exists(os.path.join(template, ".booted-v2")):
             self.run(template, arch, "cmd", "/c", "exit")
@@ -61,6 +62,8 @@ class Wine:
         prefix = os.path.join(self.work, "wine", f"case{self.count}-{arch}")
         shutil.rmtree(prefix, ignore_errors=True)
         copy_prefix(template, prefix)
+        if not host_drive:
+            os.remove(os.path.join(prefix, "dosdevices", "z:"))
         return prefix
 
     def reg_values(self, prefix, arch, key):

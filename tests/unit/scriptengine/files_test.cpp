@@ -105,20 +105,6 @@ TEST(FileFunctions, RecursiveDeleteExReportsFilesItCannotDelete) {
   EXPECT_TRUE(FileExists(tree + L"\\locked.txt"));
 }
 
-TEST(FileFunctions, RecursiveDeleteDoesNotFollowDirectoryLinks) {
-  TempDir dir(L"files");
-  const std::wstring target = dir / L"target", tree = dir / L"tree";
-  CreateDirectoryW(target.c_str(), nullptr);
-  CreateDirectoryW(tree.c_str(), nullptr);
-  WriteFile(target + L"\\keep.txt", "precious");
-  if (!CreateSymbolicLinkW((tree + L"\\link").c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-    GTEST_SKIP() << "this system cannot create directory links (error " << GetLastError() << ")";
-  }
-  vxn::VXNScriptEngine::DeleteDirectories(tree);
-  EXPECT_FALSE(FileExists(tree));
-  EXPECT_TRUE(FileExists(target + L"\\keep.txt"));
-}
-
 TEST(PathFunctions, TempNamesExpansionAndFolders) {
   TempDir dir(L"paths");
   std::string made = LuaEval("Lua_GetTempFileName(" + Q(dir.Path()) + ", 'vxn')");

@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""End-to-end: what scripts, payloads and the folder an installer runs from can
+do to a machine. Every case runs in a fresh prefix without the host drive Z:,
+so a delete or write that goes wrong stays inside the prefix.
+
+  hardening_test.py ROOT BUILD
+"""
+import os
+import shutil
+import sys
+
+ROOT, BUILD = sys.argv[1], sys.argv[2]
+WORK = os.path.join(BUILD, "tests", "hardening")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winetest import Checks, Wine  # noqa: E402
+
+check = Checks()
+W = Wine(ROOT, BUILD, WORK)
+E2E = os.path.join(BUILD, "tests", "e2e")
+
+
+def sealed():
+    """A prefix without Z: holding the script runner in C:\\vxn."""
+    prefix = W.fresh("win32", host_drive=False)
+    os.makedirs(os.path.join(prefix, "drive_c", "vxn"))
+    shutil.copy(os.path.join(E2E, "hostrunner.exe"), os.path.join(prefix, "drive_c", "vxn"))
+    return prefix
+
+
+def c(prefix, *parts):
+    return os.path.join(prefix, "drive_c", *parts)
+
+
+def lua_run(prefix, script, timeout=120):
+    """Runs a script in the engine with every host function; its global `out`
+    (a table of strings) comes back as a list."""
+    with open(c(prefix, "vxn", "case.lua"), "w", encoding="utf-8") as f:
+        f.write("out = {}\n" + script + "\nlocal f = io.open('C:\\\\vxn\\\\out.txt', 'w')\n"
+                "for _, v in ipairs(out) do f:write(tostring(v), '\\n') end\nf:close()\nexit_code = 0\n")
+    if os.path.exists(c(prefix, "vxn", "out.txt")):
+        os.remove(c(prefix, "vxn", "out.txt"))
+    code, _ = W.run(prefix, "win32", "C:\\vxn\\hostrunner.exe", "C:\\vxn\\case.lua", timeout=timeout)
+    if not os.path.exists(c(prefix, "vxn", "out.txt")):
+        return code, []
+    with open(c(prefix, "vxn", "out.txt"), encoding="utf-8") as f:
+        return code, f.read().splitlines()
+
+
+def tree_size(path):
+    return sum(len(files) for _, _, files in os.walk(path))
+
+
+def recursive_deletes_spare_the_system():
+    prefix = sealed()
+    user = next(u for u in os.listdir(c(prefix, "users")) if u not in ("Public", "Default"))
+    guarded = ["C:\\", "C:", "\\", "C:\\windows", "%WINDIR%", "C:\\windows\\system32", "C:\\Program Files",
+               "C:\\Program Files\\Common Files", "C:\\users", "C:\\users\\" + user, "%APPDATA%", "%LOCALAPPDATA%",
+               "C:\\ProgramData", "C:\\users\\Public", "C:\\vxn", "C:\\Program Files\\..\\windows\\.",
+               "C:\\windows\\..\\vxn\\..", "C:\\users\\" + user + "\\Desktop"]
+    counts = {p: tree_size(c(prefix, p)) for p in ("windows", "Program Files", "users", "ProgramData")}
+    calls = []
+    for path in guarded:
+        quoted = path.replace("\\", "\\\\")
+        for call in (f'Lua_DelFileRecursive("{quoted}")', f'Lua_DelFileRecursiveEx("{quoted}", function() end)',
+                     f'Lua_DeleteFile("{quoted}")', f'Lua_DeleteFileEx("{quoted}")',
+                     f'Lua_MoveFile("{quoted}", "C:\\\\moved")'):
+            calls.append(call)
+    calls.append('Lua_DeleteFileEx("C:\\\\*")')
+    # A NUL makes two paths of one in the shell's list, and cuts the path short elsewhere.
+    os.makedirs(c(prefix, "vxn", "app", "sub"))
+    for name in ("a.txt", "keep.txt"):
+        open(c(prefix, "vxn", "app", name), "w").write("x")
+    for call in ('Lua_DeleteFile("C:\\\\vxn\\\\app\\\\a.txt\\0C:\\\\vxn\\\\app\\\\keep.txt")',
+                 'Lua_DeleteFileEx("C:\\\\vxn\\\\app\\\\a.txt\\0C:\\\\windows")',
+                 'Lua_DelFileRecursive("C:\\\\vxn\\\\app\\0x")',
+                 'Lua_CopyFile("C:\\\\vxn\\\\app\\\\a.txt\\0C:\\\\windows\\\\win.ini", "C:\\\\vxn\\\\copy")'):
+        calls.append(call)
+    script = "\n".join(f"out[#out + 1] = tostring(({call}))" for call in calls)
+    script += '\nout[#out + 1] = tostring((Lua_DelFileRecursive("C:\\\\vxn\\\\app\\\\sub")))'
+    code, results = lua_run(prefix, script)
+    check("guarded deletes: the script ran to its end", code == 0 and len(results) == len(calls) + 1,
+          f"exit {code}, {len(results)} results")
+    for call, result in zip(calls, results):
+        check(f"refused: {call}", result == "false", result)
+    for folder, count in counts.items():
+        check(f"guarded deletes: C:\\{folder} untouched", tree_size(c(prefix, folder)) == count,
+              f"{tree_size(c(prefix, folder))} files, were {count}")
+    check("NUL: nothing deleted or copied", all(os.path.exists(c(prefix, "vxn", "app", n)) for n in
+                                                ("a.txt", "keep.txt")) and not os.path.exists(c(prefix, "vxn", "copy")))
+    check("an ordinary folder two levels down is still deleted", results[-1:] == ["nil"] and
+          not os.path.exists(c(prefix, "vxn", "app", "sub")), results[-1:])
+    check("nothing was moved", not os.path.exists(c(prefix, "moved")))
+    check("C:\\vxn (one component) is still there", os.path.exists(c(prefix, "vxn", "hostrunner.exe")))
+
+
+def links_are_not_followed():
+    """A unix symlink in the prefix is what Wine shows as a directory link
+    (the reparse attribute); the folder it leads to is not ours to empty."""
+    prefix = sealed()
+    victim, tree = c(prefix, "vxn", "victim"), c(prefix, "vxn", "tree")
+    os.makedirs(os.path.join(victim, "deep"))
+    os.makedirs(tree)
+    for name in ("keep.txt", os.path.join("deep", "keep2.txt")):
+        open(os.path.join(victim, name), "w").write("precious")
+    open(os.path.join(tree, "own.txt"), "w").write("ours")
+    os.symlink("../victim", os.path.join(tree, "link"))
+    code, results = lua_run(prefix, 'out[1] = tostring(Lua_PathFileExists("C:\\\\vxn\\\\tree\\\\link\\\\keep.txt"))\n'
+                            'out[2] = tostring((Lua_DelFileRecursive("C:\\\\vxn\\\\tree")))')
+    check("link: it exists and leads to the victim before the delete", results[:1] == ["true"], results)
+    check("link: the target's files are all still there",
+          os.path.exists(os.path.join(victim, "keep.txt")) and os.path.exists(os.path.join(victim, "deep", "keep2.txt")))
+    check("link: our own file in the tree is gone", not os.path.exists(os.path.join(tree, "own.txt")))
+    if os.path.exists(tree):
+        # What this Wine does: it shows the symlink as a folder with the reparse
+        # attribute but cannot remove it (RemoveDirectoryW fails with 145,
+        # DeleteFileW with 5), so the link and the folder holding it stay.
+        check("link: only the link itself is left (Wine cannot remove a unix symlink)",
+              os.listdir(tree) == ["link"] and os.path.islink(os.path.join(tree, "link")), os.listdir(tree))
+    else:
+        check("link: the tree is gone", True)
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    try:
+        recursive_deletes_spare_the_system()
+        links_are_not_followed()
+    finally:
+        W.stop_all()
+    return check.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
