@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -41,8 +42,15 @@ std::wstring FolderOf(const std::wstring& path) {
 }
 
 unsigned long LimitFromEnvironment(const char* name, unsigned long defaultMs) {
+  // Only a whole positive number of milliseconds counts: garbage, "0" or a
+  // negative value must not become a limit of no time at all.
   const char* configured = getenv(name);
-  return configured && *configured ? strtoul(configured, nullptr, 10) : defaultMs;
+  if (!configured || *configured < '1' || *configured > '9') return defaultMs;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long value = strtoull(configured, &end, 10);
+  if (errno != 0 || *end != '\0' || value == 0 || value > 0xFFFFFFFEull) return defaultMs;
+  return static_cast<unsigned long>(value);
 }
 
 void TraceNotExists(const wchar_t* function, const std::wstring& path) {

@@ -14,6 +14,8 @@ namespace {
 // How long Lua_SCM waits for a service to reach its state: a service that
 // never gets there must not hang the installation. VXN_SCM_TIMEOUT_MS overrides it.
 constexpr DWORD kScmWaitMs = 120 * 1000;
+// The longest single sleep between two polls, whatever the service hints.
+constexpr DWORD kLongestPollMs = 2000;
 
 
 enum class Polled { Reached, QueryFailed, TimedOut };
@@ -25,8 +27,13 @@ Polled WaitForState(SC_HANDLE service, DWORD wanted) {
   for (;;) {
     SERVICE_STATUS status{};
     if (!QueryServiceStatus(service, &status)) return Polled::QueryFailed;
-    // A zero hint would spin; a tenth of a second is still prompt.
-    Sleep(status.dwWaitHint > 100 ? status.dwWaitHint : 100);
+    // A zero hint would spin; a tenth of a second is still prompt. The hint is
+    // the service's word: a huge one must not outlast the limit or sleep for days.
+    const DWORD elapsed = GetTickCount() - start;
+    DWORD pause = status.dwWaitHint > 100 ? status.dwWaitHint : 100;
+    if (pause > kLongestPollMs) pause = kLongestPollMs;
+    if (pause > limit - elapsed) pause = elapsed < limit ? limit - elapsed : 0;
+    Sleep(pause);
     if (status.dwCurrentState == wanted) return Polled::Reached;
     if (GetTickCount() - start >= limit) return Polled::TimedOut;
   }

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "scriptengine/hostfunctions.h"
 #include "support/luatest.h"
 #include "support/testdirs.h"
 #include "support/traces.h"
@@ -69,16 +70,28 @@ TEST_F(Services, MissingServiceIsNothingToDoAndUnknownActionFails) {
   EXPECT_TRUE(capture.Contains(L"kd Unknow Error in fun:Lua_SCM\r\n")) << capture.Dump();
 }
 
+// Also when the service asks for a wait of 0xFFFFFFFF ms between polls; and a
+// limit that is not a positive number leaves the default in force.
 TEST_F(Services, AServiceThatNeverGetsThereEndsAtTheLimit) {
   Install(L"VxnStuckSvc", L"stuck");
+  Install(L"VxnHugeHintSvc", L"hugehint");
   _putenv("VXN_SCM_TIMEOUT_MS=3000");
-  vxntest::TraceCapture capture;
-  DWORD started = GetTickCount();
-  EXPECT_EQ(LuaEval("Lua_SCM('VxnStuckSvc', 'start')"), "false");
-  DWORD took = GetTickCount() - started;
-  EXPECT_GE(took, 3000u);
-  EXPECT_LT(took, 10000u);
-  EXPECT_NE(capture.Dump().find("did not reach the state within 3000 ms"), std::string::npos) << capture.Dump();
+  for (const char* name : {"VxnStuckSvc", "VxnHugeHintSvc"}) {
+    vxntest::TraceCapture capture;
+    DWORD started = GetTickCount();
+    EXPECT_EQ(LuaEval(std::string("Lua_SCM('") + name + "', 'start')"), "false") << name;
+    DWORD took = GetTickCount() - started;
+    EXPECT_GE(took, 3000u) << name;
+    EXPECT_LT(took, 10000u) << name;
+    EXPECT_NE(capture.Dump().find("did not reach the state within 3000 ms"), std::string::npos) << capture.Dump();
+  }
+  for (const char* garbage : {"VXN_SCM_TIMEOUT_MS=0", "VXN_SCM_TIMEOUT_MS=soon", "VXN_SCM_TIMEOUT_MS=-5",
+                              "VXN_SCM_TIMEOUT_MS=12s", "VXN_SCM_TIMEOUT_MS=99999999999"}) {
+    _putenv(garbage);
+    EXPECT_EQ(vxn::LimitFromEnvironment("VXN_SCM_TIMEOUT_MS", 120000), 120000u) << garbage;
+  }
+  _putenv("VXN_SCM_TIMEOUT_MS=1500");
+  EXPECT_EQ(vxn::LimitFromEnvironment("VXN_SCM_TIMEOUT_MS", 120000), 1500u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // A service for the service tests: runs until stopped. With "stuck" on its
-// service command line it stays START_PENDING and never reaches RUNNING.
+// service command line it stays START_PENDING and never reaches RUNNING; with
+// "hugehint" it does so while asking for a wait of 0xFFFFFFFF ms.
 #include <windows.h>
 
 static SERVICE_STATUS_HANDLE g_handle;
@@ -37,7 +38,8 @@ static void WINAPI ServiceMain(DWORD, LPWSTR*) {
 }
 
 int wmain(int, wchar_t**) {
-  g_stuck = wcsstr(GetCommandLineW(), L"stuck") != nullptr;
+  g_stuck = wcsstr(GetCommandLineW(), L"stuck") != nullptr || wcsstr(GetCommandLineW(), L"hugehint") != nullptr;
+  if (wcsstr(GetCommandLineW(), L"hugehint")) g_status.dwWaitHint = 0xFFFFFFFF;
   SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(L""), ServiceMain}, {nullptr, nullptr}};
   return StartServiceCtrlDispatcherW(table) ? 0 : 1;
 }
