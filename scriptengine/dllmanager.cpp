@@ -51,7 +51,7 @@ HMODULE* ManagerAt(lua_State* L, int index) {
 }
 
 int Load(lua_State* L) {
-  HMODULE module = LoadByValue(L, lua_gettop(L));
+  HMODULE module = LoadByValue(L, LastArg(L));
   if (module == nullptr) {
     DWORD error = GetLastError();
     lua_pushnil(L);

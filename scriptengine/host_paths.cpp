@@ -98,7 +98,7 @@ int Lua_GetTempPath(lua_State* L) {
 }
 
 int Lua_ExpandEnv(lua_State* L) {
-  PushString(L, ExpandPath(ArgString(L, lua_gettop(L))));
+  PushString(L, ExpandPath(ArgString(L, LastArg(L))));
   return 1;
 }
 

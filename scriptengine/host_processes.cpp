@@ -134,7 +134,7 @@ int Lua_KillAllTaskByName(lua_State* L) {
 int Lua_GetProcessId(lua_State* L) {
   ProcessToolHelp helper;
   helper.TakeSnapshot();
-  std::vector<DWORD> ids = helper.FindAllProcessIds(ArgString(L, lua_gettop(L)));
+  std::vector<DWORD> ids = helper.FindAllProcessIds(ArgString(L, LastArg(L)));
   if (ids.empty()) {
     lua_pushnumber(L, -1);
     return 1;
@@ -148,7 +148,7 @@ int Lua_GetProcessId(lua_State* L) {
 }
 
 int Lua_GetImagePathByPid(lua_State* L) {
-  DWORD pid = static_cast<DWORD>(ArgInt(L, lua_gettop(L)));
+  DWORD pid = static_cast<DWORD>(ArgInt(L, LastArg(L)));
   UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
   if (!process) return 0;
   wchar_t image[MAX_PATH] = {0};

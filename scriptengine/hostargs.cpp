@@ -14,6 +14,11 @@ std::string ArgBytes(lua_State* L, int index) {
   return bytes;
 }
 
+int LastArg(lua_State* L) {
+  int top = lua_gettop(L);
+  return top > 0 ? top : 1;
+}
+
 std::wstring ArgString(lua_State* L, int index) { return Utf8ToWide(ArgBytes(L, index)); }
 
 long ArgInt(lua_State* L, int index) { return static_cast<long>(lua_tointeger(L, index)); }

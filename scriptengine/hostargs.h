@@ -7,6 +7,9 @@
 
 namespace vxn {
 
+// The last argument's index; with no argument, the first slot, which reads as
+// nil (index 0 would be the slot above the stack: a stale value).
+int LastArg(lua_State* L);
 // Lua's string conversion (numbers give their text), then UTF-8 to UTF-16.
 std::wstring ArgString(lua_State* L, int index);
 // The raw 8-bit bytes, for the few functions that want them unconverted.

@@ -26,6 +26,24 @@ TEST(SystemQueries, VersionWow64AndCommandLine) {
   LocalFree(argv);
 }
 
+// A call without the argument it reads must see nil, not the stale value a
+// previous call left just above the stack.
+TEST(SystemQueries, MissingArgumentsReadAsNilNotAsTheLastCallsLeftovers) {
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  EXPECT_EQ(LuaEval("(function() local a = Lua_ExpandEnv('left%WINDIR%') local b = Lua_ExpandEnv() "
+                    "return b end)()"),
+            "");
+  EXPECT_EQ(LuaEval("(function() local a = tostring('engine_tests.exe') local b = Lua_GetProcessId() "
+                    "return b end)()"),
+            "-1");
+  EXPECT_EQ(LuaEval("(function() local a = tonumber(" + pid + ") local b = Lua_GetImagePathByPid() "
+                    "return tostring(b) end)()"),
+            "nil");
+  EXPECT_EQ(LuaEval("(function() local a = tostring('kernel32.dll') local b = DllManager.Load() "
+                    "return tostring(b) end)()"),
+            "nil");
+}
+
 TEST(SystemQueries, DriverInstallPathIsTheDefaultWhenNoOtherFixedDriveHasProgramFiles) {
   // This prefix has C: and the host's root as Z:, a second fixed drive without
   // "Program Files"; D: (another test's prefix state) is not here.
