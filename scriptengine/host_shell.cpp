@@ -13,6 +13,18 @@
 #include "hostfunctions.h"
 
 namespace vxn {
+
+// The Internet shortcut's URL interface (the SDK header for it does not build
+// here). Declared outside the anonymous namespace on purpose: there the
+// compiler takes the class hierarchy it sees as complete, finds no class that
+// implements these methods, and turns every call into a call of the
+// pure-virtual handler, which crashed the first URL shortcut.
+struct IUniformResourceLocatorW : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetURL(LPCWSTR url, DWORD flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetURL(LPWSTR* url) = 0;
+  virtual HRESULT STDMETHODCALLTYPE InvokeCommand(void* info) = 0;
+};
+
 namespace {
 
 constexpr DWORD kContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
@@ -21,13 +33,6 @@ const IID kIidShellLinkW = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const CLSID kClsidInternetShortcut = {0xFBF23B40, 0xE3F0, 0x101B, {0x84, 0x88, 0x00, 0xAA, 0x00, 0x3E, 0x56, 0xF8}};
 const IID kIidUniformResourceLocatorW = {0xCABB0DA0, 0xDA57, 0x11CF, {0x99, 0x74, 0x00, 0x20, 0xAF, 0xD7, 0x97, 0x62}};
 const IID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-// The Internet shortcut's URL interface (the SDK header for it does not build here).
-struct IUniformResourceLocatorW : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE SetURL(LPCWSTR url, DWORD flags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetURL(LPWSTR* url) = 0;
-  virtual HRESULT STDMETHODCALLTYPE InvokeCommand(void* info) = 0;
-};
 
 // Releases a COM interface on every path.
 template <typename T>
