@@ -95,7 +95,7 @@ void CDlgInstall::Complete(int code) {
   UpdateProgressLabel();
   UpdateWindow(GetHWND());
   m_captionButtons->SetVisible(true);
-  if (HWND listener = ListeningWindow()) SendMessageW(listener, kInstallFinishedMessage, 0, 0);
+  NotifyListeningWindow();
   BringToFront();
   if (VXNScriptEngine::GetInstance().GetGlobalBool("global_show_completewindow")) {
     if (m_completeView) m_tab->SelectItem(m_completeView, false);

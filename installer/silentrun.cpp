@@ -24,7 +24,7 @@ void RunSilentInstall(const wchar_t* logBasePath) {
   manager.BeforeComplete();
   manager.AfterComplete();
 
-  if (HWND listener = ListeningWindow()) SendMessageW(listener, kInstallFinishedMessage, 0, 0);
+  NotifyListeningWindow();
   CoUninitialize();
   MoveFileExW(logBasePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

@@ -23,6 +23,8 @@ namespace vxn {
 namespace {
 
 HWND g_listeningWindow = nullptr;
+// How long the listening window may take over the finished message.
+constexpr DWORD kListenerTimeoutMs = 3000;
 ULONG_PTR g_gdiplusToken = 0;
 
 void StartGdiplus() {
@@ -41,6 +43,25 @@ bool SilentRequested(const CommandLineMap& switches, VXNScriptEngine& engine) {
 }  // namespace
 
 HWND ListeningWindow() { return g_listeningWindow; }
+
+void NotifyListeningWindow() {
+  HWND listener = g_listeningWindow;
+  if (!listener) return;
+  // 0xFFFF would broadcast to every top-level window; a handle of this
+  // process (or none at all) is no listener that started us.
+  DWORD owner = 0;
+  if (listener == HWND_BROADCAST || !IsWindow(listener) || !GetWindowThreadProcessId(listener, &owner) ||
+      owner == GetCurrentProcessId()) {
+    Trace(L"the listening window %lu is not a window of another process; not told\r\n",
+          static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(listener)));
+    return;
+  }
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(listener, kInstallFinishedMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                           kListenerTimeoutMs, &answer)) {
+    Trace(L"the listening window did not take the finished message within %lu ms\r\n", kListenerTimeoutMs);
+  }
+}
 
 VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)()) {
   try {

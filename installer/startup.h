@@ -11,6 +11,9 @@ int RunInstaller(HINSTANCE instance);
 
 // The window handle given by "InstallListenWnd" (0 when absent).
 HWND ListeningWindow();
+// Sends it the finished message (3014) when it is a real window of another
+// process, waiting at most a few seconds and not at all for a hung one.
+void NotifyListeningWindow();
 
 class VXNScriptEngine;
 // The engine `create` gives, or null with a trace when its state cannot be

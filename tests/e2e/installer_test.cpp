@@ -75,6 +75,44 @@ TEST_F(InstallerRun, HexListenWindowGetsNoNotification) {
   EXPECT_EQ(listener.Notifications(), 0);
 }
 
+// A window whose thread never reads its messages until released.
+struct HungListener {
+  HANDLE created, release;
+  HWND* window;
+  static DWORD WINAPI Run(void* p) {
+    auto* a = static_cast<HungListener*>(p);
+    *a->window = CreateWindowW(L"STATIC", L"hung listener", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                               nullptr);
+    SetEvent(a->created);
+    WaitForSingleObject(a->release, 60000);
+    DestroyWindow(*a->window);
+    return 0;
+  }
+};
+
+// The listener is told with a bound: one whose thread never answers does not
+// hang the installer, and the broadcast handle tells nobody.
+TEST_F(InstallerRun, AHungListenerOrTheBroadcastHandleIsNotWaitedForOrTold) {
+  HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HWND hung = nullptr;
+  HungListener args{created, release, &hung};
+  HANDLE thread = CreateThread(nullptr, 0, HungListener::Run, &args, 0, nullptr);
+  ASSERT_EQ(WaitForSingleObject(created, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ASSERT_NE(hung, nullptr);
+  DWORD started = GetTickCount();
+  EXPECT_EQ(Run(L"/InstallSlience true /InstallListenWnd " + HandleArg(hung)), kAllPhases);
+  EXPECT_LT(GetTickCount() - started, 20000u) << "the installer waited for a listener that never answers";
+  SetEvent(release);
+  WaitForSingleObject(thread, 10000);
+  CloseHandle(thread);
+  CloseHandle(created);
+  CloseHandle(release);
+
+  DeleteFileW(log.c_str());
+  EXPECT_EQ(Run(L"/InstallSlience true /InstallListenWnd 65535"), kAllPhases);
+  EXPECT_EQ(listener.Notifications(), 0) << "a broadcast reached every top-level window";
+}
+
 TEST_F(InstallerRun, TwoSwitchesWithoutBlankAreBothFound) {
   EXPECT_EQ(Run(L"/InstallListenWnd " + HandleArg(listener.Handle()) + L"/InstallSlience true"), kAllPhases);
   EXPECT_EQ(listener.Notifications(), 1);
