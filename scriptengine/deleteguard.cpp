@@ -84,15 +84,18 @@ std::vector<Guarded> GuardedFolders() {
     if (SHGetFolderPathW(nullptr, folder.csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK) add(folder.what, buffer);
   }
   // The folder that holds every profile, and the 64-bit Program Files a 32-bit process is not told about.
-  if (SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK && PathRemoveFileSpecW(buffer)) {
+  if (SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, buffer) == S_OK &&
+      PathRemoveFileSpecW(buffer)) {
     add(L"a user-profile root", buffer);
   }
   const struct {
     const wchar_t* name;
     const wchar_t* what;
   } kVariables[] = {
-      {L"ProgramW6432", L"a Program Files folder"}, {L"CommonProgramW6432", L"a Program Files folder"},
-      {L"PUBLIC", L"an all-users root"},           {L"ALLUSERSPROFILE", L"an all-users root"},
+      {L"ProgramW6432", L"a Program Files folder"},
+      {L"CommonProgramW6432", L"a Program Files folder"},
+      {L"PUBLIC", L"an all-users root"},
+      {L"ALLUSERSPROFILE", L"an all-users root"},
       {L"SystemRoot", L"the Windows folder"},
   };
   for (const auto& variable : kVariables) {

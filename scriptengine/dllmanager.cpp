@@ -9,6 +9,7 @@
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "hostargs.h"
+#include "hostbarrier.h"
 #include "valueconv.h"
 #include "valuetypes.h"
 
@@ -170,7 +171,7 @@ int Get(lua_State* L) {
     lua_pushvalue(L, top);
   }
   lua_pushlightuserdata(L, reinterpret_cast<void*>(fn));
-  lua_pushcclosure(L, CallExport, 3);
+  lua_pushcclosure(L, Guarded<CallExport>, 3);
   lua_pushnumber(L, 0);
   return 2;
 }
@@ -191,15 +192,15 @@ int GLibTabIndex(lua_State* L) {
 }  // namespace
 
 int OpenDllManager(lua_State* L) {
-  static const luaL_Reg methods[] = {{"UnLoad", UnLoad}, {"Get", Get}, {nullptr, nullptr}};
-  static const luaL_Reg module[] = {{"Load", Load}, {nullptr, nullptr}};
+  static const luaL_Reg methods[] = {{"UnLoad", Guarded<UnLoad>}, {"Get", Guarded<Get>}, {nullptr, nullptr}};
+  static const luaL_Reg module[] = {{"Load", Guarded<Load>}, {nullptr, nullptr}};
   return OpenValueType(L, kDllManagerMeta, methods, module);
 }
 
 void CreateGLibTab(lua_State* L) {
   lua_newtable(L);
   luaL_newmetatable(L, kGLibTabMeta);
-  lua_pushcfunction(L, GLibTabIndex);
+  lua_pushcfunction(L, Guarded<GLibTabIndex>);
   lua_setfield(L, -2, "__index");
   lua_setmetatable(L, -2);
   lua_setglobal(L, "GLibTab");

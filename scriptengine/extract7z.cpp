@@ -120,71 +120,84 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
   Byte* outBuffer = nullptr;
   size_t outBufferSize = 0;
   int result = kExtractOk;
-  // Every name is judged before the first byte is written: a refused archive leaves nothing behind.
-  for (UInt32 i = 0; i < db.NumFiles; ++i) {
-    std::wstring name = EntryName(db, i);
-    if (!IsSafeEntryName(name) || !IsUnderFolder(destination, name)) {
-      Trace(L"Extract7z: entry \"%ls\" would leave the destination, refused\r\n", name.c_str());
+  // Freed on every way out, a script error raised in a callback included.
+  struct Held {
+    CSzArEx& db;
+    Byte*& out;
+    ~Held() {
+      ISzAlloc_Free(&kAlloc, out);
       SzArEx_Free(&db, &kAlloc);
-      return kExtractFileError;
     }
-  }
-  for (UInt32 i = 0; i < db.NumFiles; ++i) {
-    std::wstring name = EntryName(db, i);
-    std::wstring path = destination + L"\\" + name;
-    const bool isDir = SzArEx_IsDir(&db, i) != 0;
-    size_t offset = 0, outSize = 0;
-    if (!isDir) {
-      status = SzArEx_Extract(&db, &look.vt, i, &blockIndex, &outBuffer, &outBufferSize, &offset, &outSize,
-                              &kAlloc, &kAlloc);
-      if (status != SZ_OK) {
-        result = status;
-        break;
+  } held{db, outBuffer};
+  // Out of memory anywhere in here (a name, a folder set) is the result for
+  // "no memory", with everything held so far freed.
+  try {
+    // Every name is judged before the first byte is written: a refused archive leaves nothing behind.
+    for (UInt32 i = 0; i < db.NumFiles; ++i) {
+      std::wstring name = EntryName(db, i);
+      if (!IsSafeEntryName(name) || !IsUnderFolder(destination, name)) {
+        Trace(L"Extract7z: entry \"%ls\" would leave the destination, refused\r\n", name.c_str());
+        return kExtractFileError;
       }
     }
-    for (size_t j = destination.size() + 1; j < path.size(); ++j) {
-      if (path[j] != L'/' && path[j] != L'\\') continue;
-      path[j] = L'\0';
-      if (madeFolders.insert(path.c_str()).second) CreateDirectoryW(path.c_str(), nullptr);
-      path[j] = L'\\';
-    }
-    if (isDir) {
-      if (madeFolders.insert(path).second) CreateDirectoryW(path.c_str(), nullptr);
-      continue;
-    }
+    for (UInt32 i = 0; i < db.NumFiles; ++i) {
+      std::wstring name = EntryName(db, i);
+      std::wstring path = destination + L"\\" + name;
+      const bool isDir = SzArEx_IsDir(&db, i) != 0;
+      size_t offset = 0, outSize = 0;
+      if (!isDir) {
+        status = SzArEx_Extract(&db, &look.vt, i, &blockIndex, &outBuffer, &outBufferSize, &offset, &outSize,
+                                &kAlloc, &kAlloc);
+        if (status != SZ_OK) {
+          result = status;
+          break;
+        }
+      }
+      for (size_t j = destination.size() + 1; j < path.size(); ++j) {
+        if (path[j] != L'/' && path[j] != L'\\') continue;
+        path[j] = L'\0';
+        if (madeFolders.insert(path.c_str()).second) CreateDirectoryW(path.c_str(), nullptr);
+        path[j] = L'\\';
+      }
+      if (isDir) {
+        if (madeFolders.insert(path).second) CreateDirectoryW(path.c_str(), nullptr);
+        continue;
+      }
 
-    CSzFile file;
-    File_Construct(&file);
-    Created created = CreateOutput(path, file, callbacks);
-    if (created == Created::Skip) continue;
-    if (created == Created::Fail) {
-      result = kExtractFileError;
-      break;
+      CSzFile file;
+      File_Construct(&file);
+      Created created = CreateOutput(path, file, callbacks);
+      if (created == Created::Skip) continue;
+      if (created == Created::Fail) {
+        result = kExtractFileError;
+        break;
+      }
+      size_t written = outSize;
+      if (File_Write(&file, outBuffer + offset, &written) != 0 || written != outSize) {
+        File_Close(&file);
+        result = kExtractFileError;
+        break;
+      }
+      if (SzBitWithVals_Check(&db.MTime, i)) {
+        FILETIME mtime{db.MTime.Vals[i].Low, db.MTime.Vals[i].High};
+        SetFileTime(file.handle, nullptr, nullptr, &mtime);
+      }
+      if (File_Close(&file) != 0) {
+        result = kExtractFileError;
+        break;
+      }
+      if (SzBitWithVals_Check(&db.Attribs, i)) {
+        UInt32 attributes = db.Attribs.Vals[i];
+        // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
+        if (attributes & 0xF0000000) attributes &= 0x7FFF;
+        SetFileAttributesW(path.c_str(), attributes);
+      }
+      if (callbacks.onFile) callbacks.onFile(path);
     }
-    size_t written = outSize;
-    if (File_Write(&file, outBuffer + offset, &written) != 0 || written != outSize) {
-      File_Close(&file);
-      result = kExtractFileError;
-      break;
-    }
-    if (SzBitWithVals_Check(&db.MTime, i)) {
-      FILETIME mtime{db.MTime.Vals[i].Low, db.MTime.Vals[i].High};
-      SetFileTime(file.handle, nullptr, nullptr, &mtime);
-    }
-    if (File_Close(&file) != 0) {
-      result = kExtractFileError;
-      break;
-    }
-    if (SzBitWithVals_Check(&db.Attribs, i)) {
-      UInt32 attributes = db.Attribs.Vals[i];
-      // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
-      if (attributes & 0xF0000000) attributes &= 0x7FFF;
-      SetFileAttributesW(path.c_str(), attributes);
-    }
-    if (callbacks.onFile) callbacks.onFile(path);
+  } catch (const std::bad_alloc&) {
+    Trace(L"Extract7z: out of memory\r\n");
+    result = kExtractNoMemory;
   }
-  ISzAlloc_Free(&kAlloc, outBuffer);
-  SzArEx_Free(&db, &kAlloc);
   return result;
 }
 

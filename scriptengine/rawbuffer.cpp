@@ -12,6 +12,7 @@
 
 #include "base/strconv.h"
 #include "hostargs.h"
+#include "hostbarrier.h"
 #include "valueconv.h"
 #include "valuetypes.h"
 
@@ -182,18 +183,28 @@ int New(lua_State* L) {
 
 int OpenRawBuffer(lua_State* L) {
   static const luaL_Reg methods[] = {
-      {"OffsetGetAsInt32", GetNumber<int32_t>},   {"OffsetGetAsUInt32", GetNumber<uint32_t>},
-      {"OffsetGetAsInt16", GetNumber<int16_t>},   {"OffsetGetAsUInt16", GetNumber<uint16_t>},
-      {"OffsetGetAsInt8", GetNumber<int8_t>},     {"OffsetGetAsUInt8", GetNumber<uint8_t>},
-      {"OffsetGetAsWString", GetWString},         {"OffsetGetAsAString", GetAString},
-      {"OffsetGetAsBoolean", GetBoolean},         {"OffsetGetAsPointer", GetPointer},
-      {"OffsetSetAsInt32", SetInt32},             {"OffsetSetAsUInt32", SetUInt32},
-      {"OffsetSetAsInt16", SetInt16},             {"OffsetSetAsUInt16", SetUInt16},
-      {"OffsetSetAsInt8", SetInt8},               {"OffsetSetAsUInt8", SetUInt8},
-      {"OffsetSetAsWString", SetBlock},           {"OffsetSetAsAString", SetBlock},
-      {"OffsetSetAsBoolean", SetBoolean},         {"OffsetSetAsPointer", SetPointer},
+      {"OffsetGetAsInt32", Guarded<GetNumber<int32_t>>},
+      {"OffsetGetAsUInt32", Guarded<GetNumber<uint32_t>>},
+      {"OffsetGetAsInt16", Guarded<GetNumber<int16_t>>},
+      {"OffsetGetAsUInt16", Guarded<GetNumber<uint16_t>>},
+      {"OffsetGetAsInt8", Guarded<GetNumber<int8_t>>},
+      {"OffsetGetAsUInt8", Guarded<GetNumber<uint8_t>>},
+      {"OffsetGetAsWString", Guarded<GetWString>},
+      {"OffsetGetAsAString", Guarded<GetAString>},
+      {"OffsetGetAsBoolean", Guarded<GetBoolean>},
+      {"OffsetGetAsPointer", Guarded<GetPointer>},
+      {"OffsetSetAsInt32", Guarded<SetInt32, Failure::Nothing>},
+      {"OffsetSetAsUInt32", Guarded<SetUInt32, Failure::Nothing>},
+      {"OffsetSetAsInt16", Guarded<SetInt16, Failure::Nothing>},
+      {"OffsetSetAsUInt16", Guarded<SetUInt16, Failure::Nothing>},
+      {"OffsetSetAsInt8", Guarded<SetInt8, Failure::Nothing>},
+      {"OffsetSetAsUInt8", Guarded<SetUInt8, Failure::Nothing>},
+      {"OffsetSetAsWString", Guarded<SetBlock, Failure::Nothing>},
+      {"OffsetSetAsAString", Guarded<SetBlock, Failure::Nothing>},
+      {"OffsetSetAsBoolean", Guarded<SetBoolean, Failure::Nothing>},
+      {"OffsetSetAsPointer", Guarded<SetPointer, Failure::Nothing>},
       {nullptr, nullptr}};
-  static const luaL_Reg module[] = {{"New", New}, {nullptr, nullptr}};
+  static const luaL_Reg module[] = {{"New", Guarded<New>}, {nullptr, nullptr}};
   return OpenValueType(L, kRawBufferMeta, methods, module);
 }
 

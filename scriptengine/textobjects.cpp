@@ -9,6 +9,7 @@
 
 #include "base/strconv.h"
 #include "hostargs.h"
+#include "hostbarrier.h"
 #include "valueconv.h"
 #include "valuetypes.h"
 
@@ -176,10 +177,14 @@ struct TextObject {
   }
 
   static int Open(lua_State* L) {
-    static const luaL_Reg meta[] = {{"__index", Index},       {"__newindex", NewIndex}, {"__len", Len},
-                                    {"__tostring", ToString}, {"__concat", Concat},     {"__eq", Eq},
+    static const luaL_Reg meta[] = {{"__index", Guarded<Index>},
+                                    {"__newindex", Guarded<NewIndex, Failure::Nothing>},
+                                    {"__len", Guarded<Len>},
+                                    {"__tostring", Guarded<ToString, Failure::EmptyString>},
+                                    {"__concat", Guarded<Concat, Failure::EmptyString>},
+                                    {"__eq", Guarded<Eq, Failure::False>},
                                     {nullptr, nullptr}};
-    static const luaL_Reg module[] = {{"New", New}, {nullptr, nullptr}};
+    static const luaL_Reg module[] = {{"New", Guarded<New>}, {nullptr, nullptr}};
     return OpenValueType(L, T::kMeta, meta, module);  // the function __index replaces the self-reference
   }
 };

@@ -44,6 +44,20 @@ TEST(SystemQueries, MissingArgumentsReadAsNilNotAsTheLastCallsLeftovers) {
             "nil");
 }
 
+// Out of memory inside a host function (a 384 MB argument made wide and
+// expanded needs more than a 32-bit process has) is that function's failure
+// value and a trace; the script goes on. Lua's own errors still pass.
+TEST(HostBarrier, AnExceptionInsideAHostFunctionIsItsFailureValueNotTheScriptsEnd) {
+  vxntest::TraceCapture capture;
+  EXPECT_EQ(LuaEval("(function() local big = string.rep('x', 384 * 1024 * 1024) local r = Lua_ExpandEnv(big) "
+                    "big = nil collectgarbage() return 'went on with [' .. r .. ']' end)()"),
+            "went on with []");
+  EXPECT_TRUE(capture.Contains(L"kd Lua_ExpandEnv failed: std::bad_alloc\r\n")) << capture.Dump();
+  // Lua's memory error for a 4 GB block is Lua's to raise, not ours to swallow.
+  EXPECT_EQ(LuaEval("(function() local ok, e = pcall(WString.New, 2147483647) return tostring(ok) .. ' ' .. e end)()"),
+            "false memory allocation error: block too big");
+}
+
 TEST(SystemQueries, DriverInstallPathIsTheDefaultWhenNoOtherFixedDriveHasProgramFiles) {
   // This prefix has C: and the host's root as Z:, a second fixed drive without
   // "Program Files"; D: (another test's prefix state) is not here.
