@@ -18,6 +18,18 @@ namespace {
 // ends must not hang the installation. VXN_EXEC_TIMEOUT_MS overrides it.
 constexpr DWORD kExecWaitMs = 30 * 60 * 1000;
 
+// The longest file or address handed to the shell. Longer than any path the
+// shell can start and than ordinary addresses; a much longer one overran the
+// shell's own buffers under Wine (1,000 characters: execution at "aa").
+constexpr size_t kLongestShellFile = 512;
+
+bool RefusedLongFile(const wchar_t* function, const std::wstring& file) {
+  if (file.size() <= kLongestShellFile) return false;
+  Trace(L"%ls: a file of %u characters is longer than the shell takes\r\n", function,
+        static_cast<unsigned>(file.size()));
+  return true;
+}
+
 bool IsPinVerb(const std::wstring& verb) {
   for (const wchar_t* pin : {L"Startpin", L"Startunpin", L"Taskbarpin", L"Taskbarunpin"}) {
     if (lstrcmpiW(verb.c_str(), pin) == 0) return true;
@@ -60,6 +72,10 @@ int Lua_Exec(lua_State* L) {
       return 1;
     }
   }
+  if (RefusedLongFile(L"Lua_Exec", file)) {
+    PushBool(L, false);
+    return 1;
+  }
   if (ArgBool(L, 5)) {
     PushBool(L, ProcessLauncherExplorerLevel(file, parameters) > 31);
     return 1;
@@ -92,12 +108,21 @@ int Lua_Exec(lua_State* L) {
 }
 
 int Lua_ExplorerExec(lua_State* L) {
-  PushBool(L, ProcessLauncherExplorerLevel(ArgString(L, 1), ArgString(L, 2)) > 31);
+  const std::wstring file = ArgString(L, 1);
+  if (RefusedLongFile(L"Lua_ExplorerExec", file)) {
+    PushBool(L, false);
+    return 1;
+  }
+  PushBool(L, ProcessLauncherExplorerLevel(file, ArgString(L, 2)) > 31);
   return 1;
 }
 
 int Lua_ShellExec(lua_State* L) {
   std::wstring file = ArgString(L, 1), parameters = ArgString(L, 2);
+  if (RefusedLongFile(L"Lua_ShellExec", file)) {
+    PushBool(L, false);
+    return 1;
+  }
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;

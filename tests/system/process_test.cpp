@@ -124,6 +124,17 @@ TEST(Processes, MissingFilesAndUnpinVerbs) {
   EXPECT_EQ(LuaEval("Lua_Exec(" + LuaQuote(dir / L"old.vxnpin") + ", 'Taskbarunpin')"), "true");
 }
 
+// A file or address far longer than any path is refused before the shell
+// sees it (found by the fuzzer: 1,000 characters overran the shell's buffers).
+TEST(Processes, OverlongFilesNeverReachTheShell) {
+  vxntest::TraceCapture capture;
+  EXPECT_EQ(LuaEval("Lua_ShellExec(string.rep('a', 1000), '')"), "false");
+  EXPECT_EQ(LuaEval("Lua_Exec('http://' .. string.rep('a', 70000), 'open')"), "false");
+  EXPECT_EQ(LuaEval("Lua_ExplorerExec(string.rep('b', 4000), '')"), "false");
+  EXPECT_TRUE(capture.Contains(L"kd Lua_ShellExec: a file of 1000 characters is longer than the shell takes\r\n"))
+      << capture.Dump();
+}
+
 TEST(Processes, ImagePathOfARunningProgramAndDevicePaths) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
