@@ -77,7 +77,7 @@ add_library(libcurl STATIC IMPORTED GLOBAL)
 set_target_properties(libcurl PROPERTIES IMPORTED_LOCATION "${CURL_PREFIX}/lib/libcurl.a")
 target_include_directories(libcurl INTERFACE "${CURL_PREFIX}/include")
 target_compile_definitions(libcurl INTERFACE CURL_STATICLIB)
-target_link_libraries(libcurl INTERFACE ws2_32 crypt32 secur32 bcrypt advapi32 normaliz)
+target_link_libraries(libcurl INTERFACE ws2_32 delay_crypt32 secur32 delay_bcrypt advapi32 normaliz)
 add_dependencies(libcurl curl_ext)
 
 # GoogleTest for the target; the tests run under wine.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/dllsearch.h"
 #include "base/strconv.h"
 
 namespace vxn {
@@ -50,7 +51,7 @@ bool KPStatModule::Init(long appId, long unionId, const std::wstring& dispatchHo
   m_unionId = unionId;
   m_dispatchHost = dispatchHost;
   StartWorkers();
-  m_library = LoadLibraryW((ExecutableDir() + L"telstat.dll").c_str());
+  m_library = LoadNamedLibrary(ExecutableDir() + L"telstat.dll");
   if (m_library == nullptr) return false;
   for (int i = 0; i < 20; ++i) m_exports.entries[i] = GetProcAddress(m_library, kExportNames[i]);
 

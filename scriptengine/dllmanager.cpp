@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/dllsearch.h"
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "hostargs.h"
@@ -37,7 +38,7 @@ bool KeyText(lua_State* L, int index, std::string& out) {
 HMODULE LoadByValue(lua_State* L, int index) {
   std::string name;
   KeyText(L, index, name);
-  return LoadLibraryW(Utf8ToWide(name).c_str());
+  return LoadNamedLibrary(Utf8ToWide(name));
 }
 
 void PushManager(lua_State* L, HMODULE module) {

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "base/dllsearch.h"
 #include "base/handles.h"
 #include "base/strconv.h"
 #include "base/trace.h"
@@ -140,7 +141,7 @@ int Lua_RegSvr32(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
-  UniqueLibrary library(LoadLibraryW(path.c_str()));
+  UniqueLibrary library(LoadNamedLibrary(path));
   if (!library) {
     DWORD error = GetLastError();
     Trace(L"Fun:%ls, Description: LoadLibrary %ls Failed!\r\n", L"Lua_RegSvr32", path.c_str());

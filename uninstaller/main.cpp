@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/dllsearch.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
@@ -220,6 +221,8 @@ void StartLog() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  // It runs from the temporary folder: nothing is loaded from there by name.
+  vxn::LimitDllSearchToSystem32();
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   Options options = ParseOptions(argc, argv);

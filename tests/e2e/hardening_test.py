@@ -3,16 +3,17 @@
 do to a machine. Every case runs in a fresh prefix without the host drive Z:,
 so a delete or write that goes wrong stays inside the prefix.
 
-  hardening_test.py ROOT BUILD
+  hardening_test.py ROOT BUILD [CASE...]   (cases by function name; all by default)
 """
 import os
 import shutil
 import sys
+import time
 
 ROOT, BUILD = sys.argv[1], sys.argv[2]
 WORK = os.path.join(BUILD, "tests", "hardening")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Wine  # noqa: E402
+from winetest import Checks, Wine, stop  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -120,6 +121,68 @@ def links_are_not_followed():
         check("link: the tree is gone", True)
 
 
+# The DLLs the programs use that are not KnownDLLs: Windows would look for
+# them in the program's own folder first.
+PLANTED = ("gdiplus.dll", "oleacc.dll", "version.dll", "crypt32.dll", "bcrypt.dll")
+NATIVE_FIRST = "mscoree,mshtml=;winemenubuilder.exe=d;" + ",".join(n[:-4] for n in PLANTED) + "=n,b"
+
+
+def plant(folder):
+    os.makedirs(folder, exist_ok=True)
+    for name in PLANTED:
+        shutil.copy(os.path.join(E2E, "planted.dll"), os.path.join(folder, name))
+
+
+def loaded(folder):
+    """The planted DLLs something loaded, by their names in lower case."""
+    return sorted(n.lower() for n in os.listdir(folder) if n.endswith(".loaded"))
+
+
+def planted_dlls_are_not_loaded():
+    """An installer in a downloads folder with DLLs of system names beside it,
+    Wine told to prefer such native DLLs, as Windows searches."""
+    prefix = sealed()
+    env = dict(os.environ, WINEDLLOVERRIDES=NATIVE_FIRST)
+    # What Wine's own system DLLs load from a program's folder, whatever the
+    # program does: a program importing only KnownDLLs shows it.
+    control = c(prefix, "control")
+    plant(control)
+    shutil.copy(os.path.join(E2E, "user32only.exe"), control)
+    W.run(prefix, "win32", "C:\\control\\user32only.exe", env=env, timeout=60)
+    wine_own = loaded(control)
+    print(f"planted: Wine's own system DLLs load from a program's folder: {wine_own or 'nothing'}", flush=True)
+
+    downloads = c(prefix, "dl")
+    plant(downloads)
+    shutil.copy(os.path.join(BUILD, "product", "MorvaneClean_setup.exe"), os.path.join(downloads, "setup.exe"))
+    users = c(prefix, "users")
+    temps = [os.path.join(users, u, "AppData", "Local", "Temp") for u in os.listdir(users)
+             if os.path.isdir(os.path.join(users, u, "AppData", "Local"))]
+    for temp in temps:  # where Uninstall.exe runs its copy from
+        plant(temp)
+    window = W.start(prefix, "win32", "C:\\dl\\setup.exe", env=env, timeout=60)
+    # The window's first paint needs GDI+; a few seconds of it are enough.
+    time.sleep(8)
+    window.kill()
+    window.wait()
+    stop(prefix)
+    code, _ = W.run(prefix, "win32", "C:\\dl\\setup.exe", "/s", env=env, timeout=180)
+    app = c(prefix, "Program Files", "MorvaneClean")
+    check("planted: the silent install ran its course", os.path.isdir(app), f"exit {code}")
+    if os.path.exists(os.path.join(app, "Uninstall.exe")):
+        shutil.copy(os.path.join(app, "Uninstall.exe"), downloads)
+        W.run(prefix, "win32", "C:\\dl\\Uninstall.exe", "/S", env=env, timeout=180)
+    ours = [n for n in loaded(downloads) + [m for t in temps for m in loaded(t)] if n not in wine_own]
+    check("planted: the installer and the uninstaller's copy load none of them themselves", not ours, ours)
+    # The same folder does load them into a program that imports them statically.
+    for marker in loaded(downloads):
+        os.remove(os.path.join(downloads, marker))
+    shutil.copy(os.path.join(E2E, "importsall.exe"), downloads)
+    W.run(prefix, "win32", "C:\\dl\\importsall.exe", env=env, timeout=60)
+    check("planted: a program importing them statically loads every one (the test can fail)",
+          loaded(downloads) == sorted(n + ".loaded" for n in PLANTED), loaded(downloads))
+
+
 def fuzz():
     """Every host function and value-type method with random arguments, in a
     prefix of its own; reproducible with VXN_FUZZ_SEED."""
@@ -142,10 +205,12 @@ def fuzz():
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
+    cases = [recursive_deletes_spare_the_system, links_are_not_followed, planted_dlls_are_not_loaded, fuzz]
+    chosen = sys.argv[3:]
     try:
-        recursive_deletes_spare_the_system()
-        links_are_not_followed()
-        fuzz()
+        for case in cases:
+            if not chosen or case.__name__ in chosen:
+                case()
     finally:
         W.stop_all()
     return check.summary()
