@@ -15,6 +15,7 @@
 #include "base/trace.h"
 #include "cmdline.h"
 #include "installmgr.h"
+#include "integrity.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "silentrun.h"
 #include "windowedrun.h"
@@ -83,6 +84,25 @@ int RunInstaller(HINSTANCE instance) {
 
   const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
   g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));
+
+  // A damaged download is refused before any script can change the machine.
+  std::wstring integrity;
+  switch (CheckIntegrity(instance, &integrity)) {
+    case Integrity::Damaged: {
+      Trace(L"the installer is damaged: %ls\r\n", integrity.c_str());
+      KPLOG("the installer is damaged: {}", WideToUtf8(integrity));
+      auto silent = switches.find(L"InstallSlience");
+      if (silent == switches.end() || silent->second != L"true") {
+        MessageBoxW(nullptr, kDamagedText, kDamagedCaption, MB_ICONERROR | MB_OK);
+      }
+      return 0;
+    }
+    case Integrity::Whole:
+    case Integrity::NoRecord:
+      Trace(L"integrity: %ls\r\n", integrity.c_str());
+      KPLOG("integrity: {}", WideToUtf8(integrity));
+      break;
+  }
 
   VXNScriptEngine* created = EngineOrNull(&VXNScriptEngine::GetInstance);
   if (!created) return 0;

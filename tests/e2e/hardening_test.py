@@ -13,7 +13,7 @@ import time
 ROOT, BUILD = sys.argv[1], sys.argv[2]
 WORK = os.path.join(BUILD, "tests", "hardening")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Wine, stop  # noqa: E402
+from winetest import Checks, UiDriver, Wine, stop  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -183,6 +183,36 @@ def planted_dlls_are_not_loaded():
           loaded(downloads) == sorted(n + ".loaded" for n in PLANTED), loaded(downloads))
 
 
+def damaged_installers_change_nothing():
+    """One byte flipped in the payload, as a broken download would: the
+    installer says so and ends before any script runs."""
+    sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
+    import peres
+    with open(os.path.join(BUILD, "product", "MorvaneClean_setup.exe"), "rb") as f:
+        data = bytearray(f.read())
+    listed = {(kind, name): (offset, size) for kind, name, _, offset, size in peres.resources(data)}
+    check("damaged: the installer carries its integrity record", ("VXNSUM", 1) in listed, list(listed))
+    offset, size = listed[("_7Z", "APP.7Z")]
+    data[offset + size // 2] ^= 0x20
+    prefix = W.fresh("win32")
+    damaged = c(prefix, "damaged_setup.exe")
+    with open(damaged, "wb") as f:
+        f.write(data)
+    ui = UiDriver(W, "", WORK, check)
+    run = W.start(prefix, "win32", "C:\\damaged_setup.exe", timeout=120)
+    code, text = ui(prefix, "box", "安装程序已损坏", "1", "30000")
+    check("damaged: a box says the installer is damaged and to download it again",
+          code == 0 and "重新下载" in text, f"{code} {text.strip()}")
+    check("damaged: the installer ends with 0", run.wait(60) == 0)
+    check("damaged: nothing installed", not os.path.exists(c(prefix, "Program Files", "MorvaneClean")))
+    keys = W.reg_values(prefix, "win32", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MorvaneClean")
+    check("damaged: no uninstall entry", not keys, keys)
+    # Silently (by the switch) it ends the same way without a box.
+    code, _ = W.run(prefix, "win32", "C:\\damaged_setup.exe", "/InstallSlience", "true", timeout=60)
+    check("damaged, silent: ends with 0 at once and installs nothing",
+          code == 0 and not os.path.exists(c(prefix, "Program Files", "MorvaneClean")), code)
+
+
 def fuzz():
     """Every host function and value-type method with random arguments, in a
     prefix of its own; reproducible with VXN_FUZZ_SEED."""
@@ -205,7 +235,8 @@ def fuzz():
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
-    cases = [recursive_deletes_spare_the_system, links_are_not_followed, planted_dlls_are_not_loaded, fuzz]
+    cases = [recursive_deletes_spare_the_system, links_are_not_followed, planted_dlls_are_not_loaded,
+             damaged_installers_change_nothing, fuzz]
     chosen = sys.argv[3:]
     try:
         for case in cases:

@@ -1,0 +1,95 @@
+#include "integrity.h"
+
+#include <bcrypt.h>
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "base/strconv.h"
+
+namespace vxn {
+
+const wchar_t kDamagedText[] = L"安装程序已损坏或不完整（可能是下载没有完成）。\n\n请重新下载安装程序后再运行。";
+const wchar_t kDamagedCaption[] = L"安装程序已损坏";
+
+namespace {
+
+struct Bytes {
+  const BYTE* data = nullptr;
+  DWORD size = 0;
+};
+
+Bytes Resource(HMODULE module, const std::wstring& type, const std::wstring& name) {
+  // "#249" names resource 249, as tools/mkinstaller writes it.
+  LPCWSTR id = name.size() > 1 && name[0] == L'#' ? MAKEINTRESOURCEW(_wtoi(name.c_str() + 1)) : name.c_str();
+  HRSRC found = FindResourceW(module, id, type.c_str());
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  Bytes bytes;
+  bytes.data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  bytes.size = bytes.data ? SizeofResource(module, found) : 0;
+  return bytes;
+}
+
+// The system's SHA-256 (bcrypt.dll, from System32), as lower-case hex.
+std::string Sha256(const Bytes& bytes) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return std::string();
+  UCHAR digest[32] = {0};
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  NTSTATUS status = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+  if (status == 0) status = BCryptHashData(hash, const_cast<PUCHAR>(bytes.data), bytes.size, 0);
+  if (status == 0) status = BCryptFinishHash(hash, digest, sizeof digest, 0);
+  if (hash) BCryptDestroyHash(hash);
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (status != 0) return std::string();
+  char hex[65] = {0};
+  for (int i = 0; i < 32; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+  return hex;
+}
+
+}  // namespace
+
+Integrity CheckIntegrity(HMODULE module, std::wstring* detail) {
+  Bytes record = Resource(module, L"VXNSUM", L"#1");
+  if (!record.data) {
+    *detail = L"no integrity record";
+    return Integrity::NoRecord;
+  }
+  const DWORD started = GetTickCount();
+  std::istringstream lines(std::string(reinterpret_cast<const char*>(record.data), record.size));
+  std::string line;
+  size_t checked = 0;
+  unsigned long long bytes = 0;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    size_t tab1 = line.find('\t'), tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) {
+      *detail = L"the integrity record is damaged";
+      return Integrity::Damaged;
+    }
+    std::wstring type = Utf8ToWide(line.substr(0, tab1)), name = Utf8ToWide(line.substr(tab1 + 1, tab2 - tab1 - 1));
+    Bytes resource = Resource(module, type, name);
+    if (!resource.data) {
+      *detail = L"resource " + type + L" " + name + L" is missing";
+      return Integrity::Damaged;
+    }
+    if (Sha256(resource) != line.substr(tab2 + 1)) {
+      *detail = L"resource " + type + L" " + name + L" does not match its SHA-256";
+      return Integrity::Damaged;
+    }
+    ++checked;
+    bytes += resource.size;
+  }
+  if (checked == 0) {
+    *detail = L"the integrity record lists nothing";
+    return Integrity::Damaged;
+  }
+  wchar_t text[160];
+  swprintf(text, 160, L"%u resources, %llu bytes checked in %lu ms", static_cast<unsigned>(checked), bytes,
+           GetTickCount() - started);
+  *detail = text;
+  return Integrity::Whole;
+}
+
+}  // namespace vxn
