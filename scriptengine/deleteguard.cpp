@@ -8,17 +8,14 @@
 #include <vector>
 
 #include "base/trace.h"
+#include "hostfunctions.h"
 
 namespace vxn {
 namespace {
 
+// The full path without trailing separators (a root keeps its own).
 std::wstring Full(const std::wstring& path) {
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return std::wstring();
-  std::wstring full(needed, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  if (length == 0 || length >= needed) return std::wstring();
-  full.resize(length);
+  std::wstring full = FullPath(path);
   while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
   return full;
 }

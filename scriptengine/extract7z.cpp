@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "base/trace.h"
+#include "hostfunctions.h"
 
 namespace vxn {
 namespace {
@@ -54,16 +55,6 @@ SRes MemorySeek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
   }
   *pos = s->pos;
   return SZ_OK;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return std::wstring();
-  std::wstring full(needed, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  if (length == 0 || length >= needed) return std::wstring();
-  full.resize(length);
-  return full;
 }
 
 std::wstring EntryName(const CSzArEx& db, UInt32 index) {

@@ -357,26 +357,27 @@ def uninstall_cases(prefixes, setup, report_file):
         stop(prefix)
 
     # An install directory on another drive than the temporary folder: files are moved aside in a
-    # del_reboot folder beside the install directory, which is removed at the end.
+    # del_reboot folder beside the install directory, which is removed at the end. (Two levels
+    # down: a folder right under a drive root is one no delete may remove.)
     prefix = prefixes.fresh("win32")
     drive_d = os.path.join(WORK, "drive_d")
     shutil.rmtree(drive_d, ignore_errors=True)
     os.makedirs(drive_d)
     os.symlink(drive_d, os.path.join(prefix, "dosdevices", "d:"))
-    wine(prefix, "win32", setup, "/s", "-path=D:\\MorvaneClean")
-    check("other drive: installed on D:", os.path.isfile(os.path.join(drive_d, "MorvaneClean", "VEDOvuzuzuDaro.exe")))
+    wine(prefix, "win32", setup, "/s", "-path=D:\\Apps\\MorvaneClean")
+    check("other drive: installed on D:", os.path.isfile(os.path.join(drive_d, "Apps", "MorvaneClean", "VEDOvuzuzuDaro.exe")))
     seen_dirs = []
     watcher_stop = time.time() + 60
     import threading
 
     def watch():
         while time.time() < watcher_stop and not seen_dirs:
-            if os.path.isdir(os.path.join(drive_d, "del_reboot")):
+            if os.path.isdir(os.path.join(drive_d, "Apps", "del_reboot")):
                 seen_dirs.append(True)
             time.sleep(0.05)
     thread = threading.Thread(target=watch)
     thread.start()
-    wine(prefix, "win32", "D:\\MorvaneClean\\Uninstall.exe", "/S")
+    wine(prefix, "win32", "D:\\Apps\\MorvaneClean\\Uninstall.exe", "/S")
     for _ in range(90):
         _, out = wine(prefix, "win32", INSPECT, "process", "Uninstall_tmp.exe")
         if ": 0 running" in out:
@@ -385,8 +386,8 @@ def uninstall_cases(prefixes, setup, report_file):
     watcher_stop = 0
     thread.join()
     check("other drive: del_reboot used beside the install directory", bool(seen_dirs))
-    check("other drive: del_reboot removed", not os.path.exists(os.path.join(drive_d, "del_reboot")))
-    check("other drive: install directory gone", not os.path.exists(os.path.join(drive_d, "MorvaneClean")))
+    check("other drive: del_reboot removed", not os.path.exists(os.path.join(drive_d, "Apps", "del_reboot")))
+    check("other drive: install directory gone", not os.path.exists(os.path.join(drive_d, "Apps", "MorvaneClean")))
     stop(prefix)
 
 

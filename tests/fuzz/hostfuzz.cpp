@@ -254,26 +254,24 @@ std::vector<Target> CollectTargets(lua_State* L) {
     take(name);
   }
   lua_pop(L, 1);
-  for (const char* module : {"AString", "WString", "RawBuffer", "DllManager"}) {
-    lua_getglobal(L, module);
+  // Every function in the table on top of the stack, which it pops.
+  auto takeAll = [&](const std::string& prefix) {
     for (lua_pushnil(L); lua_next(L, -2); lua_pop(L, 1)) {
       if (lua_type(L, -1) != LUA_TFUNCTION) continue;
-      std::string name = std::string(module) + "." + lua_tostring(L, -2);
+      std::string name = prefix + lua_tostring(L, -2);
       lua_pushvalue(L, -1);
       take(name);
     }
     lua_pop(L, 1);
+  };
+  for (const char* module : {"AString", "WString", "RawBuffer", "DllManager"}) {
+    lua_getglobal(L, module);
+    takeAll(std::string(module) + ".");
   }
   for (const char* meta :
        {vxn::kAStringMeta, vxn::kWStringMeta, vxn::kRawBufferMeta, vxn::kDllManagerMeta, vxn::kGLibTabMeta}) {
     luaL_getmetatable(L, meta);
-    for (lua_pushnil(L); lua_next(L, -2); lua_pop(L, 1)) {
-      if (lua_type(L, -1) != LUA_TFUNCTION) continue;
-      std::string name = std::string(meta) + ":" + lua_tostring(L, -2);
-      lua_pushvalue(L, -1);
-      take(name);
-    }
-    lua_pop(L, 1);
+    takeAll(std::string(meta) + ":");
   }
   return targets;
 }

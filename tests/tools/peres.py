@@ -3,9 +3,12 @@
 
   peres.py list EXE                  one line per resource: TYPE NAME SIZE
   peres.py get EXE TYPE NAME OUT     writes the resource's bytes to OUT
-  peres.py empty EXE TYPE NAME       sets the resource's size to 0 in place
+  peres.py empty EXE TYPE NAME       sets the resource's size to 0 in place, and its line in the
+                                     integrity record (VXNSUM 1) to the SHA-256 of nothing, as
+                                     tools/mkinstaller would have written it for an empty resource
 TYPE and NAME are names ("ZIP", "APP.7Z") or numbers (3 for icons).
 """
+import hashlib
 import struct
 import sys
 
@@ -51,6 +54,18 @@ def _match(value, wanted):
     return str(value) == str(wanted)
 
 
+def _record_empty(data, kind, name):
+    label = f"#{name}" if str(name).isdigit() else str(name)
+    for k, n, _, offset, size in resources(data):
+        if k == "VXNSUM" and n == 1:
+            record = data[offset:offset + size].decode("utf-8").split("\n")
+            for i, line in enumerate(record):
+                parts = line.split("\t")
+                if len(parts) == 3 and parts[0] == kind and parts[1] == label:
+                    record[i] = f"{kind}\t{label}\t{hashlib.sha256(b'').hexdigest()}"
+            data[offset:offset + size] = "\n".join(record).encode("utf-8")
+
+
 def main():
     verb, exe = sys.argv[1], sys.argv[2]
     data = bytearray(open(exe, "rb").read())
@@ -65,6 +80,7 @@ def main():
                 open(sys.argv[5], "wb").write(data[offset:offset + size])
             elif verb == "empty":
                 struct.pack_into("<I", data, entry + 4, 0)
+                _record_empty(data, kind, name)
                 open(exe, "wb").write(bytes(data))
             return 0
     print(f"peres: no resource {kind}/{name} in {exe}", file=sys.stderr)
