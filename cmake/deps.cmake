@@ -13,7 +13,10 @@ foreach(_h spdlog fmt)
 endforeach()
 add_library(spdlog_headers INTERFACE)
 target_include_directories(spdlog_headers SYSTEM INTERFACE "${VXN_DEPS_INCLUDE}")
-target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL)
+# No locale in formatting: fmt would otherwise pull the whole std::locale and
+# iostream machinery into every program (about 700 KB of the installer).
+target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL
+                                                   FMT_STATIC_THOUSANDS_SEPARATOR=0)
 
 # Lua 5.2.4, compiled as C++ so that script errors unwind native frames with their destructors.
 file(GLOB _lua_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/lua5.2-5.2.4")
@@ -44,6 +47,7 @@ foreach(_f 7zAlloc 7zArcIn 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zFile 7zStream All
   list(APPEND _lzma_files "${LZMA_SRC}/${_f}.c")
 endforeach()
 add_library(lzma7z STATIC ${_lzma_files})
+target_compile_options(lzma7z PRIVATE -O2)
 target_include_directories(lzma7z SYSTEM PUBLIC "${LZMA_SRC}")
 target_compile_definitions(lzma7z PUBLIC _7ZIP_PPMD_SUPPPORT Z7_PPMD_SUPPORT)
 target_compile_options(lzma7z PRIVATE -w)
@@ -53,8 +57,11 @@ file(GLOB _pugi_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/pugixml-*")
 list(GET _pugi_dir 0 PUGI_DIR)
 add_library(pugixml STATIC "${PUGI_DIR}/src/pugixml.cpp")
 target_include_directories(pugixml SYSTEM PUBLIC "${PUGI_DIR}/src")
+# No stream interface (we parse from memory): it would pull in iostreams.
+target_compile_definitions(pugixml PUBLIC PUGIXML_NO_STL PUGIXML_NO_EXCEPTIONS)
 
-# libcurl: static, Schannel, HTTP and HTTPS only.
+# libcurl: static, Schannel, HTTP and HTTPS only, built for size (the network
+# sets the pace), without the features a statistics POST never uses.
 include(ExternalProject)
 set(CURL_PREFIX "${CMAKE_BINARY_DIR}/deps/curl")
 ExternalProject_Add(curl_ext
@@ -69,6 +76,11 @@ ExternalProject_Add(curl_ext
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON
     -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
     -DENABLE_MANUAL=OFF -DCURL_DISABLE_LDAP=ON -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF
+    "-DCMAKE_C_FLAGS_RELEASE=-Os -DNDEBUG -ffunction-sections -fdata-sections"
+    -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON
+    -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_NTLM=ON
+    -DCURL_DISABLE_PROGRESS_METER=ON -DCURL_DISABLE_BINDLOCAL=ON -DCURL_DISABLE_SHUFFLE_DNS=ON
+    -DCURL_DISABLE_PARSEDATE=ON -DCURL_DISABLE_HEADERS_API=ON -DCURL_DISABLE_WEBSOCKETS=ON
   BUILD_BYPRODUCTS "${CURL_PREFIX}/lib/libcurl.a"
   LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON
 )

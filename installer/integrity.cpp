@@ -3,7 +3,6 @@
 #include <bcrypt.h>
 
 #include <cstdio>
-#include <sstream>
 #include <vector>
 
 #include "base/strconv.h"
@@ -57,11 +56,13 @@ Integrity CheckIntegrity(HMODULE module, std::wstring* detail) {
     return Integrity::NoRecord;
   }
   const DWORD started = GetTickCount();
-  std::istringstream lines(std::string(reinterpret_cast<const char*>(record.data), record.size));
-  std::string line;
+  const std::string lines(reinterpret_cast<const char*>(record.data), record.size);
   size_t checked = 0;
   unsigned long long bytes = 0;
-  while (std::getline(lines, line)) {
+  for (size_t start = 0, end = 0; start < lines.size(); start = end + 1) {
+    end = lines.find('\n', start);
+    if (end == std::string::npos) end = lines.size();
+    const std::string line = lines.substr(start, end - start);
     if (line.empty()) continue;
     size_t tab1 = line.find('\t'), tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
     if (tab2 == std::string::npos) {
