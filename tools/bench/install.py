@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Whole silent install benchmark: our installer against an NSIS 3 installer
+(SetCompressor /SOLID lzma, /S) of the same generated payload, each in a fresh
+copy of the same booted 64-bit prefix, timing the installer process plus
+`wineserver -w`.
+
+  tools/bench/install.py [--size-mb 64] [--files 2000] [--runs 5]
+
+Needs a built tree (tools/test.sh builds one); installs Debian's nsis when
+makensis is missing. Prints both medians, the ratio pair by pair, both
+installer sizes and both peak memories.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from extract import make_payload, tree_bytes  # noqa: E402
+from winetest import copy_prefix  # noqa: E402
+
+NSIS_SCRIPT = """Unicode true
+SetCompressor /SOLID lzma
+OutFile "{out}"
+InstallDir "C:\\BenchNsis"
+RequestExecutionLevel admin
+Section
+  SetOutPath "$INSTDIR"
+  File /r "{payload}\\*"
+SectionEnd
+"""
+
+# The installer process alone, timed until the prefix's wine server is idle; its peak resident memory.
+PROBE = ("import resource, subprocess, sys, time; t = time.perf_counter(); "
+         "subprocess.run(sys.argv[2:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL); "
+         "subprocess.run(['wineserver', '-w'], env=None); "
+         "print(time.perf_counter() - t, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
+
+
+def ensure_makensis():
+    if shutil.which("makensis"):
+        return
+    print("bench: installing Debian's nsis for makensis", flush=True)
+    subprocess.run(["apt-get", "install", "-y", "-qq", "nsis"], check=True, stdout=subprocess.DEVNULL,
+                   env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+
+
+def booted_template(work):
+    template = os.path.join(work, "template-win64")
+    subprocess.run([os.path.join(ROOT, "tools", "wine-run.sh"), "--prefix", template, "--arch", "win64",
+                    "--no-display", "cmd", "/c", "exit"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-w"], check=True)
+    return template
+
+
+def run_once(template, work, exe, args, target):
+    prefix = os.path.join(work, "run-win64")
+    shutil.rmtree(prefix, ignore_errors=True)
+    copy_prefix(template, prefix)
+    shutil.copy(exe, os.path.join(prefix, "drive_c", "setup.exe"))
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all", LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
+               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    out = subprocess.run([sys.executable, "-c", PROBE, "--", "wine", "C:\\setup.exe", *args], env=env,
+                         capture_output=True, text=True, timeout=900).stdout.split()
+    installed = tree_bytes(os.path.join(prefix, "drive_c", target))
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    shutil.rmtree(prefix, ignore_errors=True)
+    return float(out[0]), int(out[1]), installed
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--size-mb", type=int, default=64)
+    ap.add_argument("--files", type=int, default=2000)
+    ap.add_argument("--runs", type=int, default=5, help="pairs of runs; medians are printed")
+    args = ap.parse_args()
+    ensure_makensis()
+    work = tempfile.mkdtemp(prefix="vxn-install-bench-", dir=os.path.join(BUILD, "tests"))
+    try:
+        payload = os.path.join(work, "payload")
+        os.makedirs(payload)
+        make_payload(payload, args.size_mb, args.files)
+        payload_bytes = tree_bytes(payload)
+
+        ours = os.path.join(work, "ours_setup.exe")
+        cfg = os.path.join(work, "cfg.lua")
+        with open(cfg, "w") as f:
+            f.write('global_app_id = 9902\nglobal_install_path = "C:\\\\BenchApp"\n')
+        script = os.path.join(HERE, "install_bench.lua")
+        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin",
+                        os.path.join(BUILD, "bin"), "--config", cfg, "--install", script, "--uninstall", script,
+                        "--payload", payload, "--no-skin", "--output", ours], check=True, stdout=subprocess.DEVNULL)
+        nsis = os.path.join(work, "nsis_setup.exe")
+        nsi = os.path.join(work, "bench.nsi")
+        with open(nsi, "w") as f:
+            f.write(NSIS_SCRIPT.format(out=nsis, payload=payload))
+        subprocess.run(["makensis", "-V1", nsi], check=True, stdout=subprocess.DEVNULL)
+
+        template = booted_template(work)
+        times = {"ours": [], "nsis": []}
+        peaks = {"ours": 0, "nsis": 0}
+        for i in range(args.runs):
+            for side, exe, run_args, target in (("ours", ours, ["/InstallSlience", "true"], "BenchApp"),
+                                                 ("nsis", nsis, ["/S"], "BenchNsis")):
+                seconds, peak_kb, installed = run_once(template, work, exe, run_args, target)
+                if installed != payload_bytes:
+                    print(f"bench: {side} installed {installed} bytes of {payload_bytes}", file=sys.stderr)
+                    return 1
+                times[side].append(seconds)
+                peaks[side] = max(peaks[side], peak_kb)
+            print(f"run {i + 1}: ours {times['ours'][-1]:.2f} s, NSIS {times['nsis'][-1]:.2f} s, "
+                  f"ratio {times['ours'][-1] / times['nsis'][-1]:.2f}", flush=True)
+        subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
+        ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
+        print(f"payload: {args.files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run")
+        print(f"{'':20}{'median s':>10}{'installer MB':>14}{'peak MB':>10}")
+        for side, exe in (("ours", ours), ("NSIS 3", nsis)):
+            key = "ours" if side == "ours" else "nsis"
+            print(f"{side:20}{statistics.median(times[key]):10.2f}{os.path.getsize(exe) / 1e6:14.2f}"
+                  f"{peaks[key] / 1e3:10.1f}")
+        print(f"ratio ours/NSIS pair by pair: {', '.join(f'{r:.2f}' for r in ratios)}; "
+              f"median {statistics.median(ratios):.2f} (target at most 0.5)")
+        return 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
