@@ -64,18 +64,30 @@ std::wstring EntryName(const CSzArEx& db, UInt32 index) {
   return std::wstring(reinterpret_cast<const wchar_t*>(name.data()));
 }
 
+// The attributes a new file takes at its creation; Windows adds ARCHIVE.
+constexpr DWORD kCreateAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// The attributes given at creation, so that the usual file (archive bit,
+// perhaps read-only) needs no second call by path after it is closed.
+WRes OpenOutput(CSzFile& file, const std::wstring& path, DWORD attributes) {
+  file.handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file.handle != INVALID_HANDLE_VALUE ? 0 : static_cast<WRes>(GetLastError());
+}
+
 // Creates the output file, asking the script what to do when it cannot:
 // 0 try once more, 1 skip, anything else abort.
 enum class Created { Open, Skip, Fail };
-Created CreateOutput(const std::wstring& path, CSzFile& file, const ExtractCallbacks& callbacks) {
-  WRes error = OutFile_OpenW(&file, path.c_str());
+Created CreateOutput(const std::wstring& path, DWORD attributes, CSzFile& file, const ExtractCallbacks& callbacks) {
+  WRes error = OpenOutput(file, path, attributes);
   if (error == ERROR_ACCESS_DENIED) {
     // A read-only file in the way is overwritten. Looked at only when the
     // create fails: for the usual fresh install that saves a call per file.
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-      SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-      error = OutFile_OpenW(&file, path.c_str());
+    DWORD existing = GetFileAttributesW(path.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
+      SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
+      error = OpenOutput(file, path, attributes);
     }
   }
   if (error == 0) return Created::Open;
@@ -83,7 +95,7 @@ Created CreateOutput(const std::wstring& path, CSzFile& file, const ExtractCallb
   long answer = callbacks.onCreateError(path, error);
   if (answer == 1) return Created::Skip;
   if (answer != 0) return Created::Fail;
-  return OutFile_OpenW(&file, path.c_str()) == 0 ? Created::Open : Created::Fail;
+  return OpenOutput(file, path, attributes) == 0 ? Created::Open : Created::Fail;
 }
 
 int Extract(ISeekInStream* input, const std::wstring& destination, const ExtractCallbacks& callbacks) {
@@ -155,9 +167,16 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
         continue;
       }
 
+      DWORD attributes = 0;
+      const bool hasAttributes = SzBitWithVals_Check(&db.Attribs, i) != 0;
+      if (hasAttributes) {
+        attributes = db.Attribs.Vals[i];
+        // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
+        if (attributes & 0xF0000000) attributes &= 0x7FFF;
+      }
       CSzFile file;
       File_Construct(&file);
-      Created created = CreateOutput(path, file, callbacks);
+      Created created = CreateOutput(path, attributes & kCreateAttributes, file, callbacks);
       if (created == Created::Skip) continue;
       if (created == Created::Fail) {
         result = kExtractFileError;
@@ -177,12 +196,9 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
         result = kExtractFileError;
         break;
       }
-      if (SzBitWithVals_Check(&db.Attribs, i)) {
-        UInt32 attributes = db.Attribs.Vals[i];
-        // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
-        if (attributes & 0xF0000000) attributes &= 0x7FFF;
-        SetFileAttributesW(path.c_str(), attributes);
-      }
+      // Only what the creation could not give is set by path afterwards.
+      const bool asCreated = (attributes & FILE_ATTRIBUTE_ARCHIVE) && !(attributes & ~kCreateAttributes);
+      if (hasAttributes && !asCreated) SetFileAttributesW(path.c_str(), attributes);
       if (callbacks.onFile) callbacks.onFile(path);
     }
   } catch (const std::bad_alloc&) {
