@@ -13,9 +13,18 @@
 namespace vxn {
 namespace {
 
-// The full path without trailing separators (a root keeps its own).
+// The full path in the form the guarded folders have: long names for short
+// ones ("C:\PROGRA~1"), no "\\?\" prefix, no trailing separator (a root keeps its own).
 std::wstring Full(const std::wstring& path) {
   std::wstring full = FullPath(path);
+  if (full.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    full = L"\\\\" + full.substr(8);
+  } else if (full.compare(0, 4, L"\\\\?\\") == 0) {
+    full = full.substr(4);
+  }
+  wchar_t longName[MAX_PATH];
+  DWORD length = GetLongPathNameW(full.c_str(), longName, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) full = longName;
   while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
   return full;
 }

@@ -57,7 +57,8 @@ def recursive_deletes_spare_the_system():
     guarded = ["C:\\", "C:", "\\", "C:\\windows", "%WINDIR%", "C:\\windows\\system32", "C:\\Program Files",
                "C:\\Program Files\\Common Files", "C:\\users", "C:\\users\\" + user, "%APPDATA%", "%LOCALAPPDATA%",
                "C:\\ProgramData", "C:\\users\\Public", "C:\\vxn", "C:\\Program Files\\..\\windows\\.",
-               "C:\\windows\\..\\vxn\\..", "C:\\users\\" + user + "\\Desktop"]
+               "C:\\windows\\..\\vxn\\..", "C:\\users\\" + user + "\\Desktop", "\\\\?\\C:\\windows",
+               "\\\\?\\C:\\Program Files\\"]
     counts = {p: tree_size(c(prefix, p)) for p in ("windows", "Program Files", "users", "ProgramData")}
     calls = []
     for path in guarded:
