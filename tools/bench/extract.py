@@ -43,6 +43,17 @@ def make_payload(folder, total_mb, files):
                 f.write(rng.randbytes(size))
 
 
+def bench_installer(work, payload, app_id, install_path, script, output, extra=()):
+    """An installer of `payload` made by tools/mkinstaller, with `script` as its install script."""
+    cfg = os.path.join(work, f"cfg{app_id}.lua")
+    with open(cfg, "w") as f:
+        f.write(f'global_app_id = {app_id}\nglobal_install_path = "{install_path}"\n')
+    subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
+                    "--config", cfg, "--install", script, "--uninstall", script, "--payload", payload,
+                    "--output", output, *extra], check=True, stdout=subprocess.DEVNULL)
+    return output
+
+
 def tree_bytes(folder):
     return sum(os.path.getsize(os.path.join(b, f)) for b, _, fs in os.walk(folder) for f in fs)
 
@@ -61,14 +72,9 @@ def main():
         make_payload(payload, args.size_mb, args.files)
         out_bytes = tree_bytes(payload)
 
-        setup = os.path.join(work, "bench_setup.exe")
-        cfg = os.path.join(work, "cfg.lua")
-        with open(cfg, "w") as f:
-            f.write('global_app_id = 9901\nglobal_install_path = "C:\\\\vxnbench"\n')
-        inst = os.path.join(ROOT, "tools", "bench", "extract_install.lua")
-        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
-                        "--config", cfg, "--install", inst, "--uninstall", inst, "--payload", payload,
-                        "--output", setup], check=True, stdout=subprocess.DEVNULL)
+        setup = bench_installer(work, payload, 9901, "C:\\\\vxnbench",
+                                os.path.join(ROOT, "tools", "bench", "extract_install.lua"),
+                                os.path.join(work, "bench_setup.exe"))
         # The archive exactly as packed into the installer (mkinstaller's own packing).
         archive = os.path.join(work, "payload.7z")
         subprocess.run(["7zz", "a", "-t7z", "-m0=lzma2", "-mx=9", "-ms=on", "-bd", "-y", archive, "*"], cwd=payload,

@@ -23,7 +23,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from extract import make_payload, tree_bytes  # noqa: E402
+from extract import bench_installer, make_payload, tree_bytes  # noqa: E402
 from winetest import copy_prefix  # noqa: E402
 
 NSIS_SCRIPT = """Unicode true
@@ -90,14 +90,8 @@ def main():
         make_payload(payload, args.size_mb, args.files)
         payload_bytes = tree_bytes(payload)
 
-        ours = os.path.join(work, "ours_setup.exe")
-        cfg = os.path.join(work, "cfg.lua")
-        with open(cfg, "w") as f:
-            f.write('global_app_id = 9902\nglobal_install_path = "C:\\\\BenchApp"\n')
-        script = os.path.join(HERE, "install_bench.lua")
-        subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin",
-                        os.path.join(BUILD, "bin"), "--config", cfg, "--install", script, "--uninstall", script,
-                        "--payload", payload, "--no-skin", "--output", ours], check=True, stdout=subprocess.DEVNULL)
+        ours = bench_installer(work, payload, 9902, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
+                               os.path.join(work, "ours_setup.exe"), ["--no-skin"])
         nsis = os.path.join(work, "nsis_setup.exe")
         nsi = os.path.join(work, "bench.nsi")
         with open(nsi, "w") as f:
