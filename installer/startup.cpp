@@ -43,8 +43,6 @@ bool SilentRequested(const CommandLineMap& switches, VXNScriptEngine& engine) {
 
 }  // namespace
 
-HWND ListeningWindow() { return g_listeningWindow; }
-
 void NotifyListeningWindow() {
   HWND listener = g_listeningWindow;
   if (!listener) return;

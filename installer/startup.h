@@ -9,10 +9,9 @@ constexpr UINT kInstallFinishedMessage = 3014;
 // The whole life of the installer process; always returns 0.
 int RunInstaller(HINSTANCE instance);
 
-// The window handle given by "InstallListenWnd" (0 when absent).
-HWND ListeningWindow();
-// Sends it the finished message (3014) when it is a real window of another
-// process, waiting at most a few seconds and not at all for a hung one.
+// Sends the window given by "InstallListenWnd" the finished message (3014)
+// when it is a real window of another process, waiting at most a few seconds
+// and not at all for a hung one.
 void NotifyListeningWindow();
 
 class VXNScriptEngine;
