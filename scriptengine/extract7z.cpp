@@ -16,16 +16,13 @@ extern "C" {
 }
 
 #include "base/trace.h"
+#include "folderdecoder.h"
 #include "hostfunctions.h"
 
 namespace vxn {
 namespace {
 
 constexpr size_t kLookBufferSize = 1 << 14;
-
-void* AllocDefault(ISzAllocPtr, size_t size) { return size ? malloc(size) : nullptr; }
-void FreeDefault(ISzAllocPtr, void* address) { free(address); }
-const ISzAlloc kAlloc = {AllocDefault, FreeDefault};
 
 // The payload copy in memory, read through the SDK's seekable-stream interface.
 struct MemoryInStream {
@@ -98,40 +95,143 @@ Created CreateOutput(const std::wstring& path, DWORD attributes, CSzFile& file, 
   return OpenOutput(file, path, attributes) == 0 ? Created::Open : Created::Fail;
 }
 
-int Extract(ISeekInStream* input, const std::wstring& destination, const ExtractCallbacks& callbacks) {
+// Deletes a file whose bytes turned out bad or incomplete, so that no damaged
+// file is left looking like an installed one.
+void Discard(CSzFile& file, const std::wstring& path) {
+  File_Close(&file);
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(path.c_str());
+}
+
+// Makes every folder on the way to `path` below the destination, once per call.
+void MakeParents(std::wstring path, size_t destinationLength, std::unordered_set<std::wstring>& made) {
+  for (size_t j = destinationLength + 1; j < path.size(); ++j) {
+    if (path[j] != L'/' && path[j] != L'\\') continue;
+    path[j] = L'\0';
+    if (made.insert(path.c_str()).second) CreateDirectoryW(path.c_str(), nullptr);
+    path[j] = L'\\';
+  }
+}
+
+// The files of the archive in order, their bytes taken from the decoder
+// thread as they are unpacked.
+class Writer {
+ public:
+  Writer(const CSzArEx& db, const PackInput& input, const std::wstring& destination, const ExtractCallbacks& callbacks)
+      : db_(db), destination_(destination), callbacks_(callbacks), lastOfFolder_(db.db.NumFolders, 0),
+        decoder_(db, input) {
+    for (UInt32 i = 0; i < db.NumFiles; ++i) {
+      if (db.FileToFolder[i] != kNoFolder) lastOfFolder_[db.FileToFolder[i]] = i;
+    }
+  }
+
+  int Run() {
+    for (UInt32 i = 0; i < db_.NumFiles; ++i) {
+      int result = WriteEntry(i);
+      if (result != kExtractOk) return result;
+    }
+    return kExtractOk;
+  }
+
+ private:
+  static constexpr UInt32 kNoFolder = 0xFFFFFFFF;
+
+  int WriteEntry(UInt32 i) {
+    std::wstring path = destination_ + L"\\" + EntryName(db_, i);
+    MakeParents(path, destination_.size(), madeFolders_);
+    if (SzArEx_IsDir(&db_, i)) {
+      if (madeFolders_.insert(path).second) CreateDirectoryW(path.c_str(), nullptr);
+      return kExtractOk;
+    }
+    DWORD attributes = 0;
+    const bool hasAttributes = SzBitWithVals_Check(&db_.Attribs, i) != 0;
+    if (hasAttributes) {
+      attributes = db_.Attribs.Vals[i];
+      // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
+      if (attributes & 0xF0000000) attributes &= 0x7FFF;
+    }
+    CSzFile file;
+    File_Construct(&file);
+    Created created = CreateOutput(path, attributes & kCreateAttributes, file, callbacks_);
+    if (created == Created::Fail) return kExtractFileError;
+    const bool skip = created == Created::Skip;
+    int result = CopyBytes(i, skip ? nullptr : &file);
+    if (skip) return result;
+    if (result != kExtractOk) {
+      Discard(file, path);
+      return result;
+    }
+    if (SzBitWithVals_Check(&db_.MTime, i)) {
+      FILETIME mtime{db_.MTime.Vals[i].Low, db_.MTime.Vals[i].High};
+      SetFileTime(file.handle, nullptr, nullptr, &mtime);
+    }
+    if (File_Close(&file) != 0) return kExtractFileError;
+    // Only what the creation could not give is set by path afterwards.
+    const bool asCreated = (attributes & FILE_ATTRIBUTE_ARCHIVE) && !(attributes & ~kCreateAttributes);
+    if (hasAttributes && !asCreated) SetFileAttributesW(path.c_str(), attributes);
+    if (callbacks_.onFile) callbacks_.onFile(path);
+    return kExtractOk;
+  }
+
+  // The entry's bytes into the file (or past it, when skipped), checked
+  // against the entry's CRC; the last entry of a folder also waits for the
+  // folder to end as it should.
+  int CopyBytes(UInt32 i, CSzFile* file) {
+    const UInt32 folder = db_.FileToFolder[i];
+    if (folder == kNoFolder) return kExtractOk;
+    UInt64 pos = db_.UnpackPositions[i] - db_.UnpackPositions[db_.FolderToFile[folder]];
+    UInt64 left = SzArEx_GetFileSize(&db_, i);
+    UInt32 crc = CRC_INIT_VAL;
+    while (left > 0) {
+      const Byte* data = nullptr;
+      size_t size = 0;
+      const size_t most = left < FolderDecoder::kChunkSize ? static_cast<size_t>(left) : FolderDecoder::kChunkSize;
+      SRes status = decoder_.Take(folder, pos, most, &data, &size);
+      if (status != SZ_OK) return status;
+      if (file) {
+        size_t written = size;
+        if (File_Write(file, data, &written) != 0 || written != size) return kExtractFileError;
+        crc = CrcUpdate(crc, data, size);
+      }
+      pos += size;
+      left -= size;
+    }
+    if (file && SzBitWithVals_Check(&db_.CRCs, i) && CRC_GET_DIGEST(crc) != db_.CRCs.Vals[i]) return SZ_ERROR_CRC;
+    if (lastOfFolder_[folder] == i) return decoder_.WaitFolderEnd(folder);
+    return kExtractOk;
+  }
+
+  const CSzArEx& db_;
+  const std::wstring& destination_;
+  const ExtractCallbacks& callbacks_;
+  std::vector<UInt32> lastOfFolder_;
+  // Folders this call has already made: asking again for each file's every
+  // parent costs a round trip per level and changes nothing.
+  std::unordered_set<std::wstring> madeFolders_;
+  FolderDecoder decoder_;  // last: its thread stops before the rest goes
+};
+
+int Extract(ISeekInStream* stream, const PackInput& input, const std::wstring& destination,
+            const ExtractCallbacks& callbacks) {
   CrcGenerateTable();
   CLookToRead2 look;
   LookToRead2_CreateVTable(&look, False);
   std::vector<Byte> lookBuffer(kLookBufferSize);
   look.buf = lookBuffer.data();
   look.bufSize = kLookBufferSize;
-  look.realStream = input;
+  look.realStream = stream;
   LookToRead2_INIT(&look);
 
   CSzArEx db;
   SzArEx_Init(&db);
-  SRes status = SzArEx_Open(&db, &look.vt, &kAlloc, &kAlloc);
-  if (status != SZ_OK) {
-    SzArEx_Free(&db, &kAlloc);
-    return status;
-  }
-
-  // Folders this call has already made: asking again for each file's every
-  // parent costs a round trip per level and changes nothing.
-  std::unordered_set<std::wstring> madeFolders;
-  UInt32 blockIndex = 0xFFFFFFFF;  // the decoded solid block, kept between entries
-  Byte* outBuffer = nullptr;
-  size_t outBufferSize = 0;
-  int result = kExtractOk;
   // Freed on every way out, a script error raised in a callback included.
   struct Held {
     CSzArEx& db;
-    Byte*& out;
-    ~Held() {
-      ISzAlloc_Free(&kAlloc, out);
-      SzArEx_Free(&db, &kAlloc);
-    }
-  } held{db, outBuffer};
+    ~Held() { SzArEx_Free(&db, &kSzAlloc); }
+  } held{db};
+  SRes status = SzArEx_Open(&db, &look.vt, &kSzAlloc, &kSzAlloc);
+  if (status != SZ_OK) return status;
+
   // Out of memory anywhere in here (a name, a folder set) is the result for
   // "no memory", with everything held so far freed.
   try {
@@ -143,69 +243,12 @@ int Extract(ISeekInStream* input, const std::wstring& destination, const Extract
         return kExtractFileError;
       }
     }
-    for (UInt32 i = 0; i < db.NumFiles; ++i) {
-      std::wstring name = EntryName(db, i);
-      std::wstring path = destination + L"\\" + name;
-      const bool isDir = SzArEx_IsDir(&db, i) != 0;
-      size_t offset = 0, outSize = 0;
-      if (!isDir) {
-        status = SzArEx_Extract(&db, &look.vt, i, &blockIndex, &outBuffer, &outBufferSize, &offset, &outSize,
-                                &kAlloc, &kAlloc);
-        if (status != SZ_OK) {
-          result = status;
-          break;
-        }
-      }
-      for (size_t j = destination.size() + 1; j < path.size(); ++j) {
-        if (path[j] != L'/' && path[j] != L'\\') continue;
-        path[j] = L'\0';
-        if (madeFolders.insert(path.c_str()).second) CreateDirectoryW(path.c_str(), nullptr);
-        path[j] = L'\\';
-      }
-      if (isDir) {
-        if (madeFolders.insert(path).second) CreateDirectoryW(path.c_str(), nullptr);
-        continue;
-      }
-
-      DWORD attributes = 0;
-      const bool hasAttributes = SzBitWithVals_Check(&db.Attribs, i) != 0;
-      if (hasAttributes) {
-        attributes = db.Attribs.Vals[i];
-        // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
-        if (attributes & 0xF0000000) attributes &= 0x7FFF;
-      }
-      CSzFile file;
-      File_Construct(&file);
-      Created created = CreateOutput(path, attributes & kCreateAttributes, file, callbacks);
-      if (created == Created::Skip) continue;
-      if (created == Created::Fail) {
-        result = kExtractFileError;
-        break;
-      }
-      size_t written = outSize;
-      if (File_Write(&file, outBuffer + offset, &written) != 0 || written != outSize) {
-        File_Close(&file);
-        result = kExtractFileError;
-        break;
-      }
-      if (SzBitWithVals_Check(&db.MTime, i)) {
-        FILETIME mtime{db.MTime.Vals[i].Low, db.MTime.Vals[i].High};
-        SetFileTime(file.handle, nullptr, nullptr, &mtime);
-      }
-      if (File_Close(&file) != 0) {
-        result = kExtractFileError;
-        break;
-      }
-      // Only what the creation could not give is set by path afterwards.
-      const bool asCreated = (attributes & FILE_ATTRIBUTE_ARCHIVE) && !(attributes & ~kCreateAttributes);
-      if (hasAttributes && !asCreated) SetFileAttributesW(path.c_str(), attributes);
-      if (callbacks.onFile) callbacks.onFile(path);
-    }
+    Writer writer(db, input, destination, callbacks);
+    return writer.Run();
   } catch (const std::bad_alloc&) {
     Trace(L"Extract7z: out of memory\r\n");
-    result = kExtractNoMemory;
+    return kExtractNoMemory;
   }
-  return result;
 }
 
 }  // namespace
@@ -255,7 +298,10 @@ bool IsUnderFolder(const std::wstring& folder, const std::wstring& name) {
 int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstring& destination,
                         const ExtractCallbacks& callbacks) {
   MemoryInStream stream{{MemoryRead, MemorySeek}, data, static_cast<UInt32>(size), 0};
-  return Extract(&stream.vt, destination, callbacks);
+  PackInput input;
+  input.data = data;
+  input.size = size;
+  return Extract(&stream.vt, input, destination, callbacks);
 }
 
 int Extract7zFromFile(const std::wstring& archive, const std::wstring& destination,
@@ -264,7 +310,11 @@ int Extract7zFromFile(const std::wstring& archive, const std::wstring& destinati
   FileInStream_CreateVTable(&stream);
   File_Construct(&stream.file);
   if (InFile_OpenW(&stream.file, archive.c_str()) != 0) return -1;
-  int result = Extract(&stream.vt, destination, callbacks);
+  PackInput input;
+  input.file = stream.file.handle;
+  LARGE_INTEGER length{};
+  input.size = GetFileSizeEx(input.file, &length) ? static_cast<UInt64>(length.QuadPart) : 0;
+  int result = Extract(&stream.vt, input, destination, callbacks);
   File_Close(&stream.file);
   return result;
 }

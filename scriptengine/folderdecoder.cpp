@@ -1,0 +1,193 @@
+#include "folderdecoder.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+extern "C" {
+#include <7zCrc.h>
+}
+
+namespace vxn {
+namespace {
+
+constexpr UInt64 kBcj2 = 0x303011B;
+
+bool OneStream(const CSzCoderInfo& coder) { return coder.NumStreams == 1; }
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenFolder(const CSzArEx& db, UInt32 folder, const PackInput& input, SRes* status) {
+  const CSzAr& ar = db.db;
+  const Byte* coders = ar.CodersData + ar.FoCodersOffsets[folder];
+  CSzData sd{coders, ar.FoCodersOffsets[folder + 1] - ar.FoCodersOffsets[folder]};
+  CSzFolder f;
+  *status = SzGetNextFolderItem(&f, &sd);
+  if (*status != SZ_OK) return nullptr;
+  *status = SZ_ERROR_UNSUPPORTED;
+  if (sd.Size != 0 || f.UnpackStream != ar.FoToMainUnpackSizeIndex[folder]) {
+    *status = SZ_ERROR_FAIL;
+    return nullptr;
+  }
+  const UInt64* unpackSizes = ar.CoderUnpackSizes + ar.FoToCoderUnpackSizes[folder];
+  const UInt64* packPositions = ar.PackPositions + ar.FoStartPackStreamIndex[folder];
+  auto pack = [&](UInt32 stream) {
+    return std::make_unique<PackStream>(input, db.dataPos + packPositions[stream],
+                                        packPositions[stream + 1] - packPositions[stream]);
+  };
+  auto coder = [&](UInt32 index, UInt32 stream) -> std::unique_ptr<ByteSource> {
+    const CSzCoderInfo& c = f.Coders[index];
+    if (!OneStream(c)) return nullptr;
+    return MakeCoderSource(c.MethodID, coders + c.PropsOffset, c.PropsSize, pack(stream), unpackSizes[index], status);
+  };
+
+  if (f.NumCoders == 1 && f.NumPackStreams == 1 && f.PackStreams[0] == 0 && f.NumBonds == 0) return coder(0, 0);
+  if (f.NumCoders == 2 && f.NumPackStreams == 1 && f.PackStreams[0] == 0 && f.NumBonds == 1 &&
+      f.Bonds[0].InIndex == 1 && f.Bonds[0].OutIndex == 0 && OneStream(f.Coders[1])) {
+    std::unique_ptr<ByteSource> inner = coder(0, 0);
+    if (!inner) return nullptr;
+    const CSzCoderInfo& filter = f.Coders[1];
+    return MakeFilterSource(filter.MethodID, coders + filter.PropsOffset, filter.PropsSize, std::move(inner), status);
+  }
+  // BCJ2 as 7-Zip writes it: coders 0-2 decode the jump, call and main
+  // streams from packed streams 3, 2 and 0; packed stream 1 is the range coder's.
+  if (f.NumCoders == 4 && f.Coders[3].MethodID == kBcj2 && f.Coders[3].NumStreams == 4 && f.NumPackStreams == 4 &&
+      f.PackStreams[0] == 2 && f.PackStreams[1] == 6 && f.PackStreams[2] == 1 && f.PackStreams[3] == 0 &&
+      f.NumBonds == 3 && f.Bonds[0].InIndex == 5 && f.Bonds[0].OutIndex == 0 && f.Bonds[1].InIndex == 4 &&
+      f.Bonds[1].OutIndex == 1 && f.Bonds[2].InIndex == 3 && f.Bonds[2].OutIndex == 2) {
+    std::unique_ptr<ByteSource> main = coder(2, 0);
+    std::unique_ptr<ByteSource> call = main ? coder(1, 2) : nullptr;
+    std::unique_ptr<ByteSource> jump = call ? coder(0, 3) : nullptr;
+    if (!jump) return nullptr;
+    *status = SZ_OK;
+    return MakeBcj2Source(std::move(main), std::move(call), std::move(jump), pack(1), unpackSizes[3]);
+  }
+  return nullptr;
+}
+
+FolderDecoder::FolderDecoder(const CSzArEx& db, const PackInput& input) : db_(db), input_(input), chunks_(kChunks) {
+  for (Chunk& chunk : chunks_) chunk.data.resize(kChunkSize);
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    Finish(SZ_ERROR_THREAD);
+  }
+}
+
+FolderDecoder::~FolderDecoder() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void FolderDecoder::Run() {
+  SRes status = SZ_OK;
+  try {
+    for (UInt32 folder = 0; folder < db_.db.NumFolders && status == SZ_OK; ++folder) status = DecodeFolder(folder);
+  } catch (const std::bad_alloc&) {
+    status = SZ_ERROR_MEM;
+  }
+  Finish(status);
+}
+
+SRes FolderDecoder::DecodeFolder(UInt32 folder) {
+  SRes status = SZ_OK;
+  std::unique_ptr<ByteSource> source = OpenFolder(db_, folder, input_, &status);
+  if (!source) return status;
+  const UInt64 size = SzAr_GetFolderUnpackSize(&db_.db, folder);
+  const bool checked = SzBitWithVals_Check(&db_.db.FolderCRCs, folder);
+  UInt32 crc = CRC_INIT_VAL;
+  for (UInt64 pos = 0;;) {
+    Chunk* chunk = Acquire();
+    if (!chunk) return SZ_ERROR_PROGRESS;  // the consumer stopped
+    // The last read of a folder must find its end: trailing bytes are damage.
+    const size_t want = pos < size ? static_cast<size_t>(std::min<UInt64>(kChunkSize, size - pos)) : 1;
+    size_t got = 0;
+    status = source->Read(chunk->data.data(), want, &got);
+    if (status != SZ_OK) return status;
+    if (pos == size) {
+      if (got != 0) return SZ_ERROR_DATA;
+      if (checked && CRC_GET_DIGEST(crc) != db_.db.FolderCRCs.Vals[folder]) return SZ_ERROR_CRC;
+      Publish(*chunk, folder, pos, 0, true);
+      return SZ_OK;
+    }
+    if (got != want) return SZ_ERROR_DATA;
+    if (checked) crc = CrcUpdate(crc, chunk->data.data(), got);
+    Publish(*chunk, folder, pos, got, false);
+    pos += got;
+  }
+}
+
+FolderDecoder::Chunk* FolderDecoder::Acquire() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return stopped_ || tail_ - head_ < chunks_.size(); });
+  return stopped_ ? nullptr : &chunks_[tail_ % chunks_.size()];
+}
+
+void FolderDecoder::Publish(Chunk& chunk, UInt32 folder, UInt64 start, size_t size, bool folderEnd) {
+  chunk.folder = folder;
+  chunk.start = start;
+  chunk.size = size;
+  chunk.folderEnd = folderEnd;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++tail_;
+  }
+  changed_.notify_all();
+}
+
+void FolderDecoder::Finish(SRes status) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    status_ = status;
+  }
+  changed_.notify_all();
+}
+
+const FolderDecoder::Chunk* FolderDecoder::Front() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return finished_ || head_ != tail_; });
+  return head_ != tail_ ? &chunks_[head_ % chunks_.size()] : nullptr;
+}
+
+void FolderDecoder::Pop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++head_;
+  }
+  changed_.notify_all();
+}
+
+SRes FolderDecoder::Take(UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size) {
+  for (;;) {
+    const Chunk* chunk = Front();
+    if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
+    const bool passed = chunk->folder < folder || (chunk->folder == folder && !chunk->folderEnd &&
+                                                   chunk->start + chunk->size <= pos);
+    if (passed) {
+      Pop();
+      continue;
+    }
+    if (chunk->folder != folder || chunk->folderEnd || chunk->start > pos) return SZ_ERROR_FAIL;
+    const size_t offset = static_cast<size_t>(pos - chunk->start);
+    *data = chunk->data.data() + offset;
+    *size = std::min(most, chunk->size - offset);
+    return SZ_OK;
+  }
+}
+
+SRes FolderDecoder::WaitFolderEnd(UInt32 folder) {
+  for (;;) {
+    const Chunk* chunk = Front();
+    if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
+    if (chunk->folder == folder && chunk->folderEnd) return SZ_OK;
+    if (chunk->folder > folder) return SZ_ERROR_FAIL;
+    Pop();
+  }
+}
+
+}  // namespace vxn

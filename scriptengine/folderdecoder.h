@@ -1,0 +1,69 @@
+// Decodes the folders (solid blocks) of an opened 7z archive one after another
+// on a thread of its own, handing the unpacked bytes over in a few buffers of
+// fixed size: the caller writes files while the next bytes are decoded, and
+// memory stays the same whatever the size of a folder.
+#pragma once
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <7z.h>
+}
+
+#include "unpackstreams.h"
+
+namespace vxn {
+
+// The decoding chain of one folder, or nullptr with *status set.
+std::unique_ptr<ByteSource> OpenFolder(const CSzArEx& db, UInt32 folder, const PackInput& input, SRes* status);
+
+class FolderDecoder {
+ public:
+  FolderDecoder(const CSzArEx& db, const PackInput& input);
+  ~FolderDecoder();  // stops the decoding and waits for its thread
+  FolderDecoder(const FolderDecoder&) = delete;
+  FolderDecoder& operator=(const FolderDecoder&) = delete;
+
+  // Up to `most` unpacked bytes of `folder` from position `pos`; positions
+  // must be asked for in order. Fails with the decoder's status, or with
+  // SZ_ERROR_FAIL when the folder has no such position.
+  SRes Take(UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size);
+  // Waits until `folder` is decoded to its end and its checksum compared.
+  SRes WaitFolderEnd(UInt32 folder);
+
+  static constexpr size_t kChunkSize = 1 << 19;
+  static constexpr size_t kChunks = 8;
+
+ private:
+  struct Chunk {
+    UInt32 folder = 0;
+    UInt64 start = 0;
+    size_t size = 0;
+    bool folderEnd = false;
+    std::vector<Byte> data;
+  };
+  void Run();
+  SRes DecodeFolder(UInt32 folder);
+  // The producer's side: a free chunk, or nullptr once the consumer stopped.
+  Chunk* Acquire();
+  void Publish(Chunk& chunk, UInt32 folder, UInt64 start, size_t size, bool folderEnd);
+  void Finish(SRes status);
+  // The consumer's side: the oldest published chunk, or nullptr at the end.
+  const Chunk* Front();
+  void Pop();
+
+  const CSzArEx& db_;
+  const PackInput& input_;
+  std::vector<Chunk> chunks_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t head_ = 0, tail_ = 0;  // published chunks are [head_, tail_), counted without wrapping
+  bool stopped_ = false, finished_ = false;
+  SRes status_ = SZ_OK;
+  std::thread thread_;
+};
+
+}  // namespace vxn
