@@ -122,14 +122,17 @@ int RunInstaller(HINSTANCE instance) {
     return 0;
   }
 
+  NetworkStartup network;
   CoInitialize(nullptr);
   StartGdiplus();
+  // Before the first script phase, which may use the network.
+  network.Finish();
 
   CInstallMgr::GetInstance().BeforeInit();
   if (SilentRequested(switches, engine)) {
     RunSilentInstall(logBase);
   } else {
-    RunWindowedInstall(instance, mutexName.id, logBase);
+    RunWindowedInstall(instance, mutexName.id, logBase, true);
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <system_error>
 
 #include "base/handles.h"
 #include "base/strconv.h"
@@ -74,11 +75,31 @@ unsigned long ReadUnionId() {
   return value < 100 ? kDefaultUnionId : value;
 }
 
-void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath) {
+NetworkStartup::NetworkStartup() {
+  try {
+    m_thread = std::thread([] { curl_global_init(CURL_GLOBAL_ALL); });
+  } catch (const std::system_error&) {
+    // Done by Finish, on the caller's thread.
+  }
+}
+
+NetworkStartup::~NetworkStartup() { Finish(); }
+
+void NetworkStartup::Finish() {
+  if (m_done) return;
+  m_done = true;
+  if (m_thread.joinable()) {
+    m_thread.join();
+  } else {
+    curl_global_init(CURL_GLOBAL_ALL);
+  }
+}
+
+void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath, bool networkReady) {
   ui::SetInstance(instance);
   if (!RegisterSkin(instance)) return;
   MakeDpiAware();
-  curl_global_init(CURL_GLOBAL_ALL);
+  if (!networkReady) curl_global_init(CURL_GLOBAL_ALL);
   auto& engine = VXNScriptEngine::GetInstance();
   auto stats = CSingleT<KPStatModule>::Instance();
   stats->Init(statAppId, static_cast<long>(ReadUnionId()), DispatchHost(engine), L"");

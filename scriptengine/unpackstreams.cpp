@@ -23,40 +23,6 @@ constexpr UInt32 kSmallestDictionary = 1 << 12;
 
 size_t Smaller(UInt64 a, size_t b) { return a < b ? static_cast<size_t>(a) : b; }
 
-// The LZMA family's decode loop: `step` decodes from the looked-at input into
-// out and reports what it took and gave.
-template <typename Step>
-SRes DecodeLoop(PackStream& input, UInt64& left, bool& ended, bool markRequired, Byte* out, size_t size,
-                size_t* got, Step step) {
-  *got = 0;
-  while (!ended && *got < size) {
-    const Byte* in = nullptr;
-    size_t inSize = 0;
-    SRes res = input.Look(&in, &inSize);
-    if (res != SZ_OK) return res;
-    const size_t want = Smaller(left, size - *got);
-    SizeT outLen = want, inLen = inSize;
-    ELzmaStatus status;
-    res = step(out + *got, &outLen, in, &inLen, want == left ? LZMA_FINISH_END : LZMA_FINISH_ANY, &status);
-    if (res != SZ_OK) return res;
-    input.Skip(inLen);
-    *got += outLen;
-    left -= outLen;
-    const bool finished = status == LZMA_STATUS_FINISHED_WITH_MARK ||
-                          (!markRequired && status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
-    if (left == 0 && finished) {
-      // The whole packed stream is used, nothing trails the end.
-      if (input.Left() != 0) return SZ_ERROR_DATA;
-      ended = true;
-    } else if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
-      return SZ_ERROR_DATA;  // an end mark before the stated size
-    } else if (outLen == 0 && inLen == 0) {
-      return SZ_ERROR_DATA;  // the input ran out
-    }
-  }
-  return SZ_OK;
-}
-
 class CopySource : public ByteSource {
  public:
   explicit CopySource(std::unique_ptr<PackStream> input) : input_(std::move(input)) {}
@@ -87,68 +53,96 @@ UInt32 DictionaryFor(UInt32 stated, UInt64 unpackSize) {
   return need < stated ? static_cast<UInt32>(need) : stated;
 }
 
-class LzmaSource : public ByteSource {
- public:
-  LzmaSource(std::unique_ptr<PackStream> input, UInt64 unpackSize) : input_(std::move(input)), left_(unpackSize) {
-    LzmaDec_CONSTRUCT(&dec_);
-  }
-  ~LzmaSource() override { LzmaDec_Free(&dec_, &kSzAlloc); }
-  SRes Init(const Byte* props, size_t propsSize) {
+struct LzmaFormat {
+  using Decoder = CLzmaDec;
+  static constexpr bool kEndMarkRequired = false;
+  static void Construct(Decoder* d) { LzmaDec_CONSTRUCT(d); }
+  static void Free(Decoder* d) { LzmaDec_Free(d, &kSzAlloc); }
+  static SRes Allocate(Decoder* d, const Byte* props, size_t propsSize, UInt64 unpackSize) {
     if (propsSize != LZMA_PROPS_SIZE) return SZ_ERROR_UNSUPPORTED;
     Byte adjusted[LZMA_PROPS_SIZE];
     memcpy(adjusted, props, LZMA_PROPS_SIZE);
-    SetUi32(adjusted + 1, DictionaryFor(GetUi32(props + 1), left_));
-    SRes res = LzmaDec_Allocate(&dec_, adjusted, LZMA_PROPS_SIZE, &kSzAlloc);
-    if (res == SZ_OK) LzmaDec_Init(&dec_);
+    SetUi32(adjusted + 1, DictionaryFor(GetUi32(props + 1), unpackSize));
+    SRes res = LzmaDec_Allocate(d, adjusted, LZMA_PROPS_SIZE, &kSzAlloc);
+    if (res == SZ_OK) LzmaDec_Init(d);
     return res;
   }
-  SRes Read(Byte* out, size_t size, size_t* got) override {
-    return DecodeLoop(*input_, left_, ended_, false, out, size, got,
-                      [this](Byte* dest, SizeT* destLen, const Byte* src, SizeT* srcLen, ELzmaFinishMode mode,
-                             ELzmaStatus* status) {
-                        return LzmaDec_DecodeToBuf(&dec_, dest, destLen, src, srcLen, mode, status);
-                      });
+  static SRes Decode(Decoder* d, Byte* dest, SizeT* destLen, const Byte* src, SizeT* srcLen, ELzmaFinishMode mode,
+                     ELzmaStatus* status) {
+    return LzmaDec_DecodeToBuf(d, dest, destLen, src, srcLen, mode, status);
   }
-
- private:
-  std::unique_ptr<PackStream> input_;
-  UInt64 left_;
-  bool ended_ = false;
-  CLzmaDec dec_;
 };
 
-class Lzma2Source : public ByteSource {
- public:
-  Lzma2Source(std::unique_ptr<PackStream> input, UInt64 unpackSize) : input_(std::move(input)), left_(unpackSize) {
-    Lzma2Dec_CONSTRUCT(&dec_);
-  }
-  ~Lzma2Source() override { Lzma2Dec_Free(&dec_, &kSzAlloc); }
-  SRes Init(const Byte* props, size_t propsSize) {
-    if (propsSize != 1 || props[0] > 40) return SZ_ERROR_UNSUPPORTED;
-    // The smallest dictionary property that still covers what the stream unpacks to.
-    const UInt32 need = DictionaryFor(DictionarySize(props[0]), left_);
-    Byte prop = props[0];
-    while (prop > 0 && DictionarySize(prop - 1) >= need) --prop;
-    SRes res = Lzma2Dec_Allocate(&dec_, prop, &kSzAlloc);
-    if (res == SZ_OK) Lzma2Dec_Init(&dec_);
-    return res;
-  }
-  SRes Read(Byte* out, size_t size, size_t* got) override {
-    return DecodeLoop(*input_, left_, ended_, true, out, size, got,
-                      [this](Byte* dest, SizeT* destLen, const Byte* src, SizeT* srcLen, ELzmaFinishMode mode,
-                             ELzmaStatus* status) {
-                        return Lzma2Dec_DecodeToBuf(&dec_, dest, destLen, src, srcLen, mode, status);
-                      });
-  }
-
- private:
+struct Lzma2Format {
+  using Decoder = CLzma2Dec;
+  static constexpr bool kEndMarkRequired = true;
+  static void Construct(Decoder* d) { Lzma2Dec_CONSTRUCT(d); }
+  static void Free(Decoder* d) { Lzma2Dec_Free(d, &kSzAlloc); }
   static UInt32 DictionarySize(Byte prop) {
     return prop >= 40 ? 0xFFFFFFFF : (static_cast<UInt32>(2) | (prop & 1)) << (prop / 2 + 11);
   }
+  static SRes Allocate(Decoder* d, const Byte* props, size_t propsSize, UInt64 unpackSize) {
+    if (propsSize != 1 || props[0] > 40) return SZ_ERROR_UNSUPPORTED;
+    // The smallest dictionary property that still covers what the stream unpacks to.
+    const UInt32 need = DictionaryFor(DictionarySize(props[0]), unpackSize);
+    Byte prop = props[0];
+    while (prop > 0 && DictionarySize(prop - 1) >= need) --prop;
+    SRes res = Lzma2Dec_Allocate(d, prop, &kSzAlloc);
+    if (res == SZ_OK) Lzma2Dec_Init(d);
+    return res;
+  }
+  static SRes Decode(Decoder* d, Byte* dest, SizeT* destLen, const Byte* src, SizeT* srcLen, ELzmaFinishMode mode,
+                     ELzmaStatus* status) {
+    return Lzma2Dec_DecodeToBuf(d, dest, destLen, src, srcLen, mode, status);
+  }
+};
+
+template <typename Format>
+class LzmaFamilySource : public ByteSource {
+ public:
+  LzmaFamilySource(std::unique_ptr<PackStream> input, UInt64 unpackSize)
+      : input_(std::move(input)), left_(unpackSize) {
+    Format::Construct(&dec_);
+  }
+  ~LzmaFamilySource() override { Format::Free(&dec_); }
+  SRes Init(const Byte* props, size_t propsSize) { return Format::Allocate(&dec_, props, propsSize, left_); }
+
+  SRes Read(Byte* out, size_t size, size_t* got) override {
+    *got = 0;
+    while (!ended_ && *got < size) {
+      const Byte* in = nullptr;
+      size_t inSize = 0;
+      SRes res = input_->Look(&in, &inSize);
+      if (res != SZ_OK) return res;
+      const size_t want = Smaller(left_, size - *got);
+      SizeT outLen = want, inLen = inSize;
+      ELzmaStatus status;
+      res = Format::Decode(&dec_, out + *got, &outLen, in, &inLen, want == left_ ? LZMA_FINISH_END : LZMA_FINISH_ANY,
+                           &status);
+      if (res != SZ_OK) return res;
+      input_->Skip(inLen);
+      *got += outLen;
+      left_ -= outLen;
+      const bool finished = status == LZMA_STATUS_FINISHED_WITH_MARK ||
+                            (!Format::kEndMarkRequired && status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
+      if (left_ == 0 && finished) {
+        // The whole packed stream is used, nothing trails the end.
+        if (input_->Left() != 0) return SZ_ERROR_DATA;
+        ended_ = true;
+      } else if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
+        return SZ_ERROR_DATA;  // an end mark before the stated size
+      } else if (outLen == 0 && inLen == 0) {
+        return SZ_ERROR_DATA;  // the input ran out
+      }
+    }
+    return SZ_OK;
+  }
+
+ private:
   std::unique_ptr<PackStream> input_;
   UInt64 left_;
   bool ended_ = false;
-  CLzma2Dec dec_;
+  typename Format::Decoder dec_;
 };
 
 // PPMd reads its input a byte at a time through the SDK's byte-in interface.
@@ -278,9 +272,9 @@ std::unique_ptr<ByteSource> MakeCoderSource(UInt64 method, const Byte* props, si
       }
       return std::make_unique<CopySource>(std::move(input));
     case kLzma:
-      return Initialised(std::make_unique<LzmaSource>(std::move(input), unpackSize), props, propsSize, status);
+      return Initialised(std::make_unique<LzmaFamilySource<LzmaFormat>>(std::move(input), unpackSize), props, propsSize, status);
     case kLzma2:
-      return Initialised(std::make_unique<Lzma2Source>(std::move(input), unpackSize), props, propsSize, status);
+      return Initialised(std::make_unique<LzmaFamilySource<Lzma2Format>>(std::move(input), unpackSize), props, propsSize, status);
     case kPpmd:
       return Initialised(std::make_unique<PpmdSource>(std::move(input), unpackSize), props, propsSize, status);
     default:

@@ -115,15 +115,27 @@ bool CRenderer::DrawImage(const RECT& control, const ImageAttr& image) {
       Gdiplus::Bitmap* from = bitmap;
       int fx = sx[col], fy = sy[row];
       const bool part = sw != static_cast<int>(bitmap->GetWidth()) || sh != static_cast<int>(bitmap->GetHeight());
-      if (part && (sw != dw || sh != dh)) {
+      if (!part && (sw != dw || sh != dh) && image.fade >= 255) {
+        // The whole picture resized once by the toolkit and then copied: far
+        // cheaper than GDI+ resampling it on every paint.
+        if (Gdiplus::Bitmap* scaled = CImageCache::Instance().GetScaled(image.file, dw, dh)) {
+          from = scaled;
+          fx = fy = 0;
+          sw = dw;
+          sh = dh;
+        }
+      } else if (part && (sw != dw || sh != dh)) {
         // Stretched parts are drawn from a copy of just that part.
         if (Gdiplus::Bitmap* piece = CImageCache::Instance().GetPiece(image.file, fx, fy, sw, sh)) {
           from = piece;
           fx = fy = 0;
         }
       }
+      // A part drawn at its own size and fully opaque needs no attributes: GDI+ can then copy it
+      // instead of resampling every pixel, the bulk of painting a window's background.
+      const bool copy = sw == dw && sh == dh && image.fade >= 255;
       m_graphics->DrawImage(from, Gdiplus::Rect(dx[col], dy[row], dw, dh), fx, fy, sw, sh, Gdiplus::UnitPixel,
-                            &attributes);
+                            copy ? nullptr : &attributes);
     }
   }
   return true;

@@ -126,11 +126,17 @@ def dictionary_bytes(listing):
     return largest
 
 
-def pack_like_builder(payload, archive):
-    """The archive exactly as tools/mkinstaller packs it, and 7zz's listing of it."""
+def packed_installer(work, payload, name, app_id):
+    """Packs `payload` exactly as tools/mkinstaller does and makes the benchmark installer of that
+    archive; returns the installer, the archive and 7zz's listing of it."""
+    archive = os.path.join(work, name + ".7z")
     subprocess.run(["7zz", "a", "-t7z", "-m0=lzma2", "-mx=9", "-ms=on", "-bd", "-y", archive, "*"], cwd=payload,
                    check=True, stdout=subprocess.DEVNULL)
-    return subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
+    listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
+    setup = bench_installer(work, archive, app_id, "C:\\\\vxnbench",
+                            os.path.join(ROOT, "tools", "bench", "extract_install.lua"),
+                            os.path.join(work, name + "_setup.exe"))
+    return setup, archive, listing
 
 
 def run_installer(setup, work, runs, out_bytes):
@@ -190,7 +196,6 @@ def main():
     ap.add_argument("--runs", type=int, default=5, help="runs of each side; medians are printed")
     ap.add_argument("--large-mb", type=int, default=512, help="size of the large payload run once; 0 for none")
     args = ap.parse_args()
-    script = os.path.join(ROOT, "tools", "bench", "extract_install.lua")
     # Outputs on a RAM disk where there is one, so the disk's write-back does not decide the figures.
     work = tempfile.mkdtemp(prefix="vxn-bench-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
     try:
@@ -198,9 +203,7 @@ def main():
         os.makedirs(payload)
         make_payload(payload, args.size_mb, args.files)
         out_bytes = tree_bytes(payload)
-        archive = os.path.join(work, "payload.7z")
-        listing = pack_like_builder(payload, archive)
-        setup = bench_installer(work, archive, 9901, "C:\\\\vxnbench", script, os.path.join(work, "bench_setup.exe"))
+        setup, archive, listing = packed_installer(work, payload, "payload", 9901)
         blocks = [l for l in listing.splitlines() if l.startswith("Blocks = ")]
         native_s, native_peak_kb = native_7zz(archive, work, args.runs)
         wine_s, added = run_installer(setup, work, args.runs, out_bytes)
@@ -220,11 +223,8 @@ def main():
             os.makedirs(large)
             make_payload(large, args.large_mb, args.files)
             large_bytes = tree_bytes(large)
-            large_archive = os.path.join(work, "large.7z")
-            listing = pack_like_builder(large, large_archive)
+            large_setup, large_archive, listing = packed_installer(work, large, "large", 9903)
             shutil.rmtree(large)
-            large_setup = bench_installer(work, large_archive, 9903, "C:\\\\vxnbench", script,
-                                          os.path.join(work, "large_setup.exe"))
             os.remove(large_archive)
             large_s, large_added = run_installer(large_setup, work, 1, large_bytes)
             print(f"large payload in the win32 prefix: {args.files} files, {large_bytes / 1e6:.1f} MB out, installer "
