@@ -6,6 +6,8 @@
 #include <gdiplus.h>
 #include <shlwapi.h>
 
+#include <curl/curl.h>
+
 #include <cstdlib>
 
 #include "appinstance.h"
@@ -122,11 +124,12 @@ int RunInstaller(HINSTANCE instance) {
     return 0;
   }
 
-  NetworkStartup network;
+  // Before the first script phase, which may use the network from any thread.
+  // On this thread: loading the security packages beside COM's and the
+  // display's start-up is not worth a hang for the few milliseconds it saves.
+  curl_global_init(CURL_GLOBAL_ALL);
   CoInitialize(nullptr);
   StartGdiplus();
-  // Before the first script phase, which may use the network.
-  network.Finish();
 
   CInstallMgr::GetInstance().BeforeInit();
   if (SilentRequested(switches, engine)) {

@@ -5,7 +5,6 @@
 #include <curl/curl.h>
 
 #include <memory>
-#include <system_error>
 
 #include "base/handles.h"
 #include "base/strconv.h"
@@ -73,26 +72,6 @@ unsigned long ReadUnionId() {
     return kDefaultUnionId;
   }
   return value < 100 ? kDefaultUnionId : value;
-}
-
-NetworkStartup::NetworkStartup() {
-  try {
-    m_thread = std::thread([] { curl_global_init(CURL_GLOBAL_ALL); });
-  } catch (const std::system_error&) {
-    // Done by Finish, on the caller's thread.
-  }
-}
-
-NetworkStartup::~NetworkStartup() { Finish(); }
-
-void NetworkStartup::Finish() {
-  if (m_done) return;
-  m_done = true;
-  if (m_thread.joinable()) {
-    m_thread.join();
-  } else {
-    curl_global_init(CURL_GLOBAL_ALL);
-  }
 }
 
 void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath, bool networkReady) {

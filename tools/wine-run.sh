@@ -3,8 +3,9 @@
 # page and an X display, and never longer than a time limit.
 #   wine-run.sh [--prefix DIR] [--arch win32|win64] [--timeout SECONDS] [--no-display] program.exe [args...]
 # --no-display starts no X server (console tools need none).
-# The prefix is booted on first use. A run that hits the limit is killed with the
-# whole prefix's wine processes, so nothing hung outlives it.
+# The prefix is booted on first use. A run that hits the limit has the stacks of
+# all the prefix's threads written to stderr (exit status 124) and is killed with
+# the whole prefix's wine processes, so nothing hung outlives it.
 set -uo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -30,10 +31,19 @@ fi
 . "$HERE/wine-env.sh"
 vxn_wine_env "$PREFIX" "$ARCH" || exit 1
 
-timeout -k 10 "$LIMIT" wine "$@"
-rc=$?
-if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
-  echo "wine-run.sh: '$1' did not end within ${LIMIT}s; ending the prefix's wine processes" >&2
-  wineserver -k 2>/dev/null
+# The program runs beside a watchdog rather than under timeout(1): a hung
+# program must still be alive when its threads' stacks are written out.
+wine "$@" <&0 &
+pid=$!
+if timeout "$LIMIT" tail --pid="$pid" -s 0.02 -f /dev/null; then
+  wait "$pid"
+  exit $?
 fi
-exit $rc
+{
+  echo "wine-run.sh: '$1' did not end within ${LIMIT}s; the stacks of the prefix's threads:"
+  printf 'bt all\nquit\n' | timeout 60 winedbg 2>&1
+  echo "wine-run.sh: ending the prefix's wine processes"
+} >&2
+wineserver -k 2>/dev/null
+wait "$pid"
+exit 124

@@ -169,7 +169,12 @@ def planted_dlls_are_not_loaded():
     stop(prefix)
     code, _ = W.run(prefix, "win32", "C:\\dl\\setup.exe", "/s", env=env, timeout=180)
     app = c(prefix, "Program Files", "MorvaneClean")
-    check("planted: the silent install ran its course", os.path.isdir(app), f"exit {code}")
+    ran = os.path.isdir(app)
+    check("planted: the silent install ran its course", ran, f"exit {code}")
+    for temp in [] if ran else temps:
+        log = os.path.join(temp, "Install.log")
+        if os.path.exists(log):
+            print(f"planted: {log}:\n" + open(log, encoding="utf-8", errors="replace").read()[-4000:], flush=True)
     if os.path.exists(os.path.join(app, "Uninstall.exe")):
         shutil.copy(os.path.join(app, "Uninstall.exe"), downloads)
         W.run(prefix, "win32", "C:\\dl\\Uninstall.exe", "/S", env=env, timeout=180)

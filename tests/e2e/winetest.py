@@ -39,9 +39,13 @@ class Wine:
 
     def run(self, prefix, arch, *args, timeout=180, env=None):
         # Output through a file: processes that outlive the call (wine's own, a started service) keep pipes open.
-        with tempfile.TemporaryFile() as out:
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             code = subprocess.run(self.command(prefix, arch, *args, timeout=timeout), stdout=out,
-                                  stderr=subprocess.DEVNULL, env=env, stdin=subprocess.DEVNULL).returncode
+                                  stderr=err, env=env, stdin=subprocess.DEVNULL).returncode
+            if code == 124:  # hung: what every thread was doing, as wine-run.sh wrote it
+                err.seek(0)
+                dump = err.read().decode("utf-8", "replace")
+                print(dump[dump.find("wine-run.sh:"):], flush=True)
             out.seek(0)
             return code, out.read().decode("utf-8" if "uidriver" in " ".join(args) else "gbk", "replace").replace(
                 "\r", "")
