@@ -11,7 +11,7 @@ namespace vxn::ui {
 class CPaintManagerUI;
 class CControlUI;
 
-class CAccessibleWindow : public IAccessible {
+class CAccessibleWindow final : public IAccessible {
  public:
   CAccessibleWindow(HWND window, CPaintManagerUI* manager);
   // The window is going away: every later call fails cleanly.

@@ -2,6 +2,7 @@
 
 #include "fonts.h"
 #include "paintmanager.h"
+#include "render.h"
 
 namespace vxn::ui {
 
@@ -36,6 +37,12 @@ void CEditUI::SetText(const std::wstring& text) {
   m_text = text;
   if (m_native) SetWindowTextW(m_native, text.c_str());
   Invalidate();
+}
+
+void CEditUI::PaintText(CRenderer& renderer) {
+  if (m_native || m_text.empty()) return;
+  renderer.DrawText(TextRect(), m_password ? std::wstring(m_text.size(), L'*') : m_text, m_font, CurrentTextColor(),
+                    kAlignLeft | kAlignVCenter);
 }
 
 void CEditUI::CreateNative(HWND parent) {

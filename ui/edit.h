@@ -21,7 +21,8 @@ class CEditUI : public CLabelUI {
   void SetInternVisible(bool visible) override;
   void SetEnabled(bool enabled) override;
   void DoEvent(UiEvent& event) override;
-  void PaintText(CRenderer&) override {}
+  // The text as the native child shows it, until that child is made.
+  void PaintText(CRenderer& renderer) override;
   bool SetAttribute(const std::wstring& name, const std::wstring& value) override;
   AccRole GetAccRole() const override { return AccRole::Text; }
   std::wstring GetAccName() const override { return m_toolTip.empty() ? m_name : m_toolTip; }

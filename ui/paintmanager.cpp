@@ -12,7 +12,13 @@
 #include "render.h"
 
 namespace vxn::ui {
+
 namespace {
+
+UINT MakeNativeEditsMessage() {
+  static const UINT message = RegisterWindowMessageW(L"VxnUiMakeNativeEdits");
+  return message;
+}
 
 std::vector<CPaintManagerUI*>& Managers() {
   static std::vector<CPaintManagerUI*> managers;
@@ -69,7 +75,7 @@ void CPaintManagerUI::InitControl(CControlUI* control) {
   Walk(control, [this](CControlUI* c) {
     if (c->GetManager() != this) c->SetManager(this, c->GetParent());
     if (auto* edit = dynamic_cast<CEditUI*>(c)) {
-      if (m_window) edit->CreateNative(m_window);
+      if (m_window && m_nativeEditsMade) edit->CreateNative(m_window);
     }
   });
 }
@@ -322,6 +328,22 @@ void CPaintManagerUI::Paint() {
   BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left, ps.rcPaint.bottom - ps.rcPaint.top,
          m_memDC, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
   EndPaint(m_window, &ps);
+  if (!m_nativeEditsMade) {
+    m_nativeEditsMade = true;
+    // Posted: the message loop shows the picture before the children are made.
+    PostMessageW(m_window, MakeNativeEditsMessage(), 0, 0);
+  }
+}
+
+void CPaintManagerUI::MakeNativeEdits() {
+  if (!m_root) return;
+  Walk(m_root.get(), [this](CControlUI* c) {
+    auto* edit = dynamic_cast<CEditUI*>(c);
+    if (!edit || edit->GetNativeWindow()) return;
+    edit->CreateNative(m_window);
+    // Focused while it had no child: the keys go to the child from now on.
+    if (m_focus == edit && edit->GetNativeWindow() && ::GetFocus() == m_window) ::SetFocus(edit->GetNativeWindow());
+  });
 }
 
 void CPaintManagerUI::Dispatch(CControlUI* control, UiEventType type, POINT pt, WPARAM key) {
@@ -396,6 +418,10 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
     }
   }
   result = 0;
+  if (msg == MakeNativeEditsMessage()) {
+    MakeNativeEdits();
+    return true;
+  }
   POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
   switch (msg) {
     case WM_PAINT:

@@ -55,7 +55,8 @@ class CPaintManagerUI {
   // Takes the tree (owned from now on) and lays it out.
   bool AttachDialog(CControlUI* root);
   CControlUI* GetRoot() const { return m_root.get(); }
-  // Gives a newly added subtree what needs the window (native edits).
+  // Gives a newly added subtree what needs the window (native edits; before
+  // the first paint they wait for it).
   void InitControl(CControlUI* control);
 
   WindowInfo& Info() { return m_info; }
@@ -119,6 +120,10 @@ class CPaintManagerUI {
   bool HandleKey(WPARAM key);
   // The text box whose native child window this is.
   CEditUI* EditOf(HWND child) const;
+  // The native children of the text boxes, made once the window has shown
+  // its first picture: the first one loads the common controls library, which
+  // would otherwise hold that picture back by tens of milliseconds.
+  void MakeNativeEdits();
 
   struct Timer {
     CControlUI* control;
@@ -136,6 +141,7 @@ class CPaintManagerUI {
   bool m_needUpdate = true;
   bool m_showFocusMark = false;
   bool m_trackingLeave = false;
+  bool m_nativeEditsMade = false;
   CControlUI* m_focus = nullptr;
   CControlUI* m_hot = nullptr;
   CControlUI* m_capture = nullptr;

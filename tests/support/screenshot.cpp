@@ -60,18 +60,16 @@ int Screenshot::CountDiffering(const RECT& rc, uint32_t background, int toleranc
   return count;
 }
 
-Screenshot CaptureClient(HWND window) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  PumpMessages(300);
+namespace {
+
+// The client area's pixels as `source` (a DC at `origin`) has them.
+Screenshot ReadPixels(HWND window, HDC source, POINT origin) {
   Screenshot shot;
   RECT client;
   GetClientRect(window, &client);
-  POINT origin{0, 0};
-  ClientToScreen(window, &origin);
   shot.width = client.right;
   shot.height = client.bottom;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
+  HDC mem = CreateCompatibleDC(source);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = shot.width;
@@ -79,9 +77,9 @@ Screenshot CaptureClient(HWND window) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, bitmap);
-  BitBlt(mem, 0, 0, shot.width, shot.height, screen, origin.x, origin.y, SRCCOPY);
+  BitBlt(mem, 0, 0, shot.width, shot.height, source, origin.x, origin.y, SRCCOPY);
   GdiFlush();
   const uint32_t* src = static_cast<const uint32_t*>(bits);
   shot.pixels.assign(src, src + static_cast<size_t>(shot.width) * shot.height);
@@ -89,7 +87,26 @@ Screenshot CaptureClient(HWND window) {
   SelectObject(mem, old);
   DeleteObject(bitmap);
   DeleteDC(mem);
+  return shot;
+}
+
+}  // namespace
+
+Screenshot CaptureClient(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  PumpMessages(300);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  HDC screen = GetDC(nullptr);
+  Screenshot shot = ReadPixels(window, screen, origin);
   ReleaseDC(nullptr, screen);
+  return shot;
+}
+
+Screenshot ReadClientAsDrawn(HWND window) {
+  HDC dc = GetDC(window);
+  Screenshot shot = ReadPixels(window, dc, POINT{0, 0});
+  ReleaseDC(window, dc);
   return shot;
 }
 

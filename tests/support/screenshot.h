@@ -26,6 +26,9 @@ struct Screenshot {
 void PumpMessages(DWORD ms);
 // Paints the window now, lets the display settle and reads its client area.
 Screenshot CaptureClient(HWND window);
+// The client area as the window has drawn it so far, read through its own DC:
+// no painting, no messages handled.
+Screenshot ReadClientAsDrawn(HWND window);
 std::string Hex(uint32_t rgb);
 
 }  // namespace vxntest

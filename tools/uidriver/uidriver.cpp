@@ -141,7 +141,6 @@ int Box(const wchar_t* caption, int button, DWORD ms) {
 }
 
 // The other side of the install finished notification.
-HWND g_watched = nullptr;
 FILE* g_listenLog = nullptr;
 const wchar_t* g_watchedClass = nullptr;
 

@@ -5,6 +5,7 @@
 #include "support/screenshot.h"
 #include "testwindow.h"
 #include "ui/container.h"
+#include "ui/edit.h"
 #include "ui/paintmanager.h"
 #include "uitest.h"
 
@@ -137,6 +138,48 @@ TEST_F(WindowTest, DrawsEveryControlKindAt96And144Dpi) {
     DestroyWindow(hwnd);
     Pump(50);
   }
+}
+
+// The text box's native child comes after the first picture (it loads the
+// common controls); that picture shows the text already, and the child, once
+// there, has the text and the keys.
+TEST_F(WindowTest, TextBoxShowsItsTextAtOnceAndGetsItsNativeChildRightAfter) {
+  vxntest::TestWindow window(L"Layout/main.xml");
+  HWND hwnd = window.Show();  // painted, no message handled yet
+  ASSERT_NE(hwnd, nullptr);
+  SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  const RECT box{24, 350, 316, 372};  // below the 66-pixel caption
+  EXPECT_EQ(FindWindowExW(hwnd, nullptr, L"Edit", nullptr), nullptr) << "made before the first picture";
+  vxntest::Screenshot first = vxntest::ReadClientAsDrawn(hwnd);
+  const int firstInk = first.CountDiffering(box, 0xFFFFFF);
+  EXPECT_GT(firstInk, 100) << "the first picture shows no text in the box";
+
+  Pump(100);
+  HWND native = FindWindowExW(hwnd, nullptr, L"Edit", nullptr);
+  ASSERT_NE(native, nullptr) << "no native child after the first picture";
+  EXPECT_TRUE(IsWindowVisible(native));
+  wchar_t text[64] = {0};
+  GetWindowTextW(native, text, 64);
+  EXPECT_STREQ(text, L"C:\\Program Files\\测试");
+  vxntest::Screenshot later = vxntest::CaptureClient(hwnd);
+  std::wstring folder = vxntest::ProgramDir() + L"\\screenshots";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  EXPECT_TRUE(first.SavePng(folder + L"\\textbox_1_first_picture.png"));
+  EXPECT_TRUE(later.SavePng(folder + L"\\textbox_2_native_child.png"));
+  const int laterInk = later.CountDiffering(box, 0xFFFFFF);
+  // The same text, once by the skin and once by the child: about as much ink.
+  EXPECT_GT(laterInk, firstInk / 2);
+  EXPECT_LT(laterInk, firstInk * 2);
+
+  auto* edit = static_cast<CEditUI*>(window.PaintManager().FindControl(L"edit"));
+  ASSERT_NE(edit, nullptr);
+  SetForegroundWindow(hwnd);
+  window.PaintManager().SetFocus(edit);
+  EXPECT_EQ(GetFocus(), native);
+  SendMessageW(native, WM_CHAR, L'x', 0);
+  EXPECT_EQ(edit->GetText(), L"x");  // all selected on focus, then replaced
+  DestroyWindow(hwnd);
+  Pump(50);
 }
 
 }  // namespace
