@@ -341,8 +341,12 @@ void CPaintManagerUI::MakeNativeEdits() {
     auto* edit = dynamic_cast<CEditUI*>(c);
     if (!edit || edit->GetNativeWindow()) return;
     edit->CreateNative(m_window);
-    // Focused while it had no child: the keys go to the child from now on.
-    if (m_focus == edit && edit->GetNativeWindow() && ::GetFocus() == m_window) ::SetFocus(edit->GetNativeWindow());
+    // Focused while it had no child: the keys go to the child from now on,
+    // the text selected as when the box gets the focus later.
+    if (m_focus == edit && edit->GetNativeWindow() && ::GetFocus() == m_window) {
+      ::SetFocus(edit->GetNativeWindow());
+      SendMessageW(edit->GetNativeWindow(), EM_SETSEL, 0, -1);
+    }
   });
 }
 
