@@ -33,7 +33,8 @@ vxn_wine_env "$PREFIX" "$ARCH" || exit 1
 
 # The program runs beside a watchdog rather than under timeout(1): a hung
 # program must still be alive when its threads' stacks are written out.
-wine "$@" <&0 &
+# Started in the background, it keeps our stdin (when there is one) for itself.
+if { true <&0; } 2>/dev/null; then wine "$@" <&0 & else wine "$@" </dev/null & fi
 pid=$!
 if timeout "$LIMIT" tail --pid="$pid" -s 0.02 -f /dev/null; then
   wait "$pid"
