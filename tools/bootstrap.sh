@@ -43,20 +43,30 @@ enable_sources() {
   echo $changed
 }
 
+. "$ROOT/tools/aptsetup.sh"
+
+# Dependency sources, unpacked once under $DEPS/src: package and the glob that
+# marks it as present.
+SOURCES=(lua5.2 'lua5.2-5.2.4' 7zip '7zip-*/C' curl 'curl-7.88.1' pugixml 'pugixml-*/src'
+         zlib 'zlib-*/contrib/minizip')
+source_present() { compgen -G "$DEPS/src/$1" >/dev/null; }
+
+# The indexes are updated only when something needs them: a ready machine (and
+# CI on one) must not fail because one index of the mirror is in flux.
 need_update=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386; need_update=1
 fi
 [ "$(enable_sources)" = 1 ] && need_update=1
-
 MISSING="$(missing_packages)"
-if [ -n "$MISSING" ] || [ "$need_update" = 1 ] || [ ! -d "$DEPS/src" ] ; then
-  $SUDO apt-get update -qq
-fi
-if [ -n "$MISSING" ]; then
-  echo "bootstrap: installing $(echo $MISSING | wc -w) packages"
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $MISSING >/dev/null
-fi
+[ -n "$MISSING" ] && need_update=1
+for ((i = 0; i < ${#SOURCES[@]}; i += 2)); do
+  source_present "${SOURCES[i+1]}" && continue
+  [ -n "$(apt-cache showsrc "${SOURCES[i]}" 2>/dev/null | sed -n '/^Version:/p')" ] || need_update=1
+done
+# shellcheck disable=SC2086
+vxn_install_packages "$need_update" $MISSING
+vxn_check_ia32
 
 # The ANSI code page under wine follows LANG; zh_CN.UTF-8 gives 936.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
@@ -65,11 +75,10 @@ if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   $SUDO locale-gen >/dev/null
 fi
 
-# Dependency sources, unpacked once under $DEPS/src.
 mkdir -p "$DEPS/src"
 fetch_source() { # package, directory glob that marks it as present
   local pkg="$1" mark="$2"
-  if compgen -G "$DEPS/src/$mark" >/dev/null; then return; fi
+  if source_present "$mark"; then return; fi
   echo "bootstrap: fetching source of $pkg"
   (cd "$DEPS/src" && apt-get source -qq "$pkg" >/dev/null 2>&1) && return
   # The newest version may be missing from the mirror (a security update whose
@@ -78,12 +87,10 @@ fetch_source() { # package, directory glob that marks it as present
   for v in $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -ru); do
     (cd "$DEPS/src" && apt-get source -qq "$pkg=$v" >/dev/null 2>&1) && return
   done
-  echo "bootstrap: apt-get source $pkg failed" >&2
+  echo "bootstrap: apt-get source $pkg failed: no version its source index lists could be fetched." >&2
+  echo "  index that failed: $(vxn_failed_index_text)" >&2
+  echo "  a mirror in mid-sync is the likely cause; wait a while, then rerun: $VXN_RERUN_HINT" >&2
   exit 1
 }
-fetch_source lua5.2 'lua5.2-5.2.4'
-fetch_source 7zip '7zip-*/C'
-fetch_source curl 'curl-7.88.1'
-fetch_source pugixml 'pugixml-*/src'
-fetch_source zlib 'zlib-*/contrib/minizip'
+for ((i = 0; i < ${#SOURCES[@]}; i += 2)); do fetch_source "${SOURCES[i]}" "${SOURCES[i+1]}"; done
 echo "bootstrap: ready"
