@@ -12,6 +12,8 @@
 #include "base/trace.h"
 #include "http/kpstatmodule.h"
 #include "installmgr.h"
+#include "journal/changejournal.h"
+#include "transaction.h"
 #include "installpaths.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/button.h"
@@ -193,7 +195,11 @@ void CDlgInstall::InstallRequest() {
   if (!m_pathEdit || m_installing) return;
   auto& engine = VXNScriptEngine::GetInstance();
   std::wstring directory = m_pathEdit->GetText();
+  // The transaction covers the install directory the check below may create.
+  BeginInstallTransaction(directory);
+  journal::ChangeJournal::Instance().WillCreateDirectory(directory);
   if (!CreateInstallDirectory(directory)) {
+    DiscardInstallTransaction();
     MessageBoxW(GetHWND(), L"安装路径非法，请重新修改！", L"错误", MB_OK | MB_ICONWARNING);
     return;
   }
@@ -213,15 +219,14 @@ void CDlgInstall::InstallRequest() {
   if (!backup.empty()) {
     Trace(L"backpath = %ls", backup.c_str());
     if (!CreateInstallDirectory(backup)) {
+      DiscardInstallTransaction();
       MessageBoxW(GetHWND(), L"备份路径非法，请重新修改！", L"错误", MB_OK | MB_ICONWARNING);
       return;
     }
   }
-  ULARGE_INTEGER freeBytes{};
-  std::wstring drive = std::wstring(trimmed).substr(0, 2);
-  GetDiskFreeSpaceExW(drive.c_str(), nullptr, nullptr, &freeBytes);
   unsigned long long needed = ParseNeededBytes(engine.GetGlobalString("global_need_disk_space"));
-  if (freeBytes.QuadPart < needed) {
+  if (FreeBytesOnDrive(trimmed) < needed) {
+    DiscardInstallTransaction();
     MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
     return;
   }

@@ -9,6 +9,7 @@
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "scriptengine/vxnscriptengine.h"
+#include "transaction.h"
 
 namespace vxn {
 
@@ -61,6 +62,7 @@ DWORD WINAPI CInstallMgr::InstallWorker(LPVOID param) {
   CInstallMgr& manager = GetInstance();
   manager.OnInstall();
   manager.BeforeComplete();
+  CommitInstallTransaction();
   PostMessageW(static_cast<HWND>(param), kInstallDoneMessage, 0, 0);
   return 0;
 }

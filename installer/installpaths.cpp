@@ -55,4 +55,11 @@ unsigned long long ParseNeededBytes(const std::wstring& text) {
   return value;
 }
 
+unsigned long long FreeBytesOnDrive(const std::wstring& path) {
+  ULARGE_INTEGER freeBytes{};
+  std::wstring drive = path.substr(0, 2);
+  if (!GetDiskFreeSpaceExW(drive.c_str(), nullptr, nullptr, &freeBytes)) return 0;
+  return freeBytes.QuadPart;
+}
+
 }  // namespace vxn

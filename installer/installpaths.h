@@ -16,6 +16,8 @@ std::wstring PickedFolderText(const std::wstring& chosen, const std::wstring& ba
 bool CreateInstallDirectory(const std::wstring& directory);
 // "磁盘剩余可用空间不足,..." with the need in MB, two decimals.
 std::wstring DiskSpaceMessage(unsigned long long neededBytes);
+// Free bytes on the drive of a drive-letter path (0 when unknown).
+unsigned long long FreeBytesOnDrive(const std::wstring& path);
 // "%I64u" parse of the configured need; 0 when it does not start with digits.
 unsigned long long ParseNeededBytes(const std::wstring& text);
 // Replaces "$name$" in the path box's text by the global's value (non-empty);

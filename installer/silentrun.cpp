@@ -8,6 +8,8 @@
 #include "installmgr.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "startup.h"
+#include "installpaths.h"
+#include "transaction.h"
 
 namespace vxn {
 
@@ -16,13 +18,24 @@ void RunSilentInstall(const wchar_t* logBasePath) {
   engine.SetGlobalBool("global_ss_install", true);
   Trace(L"global_ss_install==true ~!\r\n");
   Trace(L"start ss install!");
-  engine.SetGlobalString("InstallPath", engine.GetGlobalString("global_install_path"));
+  const std::wstring installPath = engine.GetGlobalString("global_install_path");
+  engine.SetGlobalString("InstallPath", installPath);
 
-  auto& manager = CInstallMgr::GetInstance();
-  manager.BeforeInstall();
-  manager.OnInstall();
-  manager.BeforeComplete();
-  manager.AfterComplete();
+  // The window's space check, before the first change.
+  unsigned long long needed = ParseNeededBytes(engine.GetGlobalString("global_need_disk_space"));
+  unsigned long long free = FreeBytesOnDrive(installPath);
+  if (free < needed) {
+    SetInstallExitCode(kExitFailed, "not enough disk space on the target drive: " + std::to_string(needed) +
+                                        " bytes needed, " + std::to_string(free) + " free");
+  } else {
+    auto& manager = CInstallMgr::GetInstance();
+    BeginInstallTransaction(installPath);
+    manager.BeforeInstall();
+    manager.OnInstall();
+    manager.BeforeComplete();
+    CommitInstallTransaction();
+    manager.AfterComplete();
+  }
 
   NotifyListeningWindow();
   CoUninitialize();

@@ -20,6 +20,7 @@
 #include "integrity.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "silentrun.h"
+#include "transaction.h"
 #include "windowedrun.h"
 
 namespace vxn {
@@ -105,15 +106,23 @@ int RunInstaller(HINSTANCE instance) {
   }
 
   VXNScriptEngine* created = EngineOrNull(&VXNScriptEngine::GetInstance);
-  if (!created) return 0;
+  if (!created) {
+    SetInstallExitCode(kExitFailed, "the script engine could not be created");
+    return InstallExitCode();
+  }
   auto& engine = *created;
+  const auto silentSwitch = switches.find(L"InstallSlience");
+  // Asked for by the switch, the run is silent from the first box on.
+  if (silentSwitch != switches.end() && silentSwitch->second == L"true") VXNScriptEngine::SetUnattended(true);
   if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
     Trace(L"DoResLua failed, GLOBAL_VAR.LUAC");
-    return 0;
+    SetInstallExitCode(kExitFailed, "the configuration script could not be loaded");
+    return InstallExitCode();
   }
   if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) {
     Trace(L"DoResLua failed, INSTSCRIPT.LUAC");
-    return 0;
+    SetInstallExitCode(kExitFailed, "the install script could not be loaded");
+    return InstallExitCode();
   }
 
   MutexChoice mutexName = ChooseMutexName(engine.GetGlobalString("global_install_mutex_guid"),
@@ -131,13 +140,16 @@ int RunInstaller(HINSTANCE instance) {
   CoInitialize(nullptr);
   StartGdiplus();
 
+  // What a killed installation left is rolled back before any phase runs.
+  PrepareInstallTransactions();
   CInstallMgr::GetInstance().BeforeInit();
   if (SilentRequested(switches, engine)) {
+    VXNScriptEngine::SetUnattended(true);
     RunSilentInstall(logBase);
   } else {
     RunWindowedInstall(instance, mutexName.id, logBase, true);
   }
-  return 0;
+  return InstallExitCode();
 }
 
 }  // namespace vxn

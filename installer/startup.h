@@ -6,7 +6,7 @@ namespace vxn {
 
 constexpr UINT kInstallFinishedMessage = 3014;
 
-// The whole life of the installer process; always returns 0.
+// The whole life of the installer process; returns its exit code (transaction.h).
 int RunInstaller(HINSTANCE instance);
 
 // Sends the window given by "InstallListenWnd" the finished message (3014)

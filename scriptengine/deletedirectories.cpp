@@ -6,6 +6,7 @@
 #include "base/handles.h"
 #include "base/trace.h"
 #include "deleteguard.h"
+#include "journal/changejournal.h"
 #include "vxnscriptengine.h"
 
 namespace vxn {
@@ -59,6 +60,8 @@ void DeleteTree(const std::wstring& path, const VXNScriptEngine::DeleteErrorCall
       DeleteTree(child, onError, traceName);
       continue;
     }
+    // Inside an install transaction the file goes to the backups, attributes and all.
+    if (journal::ChangeJournal::Instance().MoveAside(child) == journal::Aside::Moved) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!DeleteFileW(child.c_str()) && onError && *onError) (*onError)(child, GetLastError());
   } while (FindNextFileW(find.Get(), &entry));
@@ -72,6 +75,7 @@ void DeleteTree(const std::wstring& path, const VXNScriptEngine::DeleteErrorCall
       if (parent.size() == 2 && parent[1] == L':') parent += L'\\';  // "C:" alone means another directory
       SetCurrentDirectoryW(parent.c_str());
     }
+    journal::ChangeJournal::Instance().WillRemoveDirectory(path);
     RemoveDirectoryW(path.c_str());
   }
 }

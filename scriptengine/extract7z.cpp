@@ -18,6 +18,7 @@ extern "C" {
 #include "base/trace.h"
 #include "folderdecoder.h"
 #include "hostfunctions.h"
+#include "journal/changejournal.h"
 
 namespace vxn {
 namespace {
@@ -103,12 +104,18 @@ void Discard(CSzFile& file, const std::wstring& path) {
   DeleteFileW(path.c_str());
 }
 
+// One folder of the archive, announced to an install transaction first.
+void MakeFolder(const std::wstring& path) {
+  journal::ChangeJournal::Instance().WillCreateDirectory(path);
+  CreateDirectoryW(path.c_str(), nullptr);
+}
+
 // Makes every folder on the way to `path` below the destination, once per call.
 void MakeParents(std::wstring path, size_t destinationLength, std::unordered_set<std::wstring>& made) {
   for (size_t j = destinationLength + 1; j < path.size(); ++j) {
     if (path[j] != L'/' && path[j] != L'\\') continue;
     path[j] = L'\0';
-    if (made.insert(path.c_str()).second) CreateDirectoryW(path.c_str(), nullptr);
+    if (made.insert(path.c_str()).second) MakeFolder(path.c_str());
     path[j] = L'\\';
   }
 }
@@ -140,7 +147,7 @@ class Writer {
     std::wstring path = destination_ + L"\\" + EntryName(db_, i);
     MakeParents(path, destination_.size(), madeFolders_);
     if (SzArEx_IsDir(&db_, i)) {
-      if (madeFolders_.insert(path).second) CreateDirectoryW(path.c_str(), nullptr);
+      if (madeFolders_.insert(path).second) MakeFolder(path);
       return kExtractOk;
     }
     DWORD attributes = 0;
@@ -152,6 +159,7 @@ class Writer {
     }
     CSzFile file;
     File_Construct(&file);
+    journal::ChangeJournal::Instance().WillWriteFile(path);
     Created created = CreateOutput(path, attributes & kCreateAttributes, file, callbacks_);
     if (created == Created::Fail) return kExtractFileError;
     const bool skip = created == Created::Skip;

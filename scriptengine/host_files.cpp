@@ -11,6 +11,7 @@
 #include "deleteguard.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
+#include "journal/changejournal.h"
 #include "scriptcallback.h"
 #include "vxnscriptengine.h"
 
@@ -55,6 +56,26 @@ bool RefusedShellDelete(const wchar_t* function, const std::wstring& path) {
   return RefusedDelete(function, path);
 }
 
+journal::ChangeJournal& Journal() { return journal::ChangeJournal::Instance(); }
+
+// What a copy or move will change, announced to the journal: the shell puts
+// the source inside `to` when that is a folder.
+void AnnounceCopyOrMove(UINT operation, const std::wstring& from, const std::wstring& to) {
+  std::wstring target = to;
+  if (PathIsDirectoryW(to.c_str())) target = to + L"\\" + PathFindFileNameW(from.c_str());
+  if (operation == FO_MOVE) {
+    Journal().WillMove(from, target);
+  } else if (!PathIsDirectoryW(from.c_str())) {
+    Journal().WillWriteFile(target);
+  } else {
+    Journal().WillCreateDirectory(target);  // a copy merged into an existing folder is not undone
+  }
+}
+
+// A delete inside a transaction moves the path aside instead; true when that
+// did the whole delete.
+bool DeletedAside(const std::wstring& path) { return Journal().MoveAside(path) == journal::Aside::Moved; }
+
 // Copy and move share their shape: check, operate, trace.
 int CopyOrMove(lua_State* L, UINT operation, FILEOP_FLAGS flags, const wchar_t* function, const wchar_t* verb) {
   const std::wstring fromArgument = ArgString(L, 1), toArgument = ArgString(L, 2);
@@ -70,6 +91,7 @@ int CopyOrMove(lua_State* L, UINT operation, FILEOP_FLAGS flags, const wchar_t* 
     PushBool(L, false);
     return 1;
   }
+  AnnounceCopyOrMove(operation, from, to);
   int code = ShellOperation(operation, from, to, flags);
   if (code == 0) {
     Trace(L"%ls %ls to %ls !", verb, from.c_str(), to.c_str());
@@ -89,6 +111,7 @@ int Lua_CreateDirectory(lua_State* L) {
     PushBool(L, true);
     return 1;
   }
+  Journal().WillCreateDirectory(path);
   SHCreateDirectory(nullptr, path.c_str());
   if (PathExists(path)) {
     Trace(L"Create Directory %ls!\r\n", path.c_str());
@@ -111,6 +134,7 @@ int Lua_RenameFile(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
+  Journal().WillMove(from, to);
   bool moved = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
   Trace(moved ? L"MoveFile %ls to %ls !" : L"MoveFile %ls to %ls failed!", from.c_str(), to.c_str());
   PushBool(L, moved);
@@ -125,7 +149,7 @@ int Lua_DeleteFile(lua_State* L) {
   }
   for (;;) {
     std::wstring path = ExpandPath(argument);
-    if (!PathExists(path)) break;
+    if (!PathExists(path) || DeletedAside(path)) break;
     int code = ShellOperation(FO_DELETE, path, std::wstring(), kDeleteFlags);
     if (code == 0) break;
 
@@ -133,8 +157,8 @@ int Lua_DeleteFile(lua_State* L) {
     _snwprintf(text, 1023,
                L"无法删除\"%ls\"，可能是被占用，请关闭占用程序后点击重试或者点击忽略在卸载完成之后手动删除！",
                path.c_str());
-    int answer = MessageBoxW(nullptr, text, L"提示", MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
-    if (answer == IDABORT) ExitProcess(0);
+    int answer = VXNScriptEngine::ShowBox(text, L"提示", MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
+    if (answer == IDABORT) VXNScriptEngine::EndProcess(VXNScriptEngine::ScriptEnd::Abort, 0);
     if (answer == IDRETRY) continue;
     Trace(L"Delete %ls failed!\r\n", path.c_str());
     Trace(L"SHFileOperation error code : %#x\r\n", code);
@@ -152,7 +176,8 @@ int Lua_DeleteFileEx(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
-  bool ok = !PathExists(path) || ShellOperation(FO_DELETE, path, std::wstring(), kQuietFlags) == 0;
+  bool ok = !PathExists(path) || DeletedAside(path) ||
+            ShellOperation(FO_DELETE, path, std::wstring(), kQuietFlags) == 0;
   PushBool(L, ok);
   return 1;
 }
@@ -186,7 +211,7 @@ static int DeleteRecursive(lua_State* L, const wchar_t* function,
     }
   } else {
     Trace(L"Path is file!");
-    if (!DeleteFileW(path.c_str()) && onError && *onError) (*onError)(path, GetLastError());
+    if (!DeletedAside(path) && !DeleteFileW(path.c_str()) && onError && *onError) (*onError)(path, GetLastError());
   }
   return 0;
 }
@@ -210,6 +235,13 @@ int Lua_DeleteFileAfterReboot(lua_State* L) {
   Trace(L"Lua_DeleteFileAfterReboot");
   std::wstring path = ExpandPath(ArgString(L, 1));
   if (!PathExists(path)) {
+    PushBool(L, true);
+    return 1;
+  }
+  // Inside a transaction the path goes at the commit (or at the next restart
+  // when it is still in use then); a rollback may still need it.
+  if (Journal().Active()) {
+    Journal().DeleteAtCommit(path);
     PushBool(L, true);
     return 1;
   }

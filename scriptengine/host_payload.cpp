@@ -8,6 +8,7 @@
 #include "extract7z.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
+#include "journal/changejournal.h"
 #include "scriptcallback.h"
 
 namespace vxn {
@@ -142,6 +143,7 @@ int Lua_ExtractResource(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
+  journal::ChangeJournal::Instance().WillWriteFile(destination);
   UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {

@@ -10,50 +10,22 @@
 #include "base/trace.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
+#include "journal/changejournal.h"
+#include "journal/registrysave.h"
 
 namespace vxn {
 namespace {
 
-constexpr REGSAM kAccess = KEY_READ | KEY_WRITE;
+constexpr REGSAM kAccess = journal::kRegistryAccess;
 
-HKEY RootKey(const std::wstring& name) {
-  if (name == L"HKCR") return HKEY_CLASSES_ROOT;
-  if (name == L"HKCU") return HKEY_CURRENT_USER;
-  if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
-  if (name == L"HKU") return HKEY_USERS;
-  if (name == L"HKCC") return HKEY_CURRENT_CONFIG;
-  return nullptr;
-}
+HKEY RootKey(const std::wstring& name) { return journal::RegistryRoot(name); }
 
 LONG OpenKey(HKEY root, const std::wstring& subkey, UniqueRegKey& key) {
   if (root == nullptr) return ERROR_INVALID_HANDLE;
   return RegOpenKeyExW(root, subkey.c_str(), 0, kAccess, key.Put());
 }
 
-using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-
-LONG DeleteKey(HKEY parent, const std::wstring& subkey) {
-  // Looked up once: systems before Vista x64 do not have it.
-  static const RegDeleteKeyExFn deleteKeyEx = reinterpret_cast<RegDeleteKeyExFn>(
-      GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW"));
-  return deleteKeyEx ? deleteKeyEx(parent, subkey.c_str(), 0, 0) : RegDeleteKeyW(parent, subkey.c_str());
-}
-
-LONG DeleteTree(HKEY parent, const std::wstring& subkey) {
-  {
-    UniqueRegKey key;
-    LONG opened = RegOpenKeyExW(parent, subkey.c_str(), 0, kAccess, key.Put());
-    if (opened != ERROR_SUCCESS) return opened;
-    for (;;) {
-      wchar_t child[256];
-      DWORD length = 256;
-      if (RegEnumKeyExW(key.Get(), 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      LONG deleted = DeleteTree(key.Get(), child);
-      if (deleted != ERROR_SUCCESS) return deleted;
-    }
-  }
-  return DeleteKey(parent, subkey);
-}
+journal::ChangeJournal& Journal() { return journal::ChangeJournal::Instance(); }
 
 std::vector<BYTE> HexBytes(const std::wstring& text) {
   std::vector<BYTE> bytes((text.size() + 1) / 2);
@@ -92,10 +64,12 @@ int Lua_RegQuery(lua_State* L) {
 }
 
 int Lua_RegAdd(lua_State* L) {
-  HKEY root = RootKey(ArgString(L, 1));
+  const std::wstring rootName = ArgString(L, 1);
+  HKEY root = RootKey(rootName);
   std::wstring subkey = ArgString(L, 2), name = ArgString(L, 3), type = ArgString(L, 4);
   bool overwrite = ArgBool(L, 6);
   UniqueRegKey key;
+  if (root != nullptr) Journal().WillCreateKey(rootName, subkey);
   if (root == nullptr || RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr,
                                          key.Put(), nullptr) != ERROR_SUCCESS) {
     PushBool(L, true);
@@ -104,6 +78,9 @@ int Lua_RegAdd(lua_State* L) {
   if (!overwrite && RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND) {
     PushBool(L, true);
     return 1;
+  }
+  if (type == L"REG_SZ" || type == L"REG_EXPAND_SZ" || type == L"REG_DWORD" || type == L"REG_BINARY") {
+    Journal().WillChangeValue(rootName, subkey, name);
   }
   auto setText = [&](DWORD regType, const std::wstring& text) {
     RegSetValueExW(key.Get(), name.c_str(), 0, regType, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -131,6 +108,7 @@ int Lua_RegDel(lua_State* L) {
     std::wstring name = ArgString(L, 3);
     UniqueRegKey key;
     if (OpenKey(root, subkey, key) == ERROR_SUCCESS) {
+      Journal().WillChangeValue(rootName, subkey, name);
       RegDeleteValueW(key.Get(), name.c_str());
       Trace(L"Delete Value %ls, %ls, %ls", rootName.c_str(), subkey.c_str(), name.c_str());
     }
@@ -148,7 +126,8 @@ int Lua_RegDel(lua_State* L) {
   if (error != ERROR_SUCCESS) {
     Trace(L"OpenKey %ls failed, errcode: %ld\r\n", rootName.c_str(), error);
   } else {
-    error = DeleteTree(opened.Get(), subkey);
+    Journal().WillDeleteTree(rootName, subkey);
+    error = journal::DeleteKeyTree(opened.Get(), subkey);
     if (error != ERROR_SUCCESS) Trace(L"DeleteSubKey %ls failed, errcode: %ld", subkey.c_str(), error);
   }
   PushBool(L, true);

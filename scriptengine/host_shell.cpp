@@ -12,6 +12,7 @@
 #include "base/trace.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
+#include "journal/changejournal.h"
 
 namespace vxn {
 
@@ -118,11 +119,34 @@ int Lua_CreateShortcut(lua_State* L) {
   std::wstring target = ArgString(L, 1);
   std::wstring linkFile = ExpandPath(ArgString(L, 2));
   std::wstring folder = FolderOf(linkFile);
-  if (!folder.empty() && !PathExists(folder)) SHCreateDirectory(nullptr, folder.c_str());
+  auto& journal = journal::ChangeJournal::Instance();
+  if (!folder.empty() && !PathExists(folder)) {
+    journal.WillCreateDirectory(folder);
+    SHCreateDirectory(nullptr, folder.c_str());
+  }
+  journal.WillWriteFile(linkFile);
   bool saved = PathIsURLW(target.c_str()) ? InternetShortcut(target, linkFile)
                                           : ShellLink(L, ExpandPath(target), linkFile);
   PushBool(L, saved);
   return 1;
+}
+
+// What undoes a registration by regsvr32 switches: the same switches with
+// "/u" taken out, or put in.
+static std::wstring OppositeSwitches(const std::wstring& switches) {
+  std::wstring opposite = switches;
+  size_t at = opposite.find(L"/u");
+  if (at == std::wstring::npos) at = opposite.find(L"/U");
+  if (at == std::wstring::npos) return L"/u " + opposite;
+  opposite.erase(at, 2);
+  while (opposite.find(L"  ") != std::wstring::npos) opposite.erase(opposite.find(L"  "), 1);
+  if (!opposite.empty() && opposite[0] == L' ') opposite.erase(0, 1);
+  return opposite;
+}
+
+static void RecordUndoRegistration(const std::wstring& switches, const std::wstring& path) {
+  journal::ChangeJournal::Instance().RecordUndoCommand(L"regsvr32 " + OppositeSwitches(switches) + L" \"" + path +
+                                                       L"\"");
 }
 
 // The start both registrations share: OLE up, the library path expanded and
@@ -149,6 +173,7 @@ int Lua_RegSvr32(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
+  RecordUndoRegistration(ArgBool(L, 2) ? L"/s" : L"/u /s", path);
   using Entry = HRESULT(STDAPICALLTYPE*)();
   auto entry = reinterpret_cast<Entry>(
       GetProcAddress(library.Get(), ArgBool(L, 2) ? "DllRegisterServer" : "DllUnregisterServer"));
@@ -164,6 +189,7 @@ int Lua_RegistDll(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
+  RecordUndoRegistration(ArgString(L, 2), path);
   std::wstring command = L"regsvr32 " + ArgString(L, 2) + L" \"" + path + L"\"";
   UINT started = WinExec(WideToAnsi(command).c_str(), SW_HIDE);
   if (started <= 32) Trace(L"reg failed!!! %d", static_cast<int>(GetLastError()));

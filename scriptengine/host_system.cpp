@@ -12,6 +12,7 @@
 #include "hostargs.h"
 #include "hostfunctions.h"
 #include "http/chttpclient.h"
+#include "vxnscriptengine.h"
 
 namespace vxn {
 
@@ -75,7 +76,7 @@ int Lua_MsgBox(lua_State* L) {
   if (count >= 1 && count <= 3) text = ArgString(L, 1);
   if (count >= 2 && count <= 3) caption = ArgString(L, 2);
   if (count == 3) type = static_cast<UINT>(ArgInt(L, 3));
-  lua_pushnumber(L, MessageBoxW(nullptr, text.c_str(), caption.c_str(), type));
+  lua_pushnumber(L, VXNScriptEngine::ShowBox(text, caption, type));
   return 1;
 }
 

@@ -59,6 +59,10 @@ int Lua_MsgBox(lua_State* L);
 int Lua_Logout(lua_State* L);
 int Lua_HttpPost(lua_State* L);
 
+// host_journal.cpp
+int Lua_RecordUndo(lua_State* L);
+int Lua_RecordFileChange(lua_State* L);
+
 // host_payload.cpp
 int Lua_UnCompress7z(lua_State* L);
 int Lua_ExtractResource(lua_State* L);

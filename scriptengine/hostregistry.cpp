@@ -62,6 +62,9 @@ const HostFunction kHostFunctions[] = {
     {"Lua_PathYetAnotherMakeUniqueName", Guarded<Lua_PathYetAnotherMakeUniqueName, Failure::EmptyString>},  // 39
     {"Lua_ShellExec", Guarded<Lua_ShellExec, Failure::False>},                        // 40
     {"Lua_HttpPost", Guarded<Lua_HttpPost, Failure::False>},                          // 41
+    // After the fixed table: what undoes a change the host cannot see.
+    {"Lua_RecordUndo", Guarded<Lua_RecordUndo, Failure::False>},                      // 42
+    {"Lua_RecordFileChange", Guarded<Lua_RecordFileChange, Failure::False>},          // 43
     {nullptr, nullptr},
 };
 

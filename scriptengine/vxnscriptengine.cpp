@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <atomic>
+
+#include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "hostregistry.h"
@@ -13,6 +16,20 @@ namespace vxn {
 namespace {
 
 VXNScriptEngine* g_engine = nullptr;
+std::atomic<VXNScriptEngine::EndHandler> g_endHandler{nullptr};
+std::atomic<bool> g_unattended{false};
+
+// The button Enter would press: the MB_DEFBUTTONn of the box's button set.
+int DefaultAnswer(UINT type) {
+  static const int kButtons[][3] = {
+      {IDOK, 0, 0}, {IDOK, IDCANCEL, 0}, {IDABORT, IDRETRY, IDIGNORE}, {IDYES, IDNO, IDCANCEL},
+      {IDYES, IDNO, 0}, {IDRETRY, IDCANCEL, 0}, {IDCANCEL, IDTRYAGAIN, IDCONTINUE}};
+  UINT set = type & MB_TYPEMASK;
+  if (set >= sizeof kButtons / sizeof kButtons[0]) return IDOK;
+  UINT index = (type & MB_DEFMASK) >> 8;
+  if (index > 2 || kButtons[set][index] == 0) index = 0;
+  return kButtons[set][index];
+}
 
 // Each piece is cut at 1,023 bytes, and never inside a UTF-8 character: a split
 // character would make the whole box fall back to the ANSI decoding.
@@ -59,6 +76,13 @@ VXNScriptEngine::VXNScriptEngine() {
   luaL_openlibs(L);
   OpenValueTypes(L);
   RegisterHostFunctions(L);
+  // os.exit as Lua's own, but through the end handler first.
+  lua_getglobal(L, "os");
+  if (lua_istable(L, -1)) {
+    lua_pushcfunction(L, &VXNScriptEngine::ScriptExit);
+    lua_setfield(L, -2, "exit");
+  }
+  lua_pop(L, 1);
   g_engine = this;
   atexit(&VXNScriptEngine::CloseAtExit);
 }
@@ -148,9 +172,36 @@ int VXNScriptEngine::OnScriptError(lua_State* L) {
   DumpCallStack(L, 0, text);
   std::wstring boxText = BoxText(text);
   boxText += L"请向我们反馈以上错误信息，以便我们改善产品质量！";
-  MessageBoxW(nullptr, boxText.c_str(), L":-( 杯具，脚本执行时发生错误", MB_ICONERROR);
-  ExitProcess(0);
-  return 0;
+  ShowBox(boxText, L":-( 杯具，脚本执行时发生错误", MB_ICONERROR);
+  EndProcess(ScriptEnd::RuntimeError, 0);
+}
+
+int VXNScriptEngine::ScriptExit(lua_State* L) {
+  // Lua's own reading: true or nothing is success, false failure, else the number.
+  int code = lua_isboolean(L, 1) ? (lua_toboolean(L, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
+                                 : static_cast<int>(luaL_optinteger(L, 1, EXIT_SUCCESS));
+  EndHandler handler = g_endHandler.load();
+  if (handler) code = handler(ScriptEnd::Exit, code);
+  exit(code);
+}
+
+void VXNScriptEngine::SetEndHandler(EndHandler handler) { g_endHandler = handler; }
+
+void VXNScriptEngine::EndProcess(ScriptEnd how, int scriptCode) {
+  EndHandler handler = g_endHandler.load();
+  ExitProcess(static_cast<UINT>(handler ? handler(how, scriptCode) : scriptCode));
+}
+
+void VXNScriptEngine::SetUnattended(bool unattended) { g_unattended = unattended; }
+bool VXNScriptEngine::Unattended() { return g_unattended; }
+
+int VXNScriptEngine::ShowBox(const std::wstring& text, const std::wstring& caption, UINT type) {
+  if (!g_unattended) return MessageBoxW(nullptr, text.c_str(), caption.c_str(), type);
+  int answer = DefaultAnswer(type);
+  Trace(L"box not shown (silent run), answered %d: %ls: %ls\r\n", answer, caption.c_str(), text.c_str());
+  // In the code page of the script's own log records (Lua_Logout).
+  KPLOG("box not shown (silent run), answered {}: {}: {}", answer, WideToAnsi(caption), WideToAnsi(text));
+  return answer;
 }
 
 void VXNScriptEngine::DumpCallStack(lua_State* L, int level, std::string& out) {

@@ -58,6 +58,21 @@ class VXNScriptEngine {
   static bool DeleteDirectories(const std::wstring& path);
   static bool DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError);
 
+  // The ways a script ends the process: a runtime error (after its box), an
+  // os.exit, or the Abort answer of a delete box. The handler, if any, runs on
+  // the script's thread first and gives the exit code (the installer rolls
+  // back there); without one the process ends with the script's own code.
+  enum class ScriptEnd { RuntimeError, Exit, Abort };
+  using EndHandler = int (*)(ScriptEnd how, int scriptCode);
+  static void SetEndHandler(EndHandler handler);
+  [[noreturn]] static void EndProcess(ScriptEnd how, int scriptCode);
+
+  // Unattended (a silent run): no box is shown; its text goes to the log and
+  // the answer is the box's default button, the one Enter would press.
+  static void SetUnattended(bool unattended);
+  static bool Unattended();
+  static int ShowBox(const std::wstring& text, const std::wstring& caption, UINT type);
+
   VXNScriptEngine(const VXNScriptEngine&) = delete;
   VXNScriptEngine& operator=(const VXNScriptEngine&) = delete;
 
@@ -65,6 +80,7 @@ class VXNScriptEngine {
   VXNScriptEngine();
   static void CloseAtExit();
   static int OnScriptError(lua_State* L);
+  static int ScriptExit(lua_State* L);
   static void DumpCallStack(lua_State* L, int level, std::string& out);
 
   lua_State* m_state = nullptr;

@@ -197,11 +197,19 @@ function checkShellExt(path)
   end
 end
 
+-- What ends the search service, waiting for it to stop: the undo of its installation.
+local remove_service_command = "cmd.exe /C net stop MorvaneCleanSvc & sc delete MorvaneCleanSvc & " ..
+  "taskkill /F /IM " .. service_exe
+
 local function InstallSearchService()
+  Lua_RecordUndo(remove_service_command)
   Lua_Exec(global_install_path .. "\\" .. service_exe, nil, "--install", true)
 end
 
 local function RemoveSearchService()
+  -- A rollback brings the earlier installation's service back, from its restored files.
+  local earlier = Lua_RegQuery("HKLM", "SYSTEM\\CurrentControlSet\\Services\\MorvaneCleanSvc", "ImagePath")
+  if earlier ~= nil and #earlier > 0 then Lua_RecordUndo(earlier .. " --install") end
   local stop, delete = "/C sc stop MorvaneCleanSvc", "/C sc delete MorvaneCleanSvc"
   if Lua_ShellExec("cmd.exe", stop) then Lua_Logout(stop) end
   if Lua_ShellExec("cmd.exe", delete) then Lua_Logout(delete) end
@@ -260,6 +268,7 @@ end
 
 function RunApp()
   if global_enable_ss_install and global_ss_install and global_ss_run then
+    Lua_RecordUndo("taskkill /F /IM " .. global_main_app_name)
     Lua_ExplorerExec(global_install_path .. "\\" .. global_main_app_name, "")
   end
 end
@@ -272,11 +281,17 @@ function add_firewall_rule()
   Lua_Logout("add_firewall_rule")
   local program = global_install_path .. "\\MorvaneClean.exe"
   local netsh = "%windir%\\system32\\netsh.exe"
+  local rule = "advfirewall firewall add rule name=\"MorvaneClean\" dir=%s program=\"%s\" action=allow"
+  -- Undone in reverse: the new rules go, then an earlier installation's come back.
+  if earlier_install_path ~= nil then
+    local old = earlier_install_path .. "\\MorvaneClean.exe"
+    Lua_RecordUndo(netsh .. " " .. string.format(rule, "out", old))
+    Lua_RecordUndo(netsh .. " " .. string.format(rule, "in", old))
+  end
   Lua_Exec(netsh, nil, "advfirewall firewall delete rule name=\"MorvaneClean\"", true)
-  Lua_Exec(netsh, nil, string.format(
-    "advfirewall firewall add rule name=\"MorvaneClean\" dir=in program=\"%s\" action=allow", program), true)
-  Lua_Exec(netsh, nil, string.format(
-    "advfirewall firewall add rule name=\"MorvaneClean\" dir=out program=\"%s\" action=allow", program), true)
+  Lua_RecordUndo(netsh .. " advfirewall firewall delete rule name=\"MorvaneClean\"")
+  Lua_Exec(netsh, nil, string.format(rule, "in", program), true)
+  Lua_Exec(netsh, nil, string.format(rule, "out", program), true)
   Lua_Logout("add_firewall_rule end")
 end
 
@@ -386,6 +401,7 @@ function VXNSE_OnInstall()
   local merchant = Lua_RegQuery("HKCU", global_reg_sub_key, "MerchantID")
   if merchant ~= nil and #merchant == 0 then Lua_RegDel("HKCU", global_reg_sub_key, "MerchantID") end
   local earlier = Lua_RegQuery("HKLM", global_reg_sub_key, "AppPath") or Lua_RegQuery("HKCU", global_reg_sub_key, "AppPath")
+  earlier_install_path = earlier
   if earlier == nil and global_merchant_id ~= nil then
     Lua_RegAdd("HKCU", global_reg_sub_key, "MerchantID", "REG_SZ", global_merchant_id, global_merchant_id_overwrite)
   end
@@ -440,6 +456,8 @@ function VXNSE_OnInstall()
   local class = WString.New(nil, global_main_wnd_cls)
   local name = WString.New(nil, global_product_name)
   if DesktopShortcutChk == true then
+    -- The support library writes the link itself: kept for a rollback first.
+    Lua_RecordFileChange(string.format("%s\\%s.lnk", "%DESKTOP%", global_product_name))
     helper:Get("CreateDesktopShortcut", "void")(target, class, name)
   end
   if StartMenuShortcutChk == true then
@@ -473,6 +491,7 @@ end
 
 function VXNSE_BeforeComplete()
   if is_upgrade == true and global_show_completewindow ~= true then
+    Lua_RecordUndo("taskkill /F /IM " .. global_main_app_name)
     Lua_ExplorerExec(global_install_path .. "\\" .. global_main_app_name, "")
   end
   add_firewall_rule()

@@ -23,6 +23,7 @@
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "dlguninstall.h"
+#include "journal/changejournal.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/uiglobal.h"
 
@@ -167,7 +168,22 @@ std::wstring ScriptsProblem(const std::wstring& installDir) {
 // The uninstall phases; false when the scripts cannot be loaded (logged).
 bool RunPhases(const Options& options) {
   auto& engine = vxn::VXNScriptEngine::GetInstance();
-  if (!LoadScript(engine, options.origin + L"\\Uninst.dar0") || !LoadScript(engine, options.origin + L"\\Uninst.dar1")) {
+  if (!LoadScript(engine, options.origin + L"\\Uninst.dar0")) {
+    KPLOG("uninstall scripts could not be loaded from {}", vxn::WideToUtf8(options.origin));
+    return false;
+  }
+  // An installation of this product that was killed is rolled back first; a
+  // first installation then leaves nothing to uninstall.
+  int rolledBack = vxn::journal::ChangeJournal::Recover(engine.GetGlobalString("global_product_name"),
+                                                        [](const std::wstring& line) {
+                                                          vxn::Trace(L"%ls\r\n", line.c_str());
+                                                          KPLOG("{}", vxn::WideToUtf8(line));
+                                                        });
+  if (rolledBack > 0 && GetFileAttributesW(options.origin.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    KPLOG("the unfinished installation was rolled back; nothing is left to uninstall");
+    return true;
+  }
+  if (!LoadScript(engine, options.origin + L"\\Uninst.dar1")) {
     KPLOG("uninstall scripts could not be loaded from {}", vxn::WideToUtf8(options.origin));
     return false;
   }

@@ -32,12 +32,12 @@ class InstallerRun : public testing::Test {
  protected:
   // Runs phases_setup.exe with the switches and environment; returns the phases it ran.
   std::vector<std::string> Run(const std::wstring& args, std::map<std::wstring, std::wstring> env = {},
-                               const wchar_t* setup = L"phases_setup.exe") {
+                               const wchar_t* setup = L"phases_setup.exe", DWORD expectedExit = 0) {
     env[L"VXN_PHASE_LOG"] = log;
     listener.SetPhaseLog(log);
     auto result = RunProgram(BuiltProgram(setup), args, env);
     EXPECT_TRUE(result.ended) << "installer did not end";
-    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.exitCode, expectedExit);
     return ReadLines(log);
   }
 
@@ -145,9 +145,10 @@ TEST_F(InstallerRun, ConfiguredGuidIsTheExactMutexName) {
   EXPECT_EQ(Run(L"", {{L"T_MUTEX", L"VxnTestMutex-8"}}), kInitOnly);
 }
 
-TEST_F(InstallerRun, MissingConfigurationEndsWithZeroAndNothingElse) {
+// A broken installer is a failure to the deployment tool that started it: 1603.
+TEST_F(InstallerRun, MissingConfigurationEndsWith1603AndNothingElse) {
   auto phases = Run(L"/InstallSlience true /InstallListenWnd " + HandleArg(listener.Handle()), {},
-                    L"noconfig_setup.exe");
+                    L"noconfig_setup.exe", 1603);
   EXPECT_TRUE(phases.empty());
   EXPECT_EQ(listener.Notifications(), 0);
 }

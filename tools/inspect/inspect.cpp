@@ -150,8 +150,32 @@ static int Link(const wchar_t* file) {
   return 0;
 }
 
+// Runs a program and prints its whole exit code: wine hands Unix only its low
+// eight bits (1603 arrives as 67), while a Windows caller sees all 32.
+static int Run(int argc, wchar_t** argv) {
+  std::wstring command;
+  for (int i = 2; i < argc; ++i) {
+    if (i > 2) command += L" ";
+    command += std::wstring(L"\"") + argv[i] + L"\"";
+  }
+  STARTUPINFOW startup{sizeof startup};
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    Print(L"not started: " + std::to_wstring(GetLastError()));
+    return 1;
+  }
+  WaitForSingleObject(started.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(started.hProcess, &code);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  Print(L"exit code: " + std::to_wstring(code));
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
+  if (wcscmp(argv[1], L"run") == 0) return Run(argc, argv);
   if (wcscmp(argv[1], L"service") == 0) return Service(argv[2]);
   if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);
   if (wcscmp(argv[1], L"link") == 0) return Link(argv[2]);

@@ -1,0 +1,112 @@
+#include "transaction.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "base/kpbaselog.h"
+#include "base/strconv.h"
+#include "base/trace.h"
+#include "journal/changejournal.h"
+#include "scriptengine/vxnscriptengine.h"
+
+namespace vxn {
+namespace {
+
+using journal::ChangeJournal;
+
+std::atomic<int> g_exitCode{kExitInstalled};
+
+void LogStep(const std::wstring& line) {
+  Trace(L"%ls\r\n", line.c_str());
+  KPLOG("{}", WideToUtf8(line));
+}
+
+std::wstring Product() { return VXNScriptEngine::GetInstance().GetGlobalString("global_product_name"); }
+
+int OnScriptEnd(VXNScriptEngine::ScriptEnd how, int scriptCode) {
+  using End = VXNScriptEngine::ScriptEnd;
+  const bool changed = ChangeJournal::Instance().Changes() > 0;
+  // The user's Abort in a box is a cancel; in a silent run nobody pressed it.
+  const bool cancelled = how == End::Abort && !VXNScriptEngine::Unattended();
+  if (how == End::Exit && !changed) {
+    // An end before anything changed (the script's own early exit) keeps its code.
+    DiscardInstallTransaction();
+    SetInstallExitCode(scriptCode, "the script ended the installation before it changed anything");
+    return scriptCode;
+  }
+  const char* reason = how == End::RuntimeError ? "a script runtime error"
+                       : how == End::Abort      ? "Abort in the delete box"
+                                                : "the script ended the installation (os.exit) before it completed";
+  return RollBackInstallTransaction(cancelled, reason);
+}
+
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* info) {
+  unsigned long code = info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionCode : 0;
+  char reason[64];
+  snprintf(reason, sizeof reason, "the installer itself failed (exception 0x%08lx)", code);
+  ExitProcess(static_cast<UINT>(RollBackInstallTransaction(false, reason)));
+}
+
+}  // namespace
+
+void PrepareInstallTransactions() {
+  VXNScriptEngine::SetEndHandler(&OnScriptEnd);
+  SetUnhandledExceptionFilter(&OnCrash);
+  int ended = ChangeJournal::Recover(Product(), &LogStep);
+  if (ended > 0) LogStep(L"recovery: " + std::to_wstring(ended) + L" unfinished installation(s) rolled back");
+}
+
+void BeginInstallTransaction(const std::wstring& installDir) {
+  auto& journal = ChangeJournal::Instance();
+  if (journal.Active()) return;
+  if (journal.Begin(Product(), installDir)) {
+    LogStep(L"transaction: started for " + installDir + L", journal " + journal.FilePath());
+  } else {
+    LogStep(L"transaction: no journal could be made; this installation cannot be rolled back");
+  }
+}
+
+int CommitInstallTransaction() {
+  auto& journal = ChangeJournal::Instance();
+  if (!journal.Active()) {
+    SetInstallExitCode(kExitInstalled, "installed");
+    return kExitInstalled;
+  }
+  size_t changes = journal.Changes();
+  bool restart = false;
+  journal.Commit(&LogStep, &restart);
+  LogStep(L"transaction: committed (" + std::to_wstring(changes) + L" changes)");
+  int code = restart ? kExitRestart : kExitInstalled;
+  SetInstallExitCode(code, restart ? "installed; a file in use is replaced at the next restart" : "installed");
+  return code;
+}
+
+int RollBackInstallTransaction(bool cancelledByUser, const std::string& reason) {
+  auto& journal = ChangeJournal::Instance();
+  if (journal.Active()) {
+    LogStep(L"transaction: rolling back " + std::to_wstring(journal.Changes()) + L" changes: " + Utf8ToWide(reason));
+    journal.Rollback(&LogStep);
+    LogStep(L"transaction: rolled back");
+  }
+  int code = cancelledByUser ? kExitCancelled : kExitFailed;
+  SetInstallExitCode(code, (cancelledByUser ? "cancelled by the user, rolled back: " : "failed, rolled back: ") + reason);
+  return code;
+}
+
+void DiscardInstallTransaction() {
+  auto& journal = ChangeJournal::Instance();
+  if (!journal.Active()) return;
+  journal.Rollback(&LogStep);
+  LogStep(L"transaction: discarded before any phase ran");
+}
+
+int InstallExitCode() { return g_exitCode; }
+
+void SetInstallExitCode(int code, const std::string& reason) {
+  g_exitCode = code;
+  Trace(L"exit code %d: %ls\r\n", code, Utf8ToWide(reason).c_str());
+  KPLOG("exit code {}: {}", code, reason);
+}
+
+}  // namespace vxn

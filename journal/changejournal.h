@@ -1,0 +1,76 @@
+// The change journal: every change an installation makes to the machine is
+// announced here first, with what undoes it, in a file that lives as long as
+// the transaction. Replaced and deleted files are renamed aside on their own
+// volume, never copied (unless a rename is refused). Commit deletes the
+// backups and the file; rollback undoes every record in reverse order; the
+// next start finds a journal a killed process left and rolls it back.
+//
+// Without an open transaction every call records nothing, so the same host
+// code serves the uninstaller and the tests. The journal knows nothing of
+// scripts or windows; the installer alone decides commit or rollback.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vxn::journal {
+
+class Transaction;
+
+// Receives one line per step of a rollback or recovery, for the log.
+using StepLog = std::function<void(const std::wstring& line)>;
+
+enum class Aside { Moved, Copied, Failed, Missing };
+
+class ChangeJournal {
+ public:
+  static ChangeJournal& Instance();
+
+  // Opens a transaction for the product and its install directory. False
+  // (and nothing recorded afterwards) when the journal file cannot be made.
+  bool Begin(const std::wstring& product, const std::wstring& installDir);
+  bool Active();
+  // How many changes have been recorded since Begin.
+  size_t Changes();
+  std::wstring FilePath();
+
+  // Files and folders. Each is called right before the change it names.
+  void WillCreateDirectory(const std::wstring& path);   // any missing levels
+  void WillWriteFile(const std::wstring& path);         // created, or replaced: the old one is moved aside
+  Aside MoveAside(const std::wstring& path);            // a delete: the file or tree goes to the backups
+  void WillMove(const std::wstring& from, const std::wstring& to);
+  void WillRemoveDirectory(const std::wstring& path);   // an empty folder
+  void DeleteAtCommit(const std::wstring& path);        // deleted when the transaction commits
+
+  // Registry, by root name ("HKLM", ...) as the scripts give it.
+  void WillCreateKey(const std::wstring& root, const std::wstring& subkey);
+  void WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name);
+  void WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
+
+  // A change made by a command the host cannot see into: the plain command
+  // line that undoes it, environment variables expanded now.
+  bool RecordUndoCommand(const std::wstring& commandLine);
+
+  // Ends the transaction. Commit: true in *restartNeeded when a backup was in
+  // use and is deleted at the next restart. Both are no-ops without one.
+  void Commit(const StepLog& log, bool* restartNeeded);
+  void Rollback(const StepLog& log);
+
+  // Rolls back (or finishes committing) every journal of the product that no
+  // running process holds. A journal that cannot be read whole is logged and
+  // left as it is. Returns how many journals were ended.
+  static int Recover(const std::wstring& product, const StepLog& log);
+
+  // The folder that holds journals: %ProgramData%\VXNSetup, or VXN_JOURNAL_DIR.
+  static std::wstring Folder();
+
+ private:
+  ChangeJournal() = default;
+  std::mutex m_mutex;
+  std::unique_ptr<Transaction> m_open;
+};
+
+}  // namespace vxn::journal

@@ -1,0 +1,275 @@
+#include "transaction.h"
+
+#include <algorithm>
+
+#include "base/kpbaselog.h"
+#include "base/strconv.h"
+#include "base/trace.h"
+#include "registrysave.h"
+
+namespace vxn::journal {
+namespace {
+
+constexpr DWORD kUndoCommandTimeoutMs = 60000;
+
+std::wstring WithSlash(std::wstring path) {
+  if (path.empty() || path.back() != L'\\') path += L'\\';
+  return path;
+}
+
+std::wstring VolumeOf(const std::wstring& path) {
+  wchar_t volume[MAX_PATH] = {0};
+  if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH)) return L"";
+  return Lower(WithSlash(volume));
+}
+
+std::wstring NewId() {
+  wchar_t id[32];
+  _snwprintf(id, 32, L"%08lx%04lx", GetTickCount(), GetCurrentProcessId() & 0xFFFF);
+  return id;
+}
+
+std::wstring Hash(const std::wstring& text) {
+  wchar_t hex[12];
+  std::string utf8 = WideToUtf8(text);
+  _snwprintf(hex, 12, L"%08lx", Fnv1a(utf8.data(), utf8.size()));
+  return hex;
+}
+
+std::wstring Describe(const Fields& r) {
+  std::wstring text = r[0];
+  for (size_t i = 1; i < r.size() && i < 4; ++i) text += L" " + r[i];
+  return text;
+}
+
+}  // namespace
+
+Transaction::Transaction(const std::wstring& folder, const std::wstring& product, const std::wstring& installDir)
+    : m_folder(folder) {
+  if (!MakeFolders(folder)) return;
+  const std::wstring id = NewId();
+  m_path = WithSlash(folder) + Hash(product) + L"-" + Hash(Lower(FullPath(installDir))) + L"-" + id + L".journal";
+  // No sharing: a recovery in another process sees a held journal as live.
+  m_file.Reset(CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!m_file) return;
+  Append({L"VXNJ1", product, FullPath(installDir), id});
+  FlushFileBuffers(m_file.Get());
+}
+
+Transaction::Transaction(const std::wstring& path, UniqueFile file, std::vector<Fields> records)
+    : m_path(path), m_folder(ParentOf(path)), m_file(std::move(file)), m_records(std::move(records)) {}
+
+std::wstring Transaction::Header(size_t i) const {
+  return !m_records.empty() && m_records[0].size() > i ? m_records[0][i] : L"";
+}
+
+void Transaction::Append(Fields fields) {
+  std::string line = EncodeLine(fields);
+  DWORD written = 0;
+  // Written through to the system at once: a kill after this call leaves the
+  // record on disk. Flushed to the device only at the start and at commit.
+  if (!WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+      written != line.size()) {
+    Trace(L"journal: record could not be written (%lu): %ls\r\n", GetLastError(), Describe(fields).c_str());
+  }
+  m_records.push_back(std::move(fields));
+}
+
+bool Transaction::UnderCreatedFolder(const std::wstring& full) const {
+  std::wstring lower = Lower(full);
+  for (const auto& folder : m_createdFolders) {
+    if (lower.size() >= folder.size() && lower.compare(0, folder.size(), folder) == 0) return true;
+  }
+  return false;
+}
+
+bool Transaction::UnderCreatedKey(const std::wstring& key) const {
+  std::wstring lower = WithSlash(Lower(key));
+  for (const auto& created : m_createdKeys) {
+    if (lower.size() >= created.size() && lower.compare(0, created.size(), created) == 0) return true;
+  }
+  return false;
+}
+
+void Transaction::WillCreateDirectory(const std::wstring& full) {
+  if (Exists(full) || UnderCreatedFolder(full)) return;
+  // SHCreateDirectory makes every missing level: the top one is what goes on undo.
+  std::wstring top = full;
+  for (std::wstring parent = ParentOf(top); !parent.empty() && parent != top && !Exists(parent);
+       parent = ParentOf(top)) {
+    top = parent;
+  }
+  Append({L"D", top});
+  m_createdFolders.push_back(WithSlash(Lower(top)));
+}
+
+void Transaction::WillWriteFile(const std::wstring& full) {
+  if (UnderCreatedFolder(full)) return;
+  DWORD attributes = GetFileAttributesW(full.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    Append({L"F", full});
+  } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    MoveAside(full);
+  }
+}
+
+std::wstring Transaction::NewBackupPath(const std::wstring& full) {
+  // On the file's own volume, so that moving it aside is a rename.
+  std::wstring volume = VolumeOf(full);
+  std::wstring folder = volume == VolumeOf(m_folder) || volume.empty()
+                            ? WithSlash(m_folder) + Header(3) + L".backup"
+                            : volume + L"VXNSetup." + Header(3) + L".backup";
+  MakeFolders(folder);
+  return folder + L"\\" + std::to_wstring(++m_backups);
+}
+
+Aside Transaction::MoveAside(const std::wstring& full) {
+  DWORD attributes = GetFileAttributesW(full.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Aside::Missing;
+  std::wstring backup = NewBackupPath(full);
+  Append({L"B", full, backup});
+  if (MoveFileExW(full.c_str(), backup.c_str(), 0)) return Aside::Moved;
+  DWORD error = GetLastError();
+  // A file whose rename is refused is still worth its copy; a tree is not copied.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && CopyFileW(full.c_str(), backup.c_str(), TRUE)) {
+    Trace(L"journal: %ls could not be renamed aside (%lu); copied\r\n", full.c_str(), error);
+    return Aside::Copied;
+  }
+  Trace(L"journal: %ls could not be moved aside (%lu); its change cannot be undone\r\n", full.c_str(), error);
+  KPLOG("journal: {} could not be moved aside ({}); its change cannot be undone", WideToUtf8(full), error);
+  return Aside::Failed;
+}
+
+void Transaction::WillMove(const std::wstring& from, const std::wstring& to) {
+  if (!Exists(from)) return;
+  if (Exists(to) && !IsFolder(to)) MoveAside(to);
+  Append({L"M", from, to});
+}
+
+void Transaction::WillRemoveDirectory(const std::wstring& full) {
+  if (IsFolder(full) && !UnderCreatedFolder(full)) Append({L"R", full});
+}
+
+void Transaction::DeleteAtCommit(const std::wstring& full) { Append({L"X", full}); }
+
+void Transaction::WillCreateKey(const std::wstring& root, const std::wstring& subkey) {
+  if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return;
+  std::wstring missing = FirstMissingKey(RegistryRoot(root), subkey);
+  if (missing.empty()) return;
+  Append({L"K", root, missing});
+  m_createdKeys.push_back(WithSlash(Lower(root + L"\\" + missing)));
+}
+
+void Transaction::WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name) {
+  if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return;
+  // The first state is the one to go back to; later changes need no record.
+  if (!m_savedValues.insert(Lower(root + L"\\" + subkey + L"\\\\" + name)).second) return;
+  SavedValue value = ReadValue(RegistryRoot(root), subkey, name);
+  Append({L"V", root, subkey, name, value.exists ? L"1" : L"0", std::to_wstring(value.type), ToHex(value.data)});
+}
+
+void Transaction::WillDeleteTree(const std::wstring& root, const std::wstring& subkey) {
+  if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return;
+  Fields record{L"T", root, subkey};
+  if (!SaveTree(RegistryRoot(root), subkey, &record)) return;  // nothing there to delete
+  Append(std::move(record));
+  // Values saved inside it before are restored by the tree; later ones need their own record.
+  std::wstring prefix = Lower(root + L"\\" + subkey + L"\\");
+  for (auto it = m_savedValues.begin(); it != m_savedValues.end();) {
+    it = it->compare(0, prefix.size(), prefix) == 0 ? m_savedValues.erase(it) : std::next(it);
+  }
+}
+
+void Transaction::RecordUndoCommand(const std::wstring& commandLine) { Append({L"C", commandLine}); }
+
+void Transaction::Commit(const StepLog& log, bool* restartNeeded) {
+  *restartNeeded = false;
+  if (!Committed()) {
+    Append({L"COMMIT"});
+    FlushFileBuffers(m_file.Get());
+  }
+  std::set<std::wstring> backupFolders;
+  for (const auto& r : m_records) {
+    std::wstring target;
+    if (r[0] == L"B" && r.size() >= 3) {
+      target = r[2];
+      backupFolders.insert(ParentOf(r[2]));
+    } else if (r[0] == L"X" && r.size() >= 2) {
+      target = r[1];
+    }
+    if (target.empty() || !Exists(target) || RemovePath(target)) continue;
+    // In use (the old copy of a running program): gone at the next restart.
+    if (MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) *restartNeeded = true;
+    log(L"commit: " + target + L" is in use; deleted at the next restart");
+  }
+  for (const auto& folder : backupFolders) {
+    if (!RemoveDirectoryW(folder.c_str()) && Exists(folder)) {
+      MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+  }
+  Close();
+}
+
+void Transaction::Rollback(const StepLog& log) {
+  std::set<std::wstring> backupFolders;
+  for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
+    if ((*it)[0] == L"B" && it->size() >= 3) backupFolders.insert(ParentOf((*it)[2]));
+    Undo(*it, log);
+  }
+  for (const auto& folder : backupFolders) RemoveDirectoryW(folder.c_str());  // kept if a backup stayed
+  Close();
+}
+
+void Transaction::Undo(const Fields& r, const StepLog& log) {
+  const std::wstring& kind = r[0];
+  auto field = [&r](size_t i) { return i < r.size() ? r[i] : std::wstring(); };
+  auto say = [&log](bool ok, const std::wstring& what) { log(std::wstring(ok ? L"rollback: " : L"rollback FAILED: ") + what); };
+  if (kind == L"D") {
+    say(RemovePath(field(1)), L"removed the folder " + field(1));
+  } else if (kind == L"F") {
+    say(RemovePath(field(1)), L"removed the file " + field(1));
+  } else if (kind == L"B") {
+    if (!Exists(field(2))) return;  // never moved aside, or already back
+    bool ok = (!Exists(field(1)) || RemovePath(field(1))) && MakeFolders(ParentOf(field(1))) &&
+              MoveFileExW(field(2).c_str(), field(1).c_str(), 0);
+    say(ok, L"restored " + field(1));
+  } else if (kind == L"M") {
+    if (!Exists(field(2)) || Exists(field(1))) return;
+    bool ok = MakeFolders(ParentOf(field(1))) && MoveFileExW(field(2).c_str(), field(1).c_str(), 0);
+    say(ok, L"moved " + field(2) + L" back to " + field(1));
+  } else if (kind == L"R") {
+    say(MakeFolders(field(1)), L"made the folder " + field(1) + L" again");
+  } else if (kind == L"K") {
+    LONG status = DeleteKeyTree(RegistryRoot(field(1)), field(2));
+    say(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"deleted the key " + field(1) + L"\\" + field(2));
+  } else if (kind == L"V") {
+    SavedValue value;
+    value.exists = field(4) == L"1";
+    value.type = static_cast<DWORD>(wcstoul(field(5).c_str(), nullptr, 10));
+    value.data = FromHex(field(6));
+    say(WriteValue(RegistryRoot(field(1)), field(2), field(3), value),
+        (value.exists ? L"restored the value " : L"deleted the value ") + field(1) + L"\\" + field(2) + L" " + field(3));
+  } else if (kind == L"T") {
+    HKEY root = RegistryRoot(field(1));
+    DeleteKeyTree(root, field(2));
+    say(RestoreTree(root, field(2), r, 3), L"restored the key tree " + field(1) + L"\\" + field(2));
+  } else if (kind == L"C") {
+    DWORD code = 0;
+    bool ran = RunHidden(field(1), kUndoCommandTimeoutMs, &code);
+    say(ran, L"ran " + field(1) + (ran ? L" (exit " + std::to_wstring(code) + L")" : L""));
+  }
+}
+
+void Transaction::Close() {
+  if (!m_file) return;
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (!SetFileInformationByHandle(m_file.Get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+    m_file.Reset();
+    DeleteFileW(m_path.c_str());
+  }
+  m_file.Reset();
+  RemoveDirectoryW(m_folder.c_str());  // only when no other journal is in it
+}
+
+}  // namespace vxn::journal

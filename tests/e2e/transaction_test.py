@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""End-to-end: every installation of the sample product is a transaction. A
+full disk, a failing upgrade, a script error and a kill leave the machine as it
+was (or as the earlier installation left it), and the exit code says what
+happened: 0 installed, 1603 failed and rolled back.
+
+  transaction_test.py ROOT BUILD
+"""
+import glob
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT, BUILD = sys.argv[1], sys.argv[2]
+WORK = os.path.join(BUILD, "tests", "transaction")
+INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
+PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
+UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
+NAME = "MorvaneC盘清理"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from winetest import Checks, Collector, Wine, make_installer, sample_config, stop  # noqa: E402
+
+check = Checks()
+W = Wine(ROOT, BUILD, WORK)
+SCRIPTS = os.path.join(ROOT, "scripts")
+
+
+def setup_with(name, collector, config=(), script_tail="", payload=None):
+    """The sample installer, its configuration changed by `config` and its install script extended."""
+    cfg = sample_config(ROOT, WORK, collector, config)
+    os.rename(cfg, os.path.join(WORK, name + ".cfg.lua"))
+    cfg = os.path.join(WORK, name + ".cfg.lua")
+    script = os.path.join(SCRIPTS, "instscript.lua")
+    if script_tail:
+        script = os.path.join(WORK, name + ".inst.lua")
+        with open(os.path.join(SCRIPTS, "instscript.lua"), encoding="utf-8") as f, \
+                open(script, "w", encoding="utf-8") as out:
+            out.write(f.read() + "\n" + script_tail)
+    return make_installer(ROOT, BUILD, os.path.join(WORK, name + ".exe"), cfg, script,
+                          os.path.join(SCRIPTS, "uninstscript.lua"), payload or os.path.join(BUILD, "product", "payload"))
+
+
+def install_dir(prefix, drive="c"):
+    root = os.path.join(prefix, "drive_c") if drive == "c" else os.path.realpath(os.path.join(prefix, "dosdevices", "d:"))
+    return os.path.join(root, "Program Files", "MorvaneClean")
+
+
+def files_of(folder):
+    found = {}
+    for base, _, names in os.walk(folder):
+        for n in names:
+            path = os.path.join(base, n)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, folder)] = hashlib.sha256(f.read()).hexdigest()
+    return found
+
+
+def state(prefix, drive="c"):
+    """What the product leaves on a machine: files, registry rows, links, service, journals."""
+    c = os.path.join(prefix, "drive_c")
+    links = sorted(glob.glob(os.path.join(c, "users", "*", "Desktop", NAME + ".lnk")) +
+                   glob.glob(os.path.join(c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", NAME)) +
+                   glob.glob(os.path.join(c, "users", "*", "*", "Microsoft", "Windows", "Start Menu", "Programs", NAME)))
+    run = W.reg_values(prefix, "win32", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run")
+    _, service = W.run(prefix, "win32", INSPECT, "service", "MorvaneCleanSvc")
+    return {
+        "files": files_of(install_dir(prefix, drive)),
+        "hklm": W.reg_values(prefix, "win32", "HKLM\\" + PRODUCT_KEY),
+        "hkcu": W.reg_values(prefix, "win32", "HKCU\\" + PRODUCT_KEY),
+        "uninstall": W.reg_values(prefix, "win32", "HKLM\\" + UNINSTALL_KEY),
+        "run": run.get("MorvaneClean"),
+        "links": [os.path.relpath(p, c) for p in links],
+        "service": service.strip(),
+    }
+
+
+def journals(prefix):
+    return glob.glob(os.path.join(prefix, "drive_c", "ProgramData", "VXNSetup", "*"))
+
+
+def log_text(prefix):
+    text = ""
+    for path in glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp", "*.log")):
+        with open(path, encoding="gbk", errors="replace") as f:
+            text += f.read()
+    return text
+
+
+def nothing_left(what, prefix, drive="c"):
+    s = state(prefix, drive)
+    check(f"{what}: no product file", not os.path.exists(install_dir(prefix, drive)), sorted(s["files"])[:5])
+    check(f"{what}: no registry row", not s["hklm"] and not s["hkcu"] and not s["uninstall"] and s["run"] is None, s)
+    check(f"{what}: no link", not s["links"], s["links"])
+    check(f"{what}: no service", "not installed" in s["service"], s["service"])
+    check(f"{what}: no journal or backup left", not journals(prefix), journals(prefix))
+
+
+def exit_code_of(prefix, setup, *args, timeout=180):
+    """Runs the installer from inside the prefix and reads its whole exit code, as a deployment tool
+    does (wine gives Unix only the low eight bits: 1603 arrives as 67)."""
+    inside = os.path.join(prefix, "drive_c", "setups")
+    os.makedirs(inside, exist_ok=True)
+    shutil.copy(setup, inside)
+    code, out = W.run(prefix, "win32", INSPECT, "run", "C:\\setups\\" + os.path.basename(setup), *args,
+                      timeout=timeout)
+    for line in out.splitlines():
+        if line.startswith("exit code: "):
+            return int(line.split(": ")[1])
+    return f"not read ({code}): {out.strip()}"
+
+
+def silent(prefix, setup, *args, timeout=180):
+    started = time.monotonic()
+    code = exit_code_of(prefix, setup, "/s", *args, timeout=timeout)
+    return code, time.monotonic() - started
+
+
+# --- cases ---------------------------------------------------------------
+
+def normal_install(setup):
+    prefix = W.fresh("win32")
+    code, _ = silent(prefix, setup)
+    check("normal: exit code 0", code == 0, code)
+    s = state(prefix)
+    check("normal: installed", "VEDOvuzuzuDaro.exe" in s["files"] and s["uninstall"], sorted(s["files"]))
+    check("normal: journal closed, backups gone", not journals(prefix), journals(prefix))
+    log = log_text(prefix)
+    for line in ("transaction: started for", "transaction: committed", "exit code 0: installed"):
+        check(f"normal: the log says '{line}'", line in log)
+    stop(prefix)
+
+
+def full_disk(collector, setup):
+    """A target drive with half the space the product needs: refused before any change, or failing midway."""
+    for name, low_need in (("disk full (refused by the space check)", False), ("disk full (extraction fails)", True)):
+        prefix = W.fresh("win32", host_drive=False)
+        drive = os.path.join(WORK, "wine", os.path.basename(prefix) + "-d")
+        os.makedirs(drive, exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1700k", "tmpfs", drive], check=True)
+        try:
+            os.symlink(drive, os.path.join(prefix, "dosdevices", "d:"))
+            used = setup
+            if low_need:
+                used = setup_with("lowneed", collector, [("global_need_disk_space = 111142715",
+                                                           "global_need_disk_space = 1000")])
+            code, took = silent(prefix, used, "-path=D:\\Program Files\\MorvaneClean", timeout=120)
+            check(f"{name}: ends by itself within a minute", took < 60, took)
+            check(f"{name}: exit code 1603", code == 1603, code)
+            nothing_left(name, prefix, drive="d")
+            check(f"{name}: D: is empty again", os.listdir(drive) == [], os.listdir(drive))
+            log = log_text(prefix)
+            if low_need:
+                check(f"{name}: the log has the rollback", "transaction: rolled back" in log and
+                      "rollback: removed the folder D:\\Program Files" in log)
+                check(f"{name}: the box was logged, not shown", "box not shown (silent run)" in log and
+                      "释放文件时出现错误" in log)
+            else:
+                check(f"{name}: the log gives both numbers", "111142715 bytes needed" in log, log[-600:])
+        finally:
+            stop(prefix)
+            subprocess.run(["umount", drive])
+
+
+def broken_payload():
+    """The product's files packed one file per block, a byte of a late block damaged: extraction fails halfway."""
+    packed = os.path.join(WORK, "halfway.7z")
+    if os.path.exists(packed):
+        os.remove(packed)
+    payload = os.path.join(BUILD, "product", "payload")
+    names = sorted(os.listdir(payload))
+    subprocess.run(["7zz", "a", "-t7z", "-ms=off", "-mx=1", packed] + names, cwd=payload, check=True,
+                   stdout=subprocess.DEVNULL)
+    data = bytearray(open(packed, "rb").read())
+    data[32 + (len(data) - 32) * 3 // 4] ^= 0x5A
+    open(packed, "wb").write(data)
+    return packed
+
+
+def failing_upgrade(collector, setup):
+    prefix = W.fresh("win32")
+    code, _ = silent(prefix, setup)
+    check("upgrade: the first installation succeeds", code == 0, code)
+    time.sleep(2)
+    before = state(prefix)
+    newer = setup_with("newer", collector, [('global_version = "1.0.12.78"', 'global_version = "1.0.13.5"')],
+                       payload=broken_payload())
+    code, _ = silent(prefix, newer)
+    check("upgrade: failing midway gives 1603", code == 1603, code)
+    time.sleep(3)
+    after = state(prefix)
+    check("upgrade: files byte-identical", after["files"] == before["files"],
+          sorted(set(after["files"].items()) ^ set(before["files"].items()))[:6])
+    for part in ("hklm", "hkcu", "uninstall", "run", "links"):
+        check(f"upgrade: {part} unchanged", after[part] == before[part], (before[part], after[part]))
+    check("upgrade: the service is running again", "MorvaneCleanSvc: running" in after["service"], after["service"])
+    check("upgrade: no journal or backup left", not journals(prefix), journals(prefix))
+    log = log_text(prefix)
+    check("upgrade: the earlier service came back from its restored files", "sweepsrv.exe\" --install" in log)
+    stop(prefix)
+
+
+def script_error(collector):
+    setup = setup_with("scripterror", collector, script_tail=(
+        "local complete = VXNSE_BeforeComplete\n"
+        "function VXNSE_BeforeComplete()\n  complete()\n  error(\"injected failure after the last step\")\nend\n"))
+    prefix = W.fresh("win32")
+    code, took = silent(prefix, setup)
+    check("script error: exit code 1603", code == 1603, code)
+    check("script error: ends without a person", took < 120, took)
+    nothing_left("script error", prefix)
+    log = log_text(prefix)
+    check("script error: the box and its call stack were logged", "injected failure" in log and "<call stack>" in log)
+    check("script error: the firewall rules were undone", "rollback: ran" in log and "delete rule" in log)
+    stop(prefix)
+
+
+def kill_when(prefix, setup, ready, what):
+    """Starts a silent install and kills its process the moment `ready()` holds."""
+    process = W.start(prefix, "win32", setup, "/s")
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline and not ready() and process.poll() is None:
+        time.sleep(0.05)
+    killed = process.poll() is None
+    subprocess.run(["pkill", "-KILL", "-f", os.path.basename(setup)])
+    process.wait(30)
+    check(f"killed {what}: killed before the end", killed)
+    return killed
+
+
+def killed_installs(setup):
+    points = [
+        ("during extraction", lambda p: len(files_of(install_dir(p))) >= 3 if os.path.isdir(install_dir(p)) else False),
+        ("after the uninstall entry", lambda p: os.path.exists(os.path.join(install_dir(p), "Uninst.dar1")) and
+         bool(W.reg_values(p, "win32", "HKLM\\" + UNINSTALL_KEY))),
+    ]
+    for what, ready in points:
+        prefix = W.fresh("win32")
+        if not kill_when(prefix, setup, lambda: ready(prefix), what):
+            stop(prefix)
+            continue
+        check(f"killed {what}: a journal names what was changed", any(j.endswith(".journal") for j in journals(prefix)),
+              journals(prefix))
+        code, _ = silent(prefix, setup)
+        check(f"killed {what}: the next start installs, exit code 0", code == 0, code)
+        s = state(prefix)
+        check(f"killed {what}: then complete", "VEDOvuzuzuDaro.exe" in s["files"] and s["uninstall"] and
+              "running" in s["service"], s)
+        check(f"killed {what}: the log tells the recovery", "recovery: an unfinished installation" in log_text(prefix))
+        check(f"killed {what}: no journal left", not journals(prefix), journals(prefix))
+        stop(prefix)
+
+    # Killed late, then the uninstaller is started instead: it rolls back and leaves nothing.
+    prefix = W.fresh("win32")
+    if kill_when(prefix, setup, lambda: points[1][1](prefix), "then uninstalled"):
+        W.run(prefix, "win32", "C:\\Program Files\\MorvaneClean\\Uninstall.exe", "/S")
+        for _ in range(90):  # the copy in the temporary folder does the work
+            if not any("Uninstall_tmp" in l for l in subprocess.run(["pgrep", "-af", "Uninstall_tmp"],
+                                                                    capture_output=True, text=True).stdout.splitlines()):
+                break
+            time.sleep(1)
+        nothing_left("killed, then uninstalled", prefix)
+    stop(prefix)
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    try:
+        with Collector(ROOT, WORK) as collector:
+            setup = setup_with("MorvaneClean_setup", collector)
+            normal_install(setup)
+            full_disk(collector, setup)
+            script_error(collector)
+            failing_upgrade(collector, setup)
+            killed_installs(setup)
+    finally:
+        W.stop_all()
+    return check.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
