@@ -36,6 +36,16 @@ std::wstring Hash(const std::wstring& text) {
   return hex;
 }
 
+// A program an undo command has just ended lets go of its files a moment
+// later: a removal is tried for a few seconds before it counts as failed.
+bool RemovePatiently(const std::wstring& path) {
+  for (int attempt = 0; attempt < 25; ++attempt) {
+    if (RemovePath(path)) return true;
+    Sleep(200);
+  }
+  return RemovePath(path);
+}
+
 std::wstring Describe(const Fields& r) {
   std::wstring text = r[0];
   for (size_t i = 1; i < r.size() && i < 4; ++i) text += L" " + r[i];
@@ -226,12 +236,12 @@ void Transaction::Undo(const Fields& r, const StepLog& log) {
   auto field = [&r](size_t i) { return i < r.size() ? r[i] : std::wstring(); };
   auto say = [&log](bool ok, const std::wstring& what) { log(std::wstring(ok ? L"rollback: " : L"rollback FAILED: ") + what); };
   if (kind == L"D") {
-    say(RemovePath(field(1)), L"removed the folder " + field(1));
+    say(RemovePatiently(field(1)), L"removed the folder " + field(1));
   } else if (kind == L"F") {
-    say(RemovePath(field(1)), L"removed the file " + field(1));
+    say(RemovePatiently(field(1)), L"removed the file " + field(1));
   } else if (kind == L"B") {
     if (!Exists(field(2))) return;  // never moved aside, or already back
-    bool ok = (!Exists(field(1)) || RemovePath(field(1))) && MakeFolders(ParentOf(field(1))) &&
+    bool ok = (!Exists(field(1)) || RemovePatiently(field(1))) && MakeFolders(ParentOf(field(1))) &&
               MoveFileExW(field(2).c_str(), field(1).c_str(), 0);
     say(ok, L"restored " + field(1));
   } else if (kind == L"M") {

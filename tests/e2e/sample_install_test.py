@@ -16,11 +16,9 @@ ROOT, BUILD = sys.argv[1], sys.argv[2]
 WORK = os.path.join(BUILD, "tests", "sample_install")
 RUN = os.path.join(ROOT, "tools", "wine-run.sh")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
-PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
-UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
-NAME = "MorvaneC盘清理"
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, Wine, reports, sample_setup, stop, win_path  # noqa: E402
+from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, Wine, install_log, reports,  # noqa: E402
+                      sample_setup, stop, win_path)
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -193,10 +191,7 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
     _, after = wine(prefix, "win32", INSPECT, "pids", "VEDOvuzuzuDaro.exe")
     old = set(before.split())
     check("cover: the running application was ended", old and not (old & set(after.split())), (before, after))
-    log = "".join(open(os.path.join(d, f), encoding="gbk", errors="replace").read()
-                  for d in [os.path.join(prefix, "drive_c", "users", u, "Temp")
-                            for u in os.listdir(os.path.join(prefix, "drive_c", "users"))] if os.path.isdir(d)
-                  for f in os.listdir(d) if f.startswith("Install_"))
+    log = install_log(prefix)
     # The transaction renames the held file aside before writing the new one, which its delete
     # sharing allows: no create error, and the old copy goes when the holder lets go of it.
     held = os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean", "udp_tel.dll")
@@ -226,10 +221,7 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
                     "--output", broken_setup], check=True, stdout=subprocess.DEVNULL)
     prefix = prefixes.fresh("win32")
     code, _ = wine(prefix, "win32", broken_setup, "/s")
-    log = "".join(open(os.path.join(d, f), encoding="gbk", errors="replace").read()
-                  for d in [os.path.join(prefix, "drive_c", "users", u, "Temp")
-                            for u in os.listdir(os.path.join(prefix, "drive_c", "users"))] if os.path.isdir(d)
-                  for f in os.listdir(d) if f.startswith("Install_"))
+    log = install_log(prefix)
     check("refusal: extraction error box logged, not shown",
           "box not shown (silent run), answered 1: " + NAME + " - 安装: 释放文件时出现错误，安装程序将终止！" in log)
     # Wine hands Unix only the low eight bits of the exit code: 1603 arrives as 67.

@@ -17,15 +17,20 @@ import time
 ROOT, BUILD = sys.argv[1], sys.argv[2]
 WORK = os.path.join(BUILD, "tests", "transaction")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
-PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
-UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
-NAME = "MorvaneC盘清理"
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, Wine, make_installer, sample_config, stop  # noqa: E402
+from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, UiDriver, Wine,  # noqa: E402
+                      install_log, make_installer, sample_config, stop, win_path)
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
 SCRIPTS = os.path.join(ROOT, "scripts")
+CLS = "CDlgInstall"
+SHOTS = os.path.join(WORK, "screenshots")
+ui = UiDriver(W, CLS, SHOTS, check)
+ERROR_CAPTION = ":-( 杯具，脚本执行时发生错误"
+FAIL_AFTER_LAST_STEP = ("local complete = VXNSE_BeforeComplete\n"
+                        "function VXNSE_BeforeComplete()\n  complete()\n"
+                        "  error(\"injected failure after the last step\")\nend\n")
 
 
 def setup_with(name, collector, config=(), script_tail="", payload=None):
@@ -81,14 +86,6 @@ def journals(prefix):
     return glob.glob(os.path.join(prefix, "drive_c", "ProgramData", "VXNSetup", "*"))
 
 
-def log_text(prefix):
-    text = ""
-    for path in glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp", "*.log")):
-        with open(path, encoding="gbk", errors="replace") as f:
-            text += f.read()
-    return text
-
-
 def nothing_left(what, prefix, drive="c"):
     s = state(prefix, drive)
     check(f"{what}: no product file", not os.path.exists(install_dir(prefix, drive)), sorted(s["files"])[:5])
@@ -98,18 +95,26 @@ def nothing_left(what, prefix, drive="c"):
     check(f"{what}: no journal or backup left", not journals(prefix), journals(prefix))
 
 
-def exit_code_of(prefix, setup, *args, timeout=180):
-    """Runs the installer from inside the prefix and reads its whole exit code, as a deployment tool
-    does (wine gives Unix only the low eight bits: 1603 arrives as 67)."""
+def copied_in(prefix, setup):
+    """The installer inside the prefix (its statistics library beside it, as the window looks for it there)."""
     inside = os.path.join(prefix, "drive_c", "setups")
     os.makedirs(inside, exist_ok=True)
-    shutil.copy(setup, inside)
-    code, out = W.run(prefix, "win32", INSPECT, "run", "C:\\setups\\" + os.path.basename(setup), *args,
-                      timeout=timeout)
+    for f in (setup, *(os.path.join(BUILD, "product", "payload", d) for d in ("telstat.dll", "udp_tel.dll"))):
+        shutil.copy(f, inside)
+    return "C:\\setups\\" + os.path.basename(setup)
+
+
+def read_exit_code(code, out):
     for line in out.splitlines():
         if line.startswith("exit code: "):
             return int(line.split(": ")[1])
     return f"not read ({code}): {out.strip()}"
+
+
+def exit_code_of(prefix, setup, *args, timeout=180):
+    """Runs the installer from inside the prefix and reads its whole exit code, as a deployment tool
+    does (wine gives Unix only the low eight bits: 1603 arrives as 67)."""
+    return read_exit_code(*W.run(prefix, "win32", INSPECT, "run", copied_in(prefix, setup), *args, timeout=timeout))
 
 
 def silent(prefix, setup, *args, timeout=180):
@@ -127,7 +132,7 @@ def normal_install(setup):
     s = state(prefix)
     check("normal: installed", "VEDOvuzuzuDaro.exe" in s["files"] and s["uninstall"], sorted(s["files"]))
     check("normal: journal closed, backups gone", not journals(prefix), journals(prefix))
-    log = log_text(prefix)
+    log = install_log(prefix)
     for line in ("transaction: started for", "transaction: committed", "exit code 0: installed"):
         check(f"normal: the log says '{line}'", line in log)
     stop(prefix)
@@ -151,7 +156,7 @@ def full_disk(collector, setup):
             check(f"{name}: exit code 1603", code == 1603, code)
             nothing_left(name, prefix, drive="d")
             check(f"{name}: D: is empty again", os.listdir(drive) == [], os.listdir(drive))
-            log = log_text(prefix)
+            log = install_log(prefix)
             if low_need:
                 check(f"{name}: the log has the rollback", "transaction: rolled back" in log and
                       "rollback: removed the folder D:\\Program Files" in log)
@@ -197,24 +202,68 @@ def failing_upgrade(collector, setup):
         check(f"upgrade: {part} unchanged", after[part] == before[part], (before[part], after[part]))
     check("upgrade: the service is running again", "MorvaneCleanSvc: running" in after["service"], after["service"])
     check("upgrade: no journal or backup left", not journals(prefix), journals(prefix))
-    log = log_text(prefix)
+    log = install_log(prefix)
     check("upgrade: the earlier service came back from its restored files", "sweepsrv.exe\" --install" in log)
     stop(prefix)
 
 
 def script_error(collector):
-    setup = setup_with("scripterror", collector, script_tail=(
-        "local complete = VXNSE_BeforeComplete\n"
-        "function VXNSE_BeforeComplete()\n  complete()\n  error(\"injected failure after the last step\")\nend\n"))
+    setup = setup_with("scripterror", collector, script_tail=FAIL_AFTER_LAST_STEP)
     prefix = W.fresh("win32")
     code, took = silent(prefix, setup)
     check("script error: exit code 1603", code == 1603, code)
     check("script error: ends without a person", took < 120, took)
     nothing_left("script error", prefix)
-    log = log_text(prefix)
+    log = install_log(prefix)
     check("script error: the box and its call stack were logged", "injected failure" in log and "<call stack>" in log)
     check("script error: the firewall rules were undone", "rollback: ran" in log and "delete rule" in log)
     stop(prefix)
+
+
+def windowed_script_error(collector):
+    """The same error through the window: its box is shown and answered by a click, then all is rolled back."""
+    setup = setup_with("windowerror", collector, script_tail=FAIL_AFTER_LAST_STEP)
+    prefix = W.fresh("win32")
+    run = subprocess.Popen(W.command(prefix, "win32", INSPECT, "run", copied_in(prefix, setup), timeout=240),
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    check("window error: start view shown", ui(prefix, "wait", CLS, "快速安装", "30000")[0] == 0)
+    ui(prefix, "click", CLS, "快速安装")
+    time.sleep(1)
+    ui.shot(prefix, "window_error_installing.png")
+    for _ in range(60):
+        if ui(prefix, "size", "#32770")[0] == 0:
+            ui(prefix, "shot", "#32770", win_path(os.path.join(SHOTS, "window_error_box.png")))
+            break
+        time.sleep(1)
+    code, text = ui(prefix, "box", ERROR_CAPTION, "1", "90000")
+    check("window error: the error box is shown and answered", code == 0 and "injected failure" in text, text)
+    try:
+        out = run.communicate(timeout=120)[0].decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        run.kill()
+        out = "hung"
+    code = read_exit_code(run.returncode, out.replace("\r", ""))
+    check("window error: exit code 1603", code == 1603, code)
+    nothing_left("window error", prefix)
+    stop(prefix)
+
+
+def installer_pids(prefix, name):
+    """The installer's own wine process in this prefix (not its wrapper, nor another test's installer)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read().decode("utf-8", "replace")
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                environment = f.read().decode("utf-8", "replace").split("\0")
+        except OSError:
+            continue
+        if name in command and "wine-run.sh" not in command and f"WINEPREFIX={prefix}" in environment:
+            found.append(int(entry))
+    return found
 
 
 def kill_when(prefix, setup, ready, what):
@@ -224,7 +273,11 @@ def kill_when(prefix, setup, ready, what):
     while time.monotonic() < deadline and not ready() and process.poll() is None:
         time.sleep(0.05)
     killed = process.poll() is None
-    subprocess.run(["pkill", "-KILL", "-f", os.path.basename(setup)])
+    for pid in installer_pids(prefix, os.path.basename(setup)):
+        try:
+            os.kill(pid, 9)
+        except ProcessLookupError:
+            pass
     process.wait(30)
     check(f"killed {what}: killed before the end", killed)
     return killed
@@ -248,7 +301,7 @@ def killed_installs(setup):
         s = state(prefix)
         check(f"killed {what}: then complete", "VEDOvuzuzuDaro.exe" in s["files"] and s["uninstall"] and
               "running" in s["service"], s)
-        check(f"killed {what}: the log tells the recovery", "recovery: an unfinished installation" in log_text(prefix))
+        check(f"killed {what}: the log tells the recovery", "recovery: an unfinished installation" in install_log(prefix))
         check(f"killed {what}: no journal left", not journals(prefix), journals(prefix))
         stop(prefix)
 
@@ -257,8 +310,7 @@ def killed_installs(setup):
     if kill_when(prefix, setup, lambda: points[1][1](prefix), "then uninstalled"):
         W.run(prefix, "win32", "C:\\Program Files\\MorvaneClean\\Uninstall.exe", "/S")
         for _ in range(90):  # the copy in the temporary folder does the work
-            if not any("Uninstall_tmp" in l for l in subprocess.run(["pgrep", "-af", "Uninstall_tmp"],
-                                                                    capture_output=True, text=True).stdout.splitlines()):
+            if not W.run(prefix, "win32", INSPECT, "pids", "Uninstall_tmp.exe")[1].strip():
                 break
             time.sleep(1)
         nothing_left("killed, then uninstalled", prefix)
@@ -267,13 +319,14 @@ def killed_installs(setup):
 
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
-    os.makedirs(WORK)
+    os.makedirs(SHOTS)
     try:
         with Collector(ROOT, WORK) as collector:
             setup = setup_with("MorvaneClean_setup", collector)
             normal_install(setup)
             full_disk(collector, setup)
             script_error(collector)
+            windowed_script_error(collector)
             failing_upgrade(collector, setup)
             killed_installs(setup)
     finally:

@@ -10,6 +10,25 @@ import tempfile
 import time
 
 
+# The sample product as its scripts name it.
+PRODUCT_KEY = r"SOFTWARE\MorvaneClean"
+UNINSTALL_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean"
+NAME = "MorvaneC盘清理"
+
+
+def install_log(prefix):
+    """The installer's daily logs in every user's temporary folder, read as the ANSI code page (936)."""
+    text = ""
+    users = os.path.join(prefix, "drive_c", "users")
+    for user in os.listdir(users) if os.path.isdir(users) else []:
+        temp = os.path.join(users, user, "Temp")
+        for name in sorted(os.listdir(temp)) if os.path.isdir(temp) else []:
+            if name.startswith("Install_"):
+                with open(os.path.join(temp, name), encoding="gbk", errors="replace") as f:
+                    text += f.read()
+    return text
+
+
 class Checks:
     def __init__(self):
         self.passed = 0

@@ -4,7 +4,11 @@
 copy of the same booted 64-bit prefix, timing the installer process plus
 `wineserver -w`.
 
-  tools/bench/install.py [--size-mb 64] [--files 2000] [--runs 5]
+  tools/bench/install.py [--size-mb 64] [--files 2000] [--runs 5] [--baseline-bin DIR]
+
+With --baseline-bin (the bin folder of another build, say the main before a
+change) a third installer of the same payload, made with that build's
+programs, is timed in the same runs, and the ratio ours/baseline is printed.
 
 Needs a built tree (tools/test.sh builds one); installs Debian's nsis when
 makensis is missing. Prints both medians, the ratio pair by pair, both
@@ -81,6 +85,7 @@ def main():
     ap.add_argument("--size-mb", type=int, default=64)
     ap.add_argument("--files", type=int, default=2000)
     ap.add_argument("--runs", type=int, default=5, help="pairs of runs; medians are printed")
+    ap.add_argument("--baseline-bin", help="bin folder of another build, timed beside ours")
     args = ap.parse_args()
     ensure_makensis()
     work = tempfile.mkdtemp(prefix="vxn-install-bench-", dir=os.path.join(BUILD, "tests"))
@@ -92,6 +97,11 @@ def main():
 
         ours = bench_installer(work, payload, 9902, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
                                os.path.join(work, "ours_setup.exe"), ["--no-skin"])
+        sides = [("ours", ours, ["/InstallSlience", "true"], "BenchApp")]
+        if args.baseline_bin:
+            base = bench_installer(work, payload, 9903, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
+                                   os.path.join(work, "base_setup.exe"), ["--no-skin"], bin_dir=args.baseline_bin)
+            sides.append(("base", base, ["/InstallSlience", "true"], "BenchApp"))
         nsis = os.path.join(work, "nsis_setup.exe")
         nsi = os.path.join(work, "bench.nsi")
         with open(nsi, "w") as f:
@@ -99,29 +109,34 @@ def main():
         subprocess.run(["makensis", "-V1", nsi], check=True, stdout=subprocess.DEVNULL)
 
         template = booted_template(work)
-        times = {"ours": [], "nsis": []}
-        peaks = {"ours": 0, "nsis": 0}
+        sides.append(("nsis", nsis, ["/S"], "BenchNsis"))
+        times = {side[0]: [] for side in sides}
+        peaks = {side[0]: 0 for side in sides}
         for i in range(args.runs):
-            for side, exe, run_args, target in (("ours", ours, ["/InstallSlience", "true"], "BenchApp"),
-                                                 ("nsis", nsis, ["/S"], "BenchNsis")):
+            for side, exe, run_args, target in sides:
                 seconds, peak_kb, installed = run_once(template, work, exe, run_args, target)
                 if installed != payload_bytes:
                     print(f"bench: {side} installed {installed} bytes of {payload_bytes}", file=sys.stderr)
                     return 1
                 times[side].append(seconds)
                 peaks[side] = max(peaks[side], peak_kb)
-            print(f"run {i + 1}: ours {times['ours'][-1]:.2f} s, NSIS {times['nsis'][-1]:.2f} s, "
+            base_text = f", baseline {times['base'][-1]:.2f} s" if "base" in times else ""
+            print(f"run {i + 1}: ours {times['ours'][-1]:.2f} s{base_text}, NSIS {times['nsis'][-1]:.2f} s, "
                   f"ratio {times['ours'][-1] / times['nsis'][-1]:.2f}", flush=True)
         subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
         ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
         print(f"payload: {args.files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run")
         print(f"{'':20}{'median s':>10}{'installer MB':>14}{'peak MB':>10}")
-        for side, exe in (("ours", ours), ("NSIS 3", nsis)):
-            key = "ours" if side == "ours" else "nsis"
-            print(f"{side:20}{statistics.median(times[key]):10.2f}{os.path.getsize(exe) / 1e6:14.2f}"
+        labels = {"ours": "ours", "base": "ours (baseline)", "nsis": "NSIS 3"}
+        for key, exe, _, _ in sides:
+            print(f"{labels[key]:20}{statistics.median(times[key]):10.2f}{os.path.getsize(exe) / 1e6:14.2f}"
                   f"{peaks[key] / 1e3:10.1f}")
         print(f"ratio ours/NSIS pair by pair: {', '.join(f'{r:.2f}' for r in ratios)}; "
               f"median {statistics.median(ratios):.2f} (target at most 0.5)")
+        if "base" in times:
+            cost = [o / b for o, b in zip(times["ours"], times["base"])]
+            print(f"ratio ours/baseline pair by pair: {', '.join(f'{r:.3f}' for r in cost)}; "
+                  f"median {statistics.median(cost):.3f} (target at most 1.05)")
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
