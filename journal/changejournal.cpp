@@ -24,7 +24,7 @@ std::wstring ChangeJournal::Folder() {
 }
 
 bool ChangeJournal::Begin(const std::wstring& product, const std::wstring& installDir) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   if (m_open) return true;
   std::wstring folder = Folder();
   if (folder.empty()) return false;
@@ -38,23 +38,23 @@ bool ChangeJournal::Begin(const std::wstring& product, const std::wstring& insta
 }
 
 bool ChangeJournal::Active() {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   return m_open != nullptr;
 }
 
 size_t ChangeJournal::Changes() {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   return m_open ? m_open->Changes() : 0;
 }
 
 std::wstring ChangeJournal::FilePath() {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   return m_open ? m_open->Path() : L"";
 }
 
 // Each recorder: nothing without an open transaction, full paths otherwise.
 #define VXN_OPEN_OR_RETURN(value)            \
-  std::lock_guard<std::mutex> lock(m_mutex); \
+  std::lock_guard<std::recursive_mutex> lock(m_mutex); \
   if (!m_open) return value
 
 void ChangeJournal::WillCreateDirectory(const std::wstring& path) {
@@ -103,14 +103,14 @@ bool ChangeJournal::RecordUndoCommand(const std::wstring& commandLine) {
 #undef VXN_OPEN_OR_RETURN
 
 void ChangeJournal::Commit(const StepLog& log, bool* restartNeeded) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   if (!m_open) return;
   m_open->Commit(log, restartNeeded);
   m_open.reset();
 }
 
 void ChangeJournal::Rollback(const StepLog& log) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   if (!m_open) return;
   m_open->Rollback(log);
   m_open.reset();

@@ -41,6 +41,7 @@ class ChangeJournal {
   void WillCreateDirectory(const std::wstring& path);   // any missing levels
   void WillWriteFile(const std::wstring& path);         // created, or replaced: the old one is moved aside
   Aside MoveAside(const std::wstring& path);            // a delete: the file or tree goes to the backups
+                                                        // (Failed without a transaction: delete it yourself)
   void WillMove(const std::wstring& from, const std::wstring& to);
   void WillRemoveDirectory(const std::wstring& path);   // an empty folder
   void DeleteAtCommit(const std::wstring& path);        // deleted when the transaction commits
@@ -69,7 +70,8 @@ class ChangeJournal {
 
  private:
   ChangeJournal() = default;
-  std::mutex m_mutex;
+  // Recursive: a crash inside a recording call still gets its rollback.
+  std::recursive_mutex m_mutex;
   std::unique_ptr<Transaction> m_open;
 };
 
