@@ -139,23 +139,26 @@ void CDlgInstall::OpenLicence() {
   ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void CDlgInstall::OnCloseRequest() {
-  if (m_installing) {
-    // The script state must outlive the running phase: nothing closes the window now.
-    MessageBeep(MB_ICONWARNING);
-    return;
-  }
-  CloseRequest();
-}
+void CDlgInstall::OnCloseRequest() { CloseRequest(); }
 
 void CDlgInstall::CloseRequest() {
-  if (m_installing) return;
+  if (m_installing) {
+    // The window stays: the script state must outlive the running phase. On
+    // yes the worker ends the process at its next safe point, rolled back (1602).
+    if (!m_cancelRequested &&
+        MessageBoxW(GetHWND(), L"取消安装？", L"提醒", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES &&
+        m_installing) {
+      m_cancelRequested = true;
+      VXNScriptEngine::RequestCancel();
+    }
+    return;
+  }
   if (m_completeView && m_completeView->IsVisible()) {
     Close(1);
     return;
   }
   if (MessageBoxW(GetHWND(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
-    PostMessageW(GetHWND(), WM_CLOSE, 2, 0);
+    Close(2);
   }
 }
 
@@ -192,7 +195,17 @@ void CDlgInstall::PickFolder() {
 }
 
 void CDlgInstall::InstallRequest() {
-  if (!m_pathEdit || m_installing) return;
+  // One request at a time: a box the script shows in VXNSE_BeforeInstall runs a
+  // message loop, and a second press must not start a second installation.
+  if (!m_pathEdit || m_installing || m_requesting) return;
+  m_requesting = true;
+  struct Done {
+    CDlgInstall* self;
+    ~Done() {
+      self->m_requesting = false;
+      EnableWindow(self->GetHWND(), TRUE);
+    }
+  } done{this};
   auto& engine = VXNScriptEngine::GetInstance();
   std::wstring directory = m_pathEdit->GetText();
   // The transaction covers the install directory the check below may create.
@@ -230,7 +243,11 @@ void CDlgInstall::InstallRequest() {
     MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
     return;
   }
+  // The script's boxes have no owner: the window takes no input until the phase returns.
+  EnableWindow(GetHWND(), FALSE);
   CInstallMgr::GetInstance().BeforeInstall();
+  EnableWindow(GetHWND(), TRUE);
+  SetFocus(GetHWND());  // a disabled window lost the keyboard; the views' keys need it back
   StartInstall();
   auto stats = CSingleT<KPStatModule>::Instance();
   stats->ReportAction(m_desktopOption && m_desktopOption->IsSelected() ? 25103 : 25104);

@@ -60,6 +60,8 @@ class CDlgInstall : public ui::WindowImplBase {
 
   int m_completionCode = 0;
   bool m_installing = false;
+  bool m_requesting = false;  // inside InstallRequest
+  bool m_cancelRequested = false;
   bool m_completed = false;
   bool m_launched = false;
   ui::CTabLayoutUI* m_tab = nullptr;

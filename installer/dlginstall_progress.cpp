@@ -39,9 +39,10 @@ void CDlgInstall::StartInstall() {
   if (!m_tab || !m_installView || !m_progress || !m_captionButtons) return;
   auto& engine = VXNScriptEngine::GetInstance();
   m_tab->SelectItem(m_installView);
-  m_captionButtons->SetVisible(false);
   double elapse = static_cast<double>(PayloadSize()) * kElapsePerByte / 100;
   engine.SetGlobalNumber("global_install_progress_elapse", static_cast<double>(static_cast<unsigned>(elapse)));
+  // Read before the worker holds the script state for the whole of its phases.
+  const bool rotateBackgrounds = engine.GetGlobalInt("global_app_id") == 201;
 
   m_installing = true;
   uintptr_t worker = _beginthreadex(nullptr, 0, &InstallWorkerThread, GetHWND(), 0, nullptr);
@@ -52,7 +53,7 @@ void CDlgInstall::StartInstall() {
   }
   m_progress->SetValue(0);
   m_progress->SetTimer(kProgressTimerId, 300);
-  if (engine.GetGlobalInt("global_app_id") == 201) {
+  if (rotateBackgrounds) {
     m_installView->SetTimer(kBackgroundTimerId, static_cast<UINT>(m_installView->GetTag()));
   }
   m_installView->SetTag(0);

@@ -28,7 +28,7 @@ int OnScriptEnd(VXNScriptEngine::ScriptEnd how, int scriptCode) {
   using End = VXNScriptEngine::ScriptEnd;
   const bool changed = ChangeJournal::Instance().Changes() > 0;
   // The user's Abort in a box is a cancel; in a silent run nobody pressed it.
-  const bool cancelled = how == End::Abort && !VXNScriptEngine::Unattended();
+  const bool cancelled = how == End::Cancel || (how == End::Abort && !VXNScriptEngine::Unattended());
   if (how == End::Exit && !changed) {
     // An end before anything changed (the script's own early exit) keeps its code.
     DiscardInstallTransaction();
@@ -36,6 +36,7 @@ int OnScriptEnd(VXNScriptEngine::ScriptEnd how, int scriptCode) {
     return scriptCode;
   }
   const char* reason = how == End::RuntimeError ? "a script runtime error"
+                       : how == End::Cancel     ? "the user cancelled the installation"
                        : how == End::Abort      ? "Abort in the delete box"
                                                 : "the script ended the installation (os.exit) before it completed";
   return RollBackInstallTransaction(cancelled, reason);

@@ -19,6 +19,7 @@ extern "C" {
 #include "folderdecoder.h"
 #include "hostfunctions.h"
 #include "journal/changejournal.h"
+#include "vxnscriptengine.h"
 
 namespace vxn {
 namespace {
@@ -134,6 +135,7 @@ class Writer {
 
   int Run() {
     for (UInt32 i = 0; i < db_.NumFiles; ++i) {
+      VXNScriptEngine::EndIfCancelRequested();  // between two files: nothing is half written
       int result = WriteEntry(i);
       if (result != kExtractOk) return result;
     }

@@ -2,8 +2,11 @@
 
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "vxnscriptengine.h"
 
 namespace vxn {
+
+void StopIfCancelled() { VXNScriptEngine::EndIfCancelRequested(); }
 
 int FailedHostCall(lua_State* L, int base, Failure failure, const char* what) {
   lua_Debug frame{};

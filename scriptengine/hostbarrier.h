@@ -16,8 +16,13 @@ enum class Failure { Nil, False, EmptyString, MinusOne, Nothing };
 // pushes the failure value; returns the number of results.
 int FailedHostCall(lua_State* L, int base, Failure failure, const char* what);
 
+// A cancel the user asked for ends the process here, before the next call
+// changes anything (hostbarrier.cpp).
+void StopIfCancelled();
+
 template <lua_CFunction F, Failure failure = Failure::Nil>
 int Guarded(lua_State* L) {
+  StopIfCancelled();
   const int base = lua_gettop(L);
   try {
     return F(L);

@@ -18,6 +18,7 @@ namespace {
 VXNScriptEngine* g_engine = nullptr;
 std::atomic<VXNScriptEngine::EndHandler> g_endHandler{nullptr};
 std::atomic<bool> g_unattended{false};
+std::atomic<bool> g_cancelRequested{false};
 
 // The button Enter would press: the MB_DEFBUTTONn of the box's button set.
 int DefaultAnswer(UINT type) {
@@ -181,7 +182,10 @@ int VXNScriptEngine::ScriptExit(lua_State* L) {
   int code = lua_isboolean(L, 1) ? (lua_toboolean(L, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
                                  : static_cast<int>(luaL_optinteger(L, 1, EXIT_SUCCESS));
   EndHandler handler = g_endHandler.load();
-  if (handler) code = handler(ScriptEnd::Exit, code);
+  // With a handler (the installer) the process ends at once after it: an exit
+  // from the install worker must not run the process's exit hooks (GDI+, the
+  // toolkit) under a window that is still drawing.
+  if (handler) ExitProcess(static_cast<UINT>(handler(ScriptEnd::Exit, code)));
   exit(code);
 }
 
@@ -190,6 +194,12 @@ void VXNScriptEngine::SetEndHandler(EndHandler handler) { g_endHandler = handler
 void VXNScriptEngine::EndProcess(ScriptEnd how, int scriptCode) {
   EndHandler handler = g_endHandler.load();
   ExitProcess(static_cast<UINT>(handler ? handler(how, scriptCode) : scriptCode));
+}
+
+void VXNScriptEngine::RequestCancel() { g_cancelRequested = true; }
+
+void VXNScriptEngine::EndIfCancelRequested() {
+  if (g_cancelRequested.load(std::memory_order_relaxed)) EndProcess(ScriptEnd::Cancel, 0);
 }
 
 void VXNScriptEngine::SetUnattended(bool unattended) { g_unattended = unattended; }

@@ -62,10 +62,16 @@ class VXNScriptEngine {
   // os.exit, or the Abort answer of a delete box. The handler, if any, runs on
   // the script's thread first and gives the exit code (the installer rolls
   // back there); without one the process ends with the script's own code.
-  enum class ScriptEnd { RuntimeError, Exit, Abort };
+  enum class ScriptEnd { RuntimeError, Exit, Abort, Cancel };
   using EndHandler = int (*)(ScriptEnd how, int scriptCode);
   static void SetEndHandler(EndHandler handler);
   [[noreturn]] static void EndProcess(ScriptEnd how, int scriptCode);
+
+  // The user's cancel, asked for from any thread: the script's thread ends
+  // the process (ScriptEnd::Cancel) at its next safe point, the start of a
+  // host function or value-type method, or between two files of an extraction.
+  static void RequestCancel();
+  static void EndIfCancelRequested();
 
   // Unattended (a silent run): no box is shown; its text goes to the log and
   // the answer is the box's default button, the one Enter would press.

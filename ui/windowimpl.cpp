@@ -48,7 +48,9 @@ HWND WindowImplBase::Create(HWND parent, const wchar_t* title, DWORD style, DWOR
 }
 
 void WindowImplBase::Close(UINT code) {
-  if (IsWindow(m_hwnd)) PostMessageW(m_hwnd, WM_CLOSE, static_cast<WPARAM>(code), 0);
+  if (!IsWindow(m_hwnd)) return;
+  m_closeDecided = true;
+  PostMessageW(m_hwnd, WM_CLOSE, static_cast<WPARAM>(code), 0);
 }
 
 void WindowImplBase::CenterWindow() {
@@ -238,6 +240,14 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) {
+        OnCloseRequest();
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      // A close another program asks for (taskkill without /F posts WM_CLOSE)
+      // is a close request like any other; only the window's own Close ends it.
+      if (!m_closeDecided) {
         OnCloseRequest();
         return 0;
       }

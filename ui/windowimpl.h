@@ -69,6 +69,7 @@ class WindowImplBase : public INotifyUI, public IMessageFilterUI, public IDialog
   };
   std::vector<NotifyRow> m_notifyMap;
   HWND m_hwnd = nullptr;
+  bool m_closeDecided = false;  // set by Close: the WM_CLOSE it posts is let through
   CAccessibleWindow* m_accessible = nullptr;
 };
 

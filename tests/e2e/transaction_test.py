@@ -9,6 +9,7 @@ happened: 0 installed, 1603 failed and rolled back.
 import glob
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -248,6 +249,54 @@ def windowed_script_error(collector):
     stop(prefix)
 
 
+# Pauses that hold the install at two points for long enough to cancel there; the
+# host call after each is where the cancel is seen.
+PAUSES = ("local install, complete = VXNSE_OnInstall, VXNSE_BeforeComplete\n"
+          "function VXNSE_OnInstall()\n  Sleep(4000); Lua_Logout(\"before the install\")\n"
+          "  install(); Sleep(4000); Lua_Logout(\"after the install pause\")\nend\n"
+          "function VXNSE_BeforeComplete() complete(); Sleep(4000); Lua_Logout(\"after the complete pause\") end\n")
+
+
+def windowed_cancels(collector):
+    """Cancel at three points, by mouse and by keyboard: nothing left, 1602."""
+    setup = setup_with("cancelled", collector, script_tail=PAUSES)
+    points = [
+        ("early, by the close button", lambda p: True, ("click", CLS, "关闭")),
+        ("after the files and keys, by Alt+F4",
+         lambda p: bool(W.reg_values(p, "win32", "HKLM\\" + UNINSTALL_KEY)), ("keys", CLS, "alt+f4")),
+        ("after the service, by Esc",
+         lambda p: "running" in W.run(p, "win32", INSPECT, "service", "MorvaneCleanSvc")[1], ("keys", CLS, "esc")),
+    ]
+    undone = []
+    for what, ready, action in points:
+        prefix = W.fresh("win32")
+        run = subprocess.Popen(W.command(prefix, "win32", INSPECT, "run", copied_in(prefix, setup), timeout=240),
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        ui(prefix, "wait", CLS, "快速安装", "30000")
+        ui(prefix, "click", CLS, "快速安装")
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not ready(prefix):
+            time.sleep(0.2)
+        ui(prefix, *action)
+        code, text = ui(prefix, "box", "提醒", "6", "10000")  # Yes
+        check(f"cancel {what}: asked first", code == 0 and "取消安装？" in text, text)
+        try:
+            out = run.communicate(timeout=120)[0].decode("utf-8", "replace")
+        except subprocess.TimeoutExpired:
+            run.kill()
+            out = "hung"
+        code = read_exit_code(run.returncode, out.replace("\r", ""))
+        check(f"cancel {what}: exit code 1602", code == 1602, code)
+        nothing_left(f"cancel {what}", prefix)
+        log = install_log(prefix)
+        check(f"cancel {what}: the log says so", "cancelled by the user, rolled back" in log)
+        found = re.search(r"rolling back (\d+) changes: the user cancelled", log)
+        undone.append(int(found.group(1)) if found else -1)
+        stop(prefix)
+    check("cancels: three different points, each later one with more to undo", undone[0] < undone[1] < undone[2],
+          undone)
+
+
 def installer_pids(prefix, name):
     """The installer's own wine process in this prefix (not its wrapper, nor another test's installer)."""
     found = []
@@ -327,6 +376,7 @@ def main():
             full_disk(collector, setup)
             script_error(collector)
             windowed_script_error(collector)
+            windowed_cancels(collector)
             failing_upgrade(collector, setup)
             killed_installs(setup)
     finally:

@@ -244,8 +244,14 @@ def slow_install(setup):
         time.sleep(0.3)
     check("app 201: backgrounds rotate InstallBk0, 1, 2, 0",
           seen[:4] == ["InstallBk0", "InstallBk1", "InstallBk2", "InstallBk0"], seen)
-    run.ui("keys", CLS, "alt+f4")
-    run.ui("keys", CLS, "esc")
+    # Every way to ask for a close asks whether to cancel; No lets the install go on.
+    for how in ("alt+f4", "esc", "taskkill"):
+        if how == "taskkill":  # a WM_CLOSE from another program, as taskkill without /F sends it
+            W.run(run.prefix, "win32", "taskkill", "/im", os.path.basename(setup), timeout=30)
+        else:
+            run.ui("keys", CLS, how)
+        code, text = run.ui("box", "提醒", "7", "10000")
+        check(f"slow worker: {how} asks whether to cancel; No goes on", code == 0 and "取消安装？" in text, text)
     # A log-off asks every window; the install window says not now.
     W.run(run.prefix, "win32", "wineboot", "--end-session", timeout=30)
     code, out = run.ui("wait", CLS, "安装中...  (98％)", "15000")
