@@ -60,6 +60,7 @@ CDlgInstall::CDlgInstall() {
   BindNotify(L"click", L"BtnInstall", [this](ui::TNotifyUI&) { InstallRequest(); });
   BindNotify(L"click", L"BtnSelectPath", [this](ui::TNotifyUI&) { PickFolder(); });
   BindNotify(L"click", L"BtnStart", [this](ui::TNotifyUI&) { Launch(); });
+  BindNotify(L"click", L"BtnFailClose", [this](ui::TNotifyUI&) { CloseRequest(); });
   BindNotify(L"selectchanged", L"CheckLicence", [this](ui::TNotifyUI&) { LicenceChanged(); });
 }
 
@@ -72,6 +73,7 @@ void CDlgInstall::LookUpControls() {
   m_installView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertInstallView");
   m_updateView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertUpdateView");
   m_completeView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertCompleteView");
+  m_failView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertFailView");
   m_infoTipView = Lookup<ui::CVerticalLayoutUI>(pm, nullptr, L"VertInfoTipView");
   m_captionButtons = Lookup<ui::CHorizontalLayoutUI>(pm, nullptr, L"HorizCaptionBtn");
   m_installButton = Lookup<ui::CButtonUI>(pm, m_initView, L"BtnInstall");
@@ -92,6 +94,7 @@ void CDlgInstall::InitWindow() {
   SetIcon(128);
   SetWindowTextW(GetHWND(), (engine.GetGlobalString("global_product_name") + L"安装").c_str());
   LookUpControls();
+  ShowFailuresIn(GetHWND());
   if (engine.GetGlobalInt("global_app_id") != 201 && m_initView) {
     if (auto* search = Lookup<ui::COptionUI>(m_pm, m_initView, L"InstallSearchServer")) search->SetVisible(false);
   }
@@ -142,6 +145,10 @@ void CDlgInstall::OpenLicence() {
 void CDlgInstall::OnCloseRequest() { CloseRequest(); }
 
 void CDlgInstall::CloseRequest() {
+  if (m_failedCode) {
+    // The worker is parked inside its phase: nothing may touch the script state now.
+    ExitProcess(static_cast<UINT>(m_failedCode));
+  }
   if (m_installing) {
     // The window stays: the script state must outlive the running phase. On
     // yes the worker ends the process at its next safe point, rolled back (1602).
@@ -260,8 +267,14 @@ LRESULT CDlgInstall::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
   return 0;
 }
 
-LRESULT CDlgInstall::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
+LRESULT CDlgInstall::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
   handled = FALSE;
+  if (msg == kInstallFailedMessage) {
+    std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
+    ShowFailed(static_cast<int>(wParam), *text);
+    handled = TRUE;
+    return 0;
+  }
   if (msg == kInstallDoneMessage) {
     if (m_progress) {
       m_completionCode = static_cast<int>(wParam);

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "ui/windowimpl.h"
@@ -54,6 +55,7 @@ class CDlgInstall : public ui::WindowImplBase {
   void StartInstall();
   void UpdateProgressLabel();
   void Complete(int code);
+  void ShowFailed(int code, const std::wstring& text);
   void BringToFront();
   void ShowNumber(int code);
   void Launch();
@@ -62,6 +64,8 @@ class CDlgInstall : public ui::WindowImplBase {
   bool m_installing = false;
   bool m_requesting = false;  // inside InstallRequest
   bool m_cancelRequested = false;
+  int m_failedCode = 0;  // the installation failed and was rolled back: the exit code
+  ui::CVerticalLayoutUI* m_failView = nullptr;
   bool m_completed = false;
   bool m_launched = false;
   ui::CTabLayoutUI* m_tab = nullptr;

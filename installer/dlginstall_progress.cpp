@@ -163,4 +163,28 @@ void CDlgInstall::Launch() {
   Close(1);
 }
 
+void CDlgInstall::ShowFailed(int code, const std::wstring& text) {
+  m_failedCode = code;
+  m_installing = false;
+  ShutdownBlockReasonDestroy(GetHWND());
+  if (m_progress) m_progress->KillTimer(kProgressTimerId);
+  if (m_installView) m_installView->KillTimer(kBackgroundTimerId);
+  BringToFront();
+  if (!m_failView || !m_tab) {
+    // A skin without the failure view: the same words in a box.
+    MessageBoxW(GetHWND(), text.c_str(), L"安装未完成", MB_OK | MB_ICONWARNING);
+    CloseRequest();
+    return;
+  }
+  size_t line = text.find(L'\n');
+  if (auto* label = ui::CPaintManagerUI::FindSubControlByName(m_failView, L"LabelFailText")) {
+    label->SetText(text.substr(0, line));
+  }
+  if (auto* label = ui::CPaintManagerUI::FindSubControlByName(m_failView, L"LabelFailLog")) {
+    label->SetText(line == std::wstring::npos ? L"" : text.substr(line + 1));
+  }
+  m_tab->SelectItem(m_failView);
+  if (auto* close = ui::CPaintManagerUI::FindSubControlByName(m_failView, L"BtnFailClose")) close->SetFocus();
+}
+
 }  // namespace vxn

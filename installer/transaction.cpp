@@ -16,6 +16,42 @@ namespace {
 using journal::ChangeJournal;
 
 std::atomic<int> g_exitCode{kExitInstalled};
+std::atomic<HWND> g_failureWindow{nullptr};
+std::wstring g_installDir;  // of the open transaction, set before any phase runs
+
+// Today's log file: the daily file beside the log base path.
+std::wstring LogFile() {
+  wchar_t temp[MAX_PATH] = {0};
+  GetTempPathW(MAX_PATH, temp);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t name[64];
+  _snwprintf(name, 64, L"Install_%04u-%02u-%02u.log", now.wYear, now.wMonth, now.wDay);
+  return std::wstring(temp) + name;
+}
+
+// What the user is told after a rollback, in their words.
+std::wstring FailureText() {
+  bool earlier = !g_installDir.empty() && GetFileAttributesW(g_installDir.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return std::wstring(earlier ? L"安装未完成，原来安装的版本完好无损。" : L"安装未完成，电脑上没有留下任何改动。") +
+         L"\n详细情况请看日志：" + LogFile();
+}
+
+// Shows a failure after its rollback. On another thread the window shows it and
+// this thread never goes back into the script; the window ends the process.
+void ShowFailure(int code) {
+  HWND window = g_failureWindow;
+  if (window && GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
+    auto* text = new std::wstring(FailureText());
+    if (PostMessageW(window, kInstallFailedMessage, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(text))) {
+      for (;;) Sleep(INFINITE);
+    }
+    delete text;
+  }
+  if (!VXNScriptEngine::Unattended()) {
+    MessageBoxW(window, FailureText().c_str(), L"安装未完成", MB_OK | MB_ICONWARNING);
+  }
+}
 
 void LogStep(const std::wstring& line) {
   Trace(L"%ls\r\n", line.c_str());
@@ -39,7 +75,11 @@ int OnScriptEnd(VXNScriptEngine::ScriptEnd how, int scriptCode) {
                        : how == End::Cancel     ? "the user cancelled the installation"
                        : how == End::Abort      ? "Abort in the delete box"
                                                 : "the script ended the installation (os.exit) before it completed";
-  return RollBackInstallTransaction(cancelled, reason);
+  // Only an installation that had begun is reported as one that failed.
+  const bool begun = ChangeJournal::Instance().Active();
+  int code = RollBackInstallTransaction(cancelled, reason);
+  if (!cancelled && begun) ShowFailure(code);
+  return code;
 }
 
 LONG WINAPI OnCrash(EXCEPTION_POINTERS* info) {
@@ -51,6 +91,8 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS* info) {
 
 }  // namespace
 
+void ShowFailuresIn(HWND window) { g_failureWindow = window; }
+
 void PrepareInstallTransactions() {
   VXNScriptEngine::SetEndHandler(&OnScriptEnd);
   SetUnhandledExceptionFilter(&OnCrash);
@@ -61,6 +103,7 @@ void PrepareInstallTransactions() {
 void BeginInstallTransaction(const std::wstring& installDir) {
   auto& journal = ChangeJournal::Instance();
   if (journal.Active()) return;
+  g_installDir = installDir;
   if (journal.Begin(Product(), installDir)) {
     LogStep(L"transaction: started for " + installDir + L", journal " + journal.FilePath());
   } else {

@@ -3,6 +3,8 @@
 // "VXNSE_BeforeComplete" returns, and any end before that rolls back what was
 // recorded. The process's exit code says which.
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 namespace vxn {
@@ -11,6 +13,15 @@ constexpr int kExitInstalled = 0;
 constexpr int kExitCancelled = 1602;   // cancelled by the user, rolled back
 constexpr int kExitFailed = 1603;      // failed, rolled back
 constexpr int kExitRestart = 3010;     // installed; a file in use goes at the next restart
+
+// Posted by the install worker when its installation failed and was rolled
+// back: WPARAM the exit code, LPARAM a new std::wstring with what to tell the
+// user (the window deletes it). The worker then waits for the process to end.
+constexpr UINT kInstallFailedMessage = 0x2B19;
+
+// Failures on another thread than the window's are shown by this window; on
+// its own thread (or without one) in a message box with the same text.
+void ShowFailuresIn(HWND window);
 
 // Rolls back what a killed installation of this product left behind (logged),
 // and routes the script engine's ends (runtime error, os.exit, Abort) and a

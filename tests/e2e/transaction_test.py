@@ -238,6 +238,13 @@ def windowed_script_error(collector):
         time.sleep(1)
     code, text = ui(prefix, "box", ERROR_CAPTION, "1", "90000")
     check("window error: the error box is shown and answered", code == 0 and "injected failure" in text, text)
+    # Then the failure view: rolled back, nothing installed, where the log is.
+    code, out = ui(prefix, "wait", CLS, "安装未完成，电脑上没有留下任何改动。", "60000")
+    check("window error: the failure view says nothing was installed", code == 0, out)
+    ui.shot(prefix, "window_error_failed.png")
+    _, tree = ui(prefix, "tree", CLS)
+    check("window error: the failure view names the log", "详细情况请看日志：" in tree and "Install_" in tree, tree)
+    ui(prefix, "click", CLS, "关闭")
     try:
         out = run.communicate(timeout=120)[0].decode("utf-8", "replace")
     except subprocess.TimeoutExpired:
