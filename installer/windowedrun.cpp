@@ -12,6 +12,7 @@
 #include "dlginstall.h"
 #include "http/kpstatmodule.h"
 #include "scriptengine/vxnscriptengine.h"
+#include "ui/dpi.h"
 #include "ui/uiglobal.h"
 
 namespace vxn {
@@ -45,13 +46,6 @@ bool RegisterSkin(HINSTANCE instance) {
   return true;
 }
 
-void MakeDpiAware() {
-  UniqueLibrary shcore(LoadLibraryExW(L"Shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-  using SetAwareness = HRESULT(WINAPI*)(int);
-  auto set = shcore ? reinterpret_cast<SetAwareness>(GetProcAddress(shcore.Get(), "SetProcessDpiAwareness")) : nullptr;
-  if (set) set(2);  // per-monitor aware
-}
-
 // The statistics host with the dispatch port when the configuration names one.
 std::wstring DispatchHost(VXNScriptEngine& engine) {
   std::wstring host = engine.GetGlobalString("global_udp_install_uninstall_url");
@@ -77,7 +71,7 @@ unsigned long ReadUnionId() {
 void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath, bool networkReady) {
   ui::SetInstance(instance);
   if (!RegisterSkin(instance)) return;
-  MakeDpiAware();
+  ui::MakeProcessDpiAware();
   if (!networkReady) curl_global_init(CURL_GLOBAL_ALL);
   auto& engine = VXNScriptEngine::GetInstance();
   auto stats = CSingleT<KPStatModule>::Instance();

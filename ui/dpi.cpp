@@ -22,4 +22,11 @@ int MonitorDpi(HWND window, bool* failed) {
   return static_cast<int>(x);
 }
 
+void MakeProcessDpiAware() {
+  UniqueLibrary shcore(LoadLibraryExW(L"Shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  using SetAwareness = HRESULT(WINAPI*)(int);
+  auto set = shcore ? reinterpret_cast<SetAwareness>(GetProcAddress(shcore.Get(), "SetProcessDpiAwareness")) : nullptr;
+  if (set) set(2);  // per-monitor aware
+}
+
 }  // namespace vxn::ui

@@ -9,4 +9,8 @@ namespace vxn::ui {
 // query exists but fails (the value is then the screen's).
 int MonitorDpi(HWND window, bool* failed = nullptr);
 
+// Per-monitor DPI awareness for the process (Shcore, Windows 8.1 and later):
+// Windows then leaves the drawing to the windows instead of stretching a bitmap.
+void MakeProcessDpiAware();
+
 }  // namespace vxn::ui

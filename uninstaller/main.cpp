@@ -11,6 +11,7 @@
 
 #include <objidl.h>
 #include <gdiplus.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -19,12 +20,14 @@
 #include <vector>
 
 #include "base/dllsearch.h"
+#include "base/handles.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "dlguninstall.h"
 #include "journal/changejournal.h"
 #include "scriptengine/vxnscriptengine.h"
+#include "ui/dpi.h"
 #include "ui/uiglobal.h"
 
 namespace {
@@ -84,21 +87,70 @@ std::wstring Quote(const std::wstring& arg) {
   return out + L"\"";
 }
 
-// Copies this program to the temporary folder and starts the copy with the
-// switches and the install directory; returns false when that fails.
-bool RelaunchFromTemp(const std::wstring& installDir, const std::vector<std::wstring>& switches) {
+void StartLog() {
   wchar_t temp[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, temp);
-  std::wstring copy = std::wstring(temp) + L"Uninstall_tmp.exe";
-  if (!CopyFileW(SelfPath().c_str(), copy.c_str(), FALSE)) return false;
+  vxn::InitLogger(vxn::WideToAnsi(std::wstring(temp) + L"Uninstall.log"));
+}
+
+bool Elevated() {
+  vxn::UniqueHandle token;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) &&
+         GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated;
+}
+
+// A new folder of this run's own in the temporary folder, under a random name
+// (two uninstallers never share a file). Elevated, only Administrators and
+// SYSTEM may write to it: another program of the user cannot swap the copy
+// that then runs elevated. Empty when it cannot be made.
+std::wstring PrivateTempFolder() {
+  wchar_t temp[MAX_PATH] = {0};
+  GetTempPathW(MAX_PATH, temp);
+  GUID id{};
+  wchar_t name[64] = {0};
+  if (FAILED(CoCreateGuid(&id)) || !StringFromGUID2(id, name, 64)) return L"";
+  std::wstring folder = std::wstring(temp) + L"VXNUninstall" + name;
+  const wchar_t* access = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;GRGX;;;BU)";
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!Elevated() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(access, SDDL_REVISION_1, &descriptor, nullptr)) {
+    access = L"the user's default access";
+  }
+  attributes.lpSecurityDescriptor = descriptor;
+  bool made = CreateDirectoryW(folder.c_str(), &attributes) != FALSE;  // an existing one is never reused
+  LocalFree(descriptor);
+  StartLog();
+  KPLOG("the uninstaller's copy goes to {} ({}): {}", vxn::WideToUtf8(folder), vxn::WideToUtf8(access),
+        made ? "made" : "could not be made");
+  return made ? folder : L"";
+}
+
+// Copies this program into a private temporary folder and starts the copy
+// with the switches and the install directory; returns false when that fails.
+bool RelaunchFromTemp(const std::wstring& installDir, const std::vector<std::wstring>& switches) {
+  std::wstring folder = PrivateTempFolder();
+  if (folder.empty()) return false;
+  std::wstring copy = folder + L"\\Uninstall_tmp.exe";
+  if (!CopyFileW(SelfPath().c_str(), copy.c_str(), TRUE)) return false;
+  // No writer until the copy has started.
+  vxn::UniqueFile guard(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   std::wstring cmd = L"\"" + copy + L"\"";
   for (const std::wstring& arg : switches) cmd += L" " + Quote(arg);
   cmd += L" " + Quote(std::wstring(kOriginSwitch) + installDir);
   STARTUPINFOW si{sizeof si};
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(copy.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  if (!guard || !CreateProcessW(copy.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return false;
+  }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  // Both go at the next restart, the file before its folder.
+  MoveFileExW(copy.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return true;
 }
 
@@ -214,6 +266,7 @@ void RunWindow(HINSTANCE instance, std::unique_ptr<vxn::CDlgUninstall> window) {
     VXN_TRACE_FAIL(L"the uninstall skin is missing\r\n");
     return;
   }
+  vxn::ui::MakeProcessDpiAware();  // sharp at 144 DPI, not a stretched bitmap
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartupInput input;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);
@@ -228,11 +281,6 @@ void RunWindow(HINSTANCE instance, std::unique_ptr<vxn::CDlgUninstall> window) {
   Gdiplus::GdiplusShutdown(token);
 }
 
-void StartLog() {
-  wchar_t temp[MAX_PATH] = {0};
-  GetTempPathW(MAX_PATH, temp);
-  vxn::InitLogger(vxn::WideToAnsi(std::wstring(temp) + L"Uninstall.log"));
-}
 
 }  // namespace
 

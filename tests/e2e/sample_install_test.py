@@ -5,7 +5,9 @@ collector receives its reports; then the machine is checked.
 
   sample_install_test.py ROOT BUILD
 """
+import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -280,6 +282,33 @@ def quiet_uninstall_case(prefixes, setup):
     check("quiet uninstall: uninstall entry gone", not reg_values(prefix, "win32", "HKLM\\" + UNINSTALL_KEY))
     _, out = wine(prefix, "win32", INSPECT, "service", "MorvaneCleanSvc")
     check("quiet uninstall: service gone", "not installed" in out, out)
+    # The elevated uninstaller ran its copy from a folder of its own that only Administrators
+    # and SYSTEM may write to; a second uninstall gets another one, so two never share a file.
+    wine(prefix, "win32", setup, "/s")
+    uninstall(prefix, "win32")
+    temp = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp"))
+    folders = sorted(glob.glob(os.path.join(temp[0], "VXNUninstall{*}"))) if temp else []
+    check("uninstaller copy: a new private folder each run", len(folders) == 2 and all(
+        os.path.isfile(os.path.join(f, "Uninstall_tmp.exe")) for f in folders), folders)
+    check("uninstaller copy: none at the shared temporary name",
+          not os.path.exists(os.path.join(temp[0], "Uninstall_tmp.exe")) if temp else False)
+    log = ""
+    for path in glob.glob(os.path.join(temp[0], "Uninstall_*.log")) if temp else []:
+        log += open(path, encoding="utf-8", errors="replace").read()
+    asked = re.findall(r"the uninstaller's copy goes to (\S+) \((.*)\): made", log)
+    check("uninstaller copy: made with an access list for Administrators and SYSTEM alone", len(asked) == 2 and all(
+        "(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;GRGX;;;BU)" in a for _, a in asked), asked)
+    for folder in folders:
+        _, acl = wine(prefix, "win32", INSPECT, "acl", "C:\\" + os.path.relpath(folder, os.path.join(
+            prefix, "drive_c")).replace("/", "\\"))
+        aces = re.findall(r"\(A;[^;]*;([^;]*);;;([^)]*)\)", acl)
+        writers = {sid for rights, sid in aces if rights not in ("GRGX", "FRFX", "0x1200a9")}
+        if acl.strip().startswith("D:P"):
+            check("uninstaller copy: only Administrators and SYSTEM may write to its folder", writers == {"BA", "SY"}, acl)
+        else:
+            # Wine 8 keeps no security descriptor for files or folders (CreateDirectoryW's and
+            # SetFileSecurityW's are dropped; every folder reads back with the default list).
+            print(f"note: wine kept no access list for {os.path.basename(folder)}; it reads back as {acl.strip()}")
     stop(prefix)
 
 

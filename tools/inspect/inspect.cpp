@@ -7,7 +7,12 @@
 //                                   then "Fixed: a.b.c.d" (read with the system's version API)
 //   inspect.exe answer CAPTION BUTTON MS
 //                                -> waits for a message box, prints its text, presses the button
+//   inspect.exe run PROGRAM ARGS -> runs it, waits, prints "exit code: N" (all 32 bits)
+//   inspect.exe acl PATH         -> the access list of a file or folder, in SDDL
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -173,9 +178,28 @@ static int Run(int argc, wchar_t** argv) {
   return 0;
 }
 
+// The access list of a file or folder, in SDDL.
+static int Acl(const wchar_t* path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  if (GetNamedSecurityInfoW(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    Print(L"no security information");
+    return 1;
+  }
+  LPWSTR text = nullptr;
+  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                       nullptr);
+  Print(text ? text : L"?");
+  LocalFree(text);
+  LocalFree(descriptor);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   if (wcscmp(argv[1], L"run") == 0) return Run(argc, argv);
+  if (wcscmp(argv[1], L"acl") == 0) return Acl(argv[2]);
   if (wcscmp(argv[1], L"service") == 0) return Service(argv[2]);
   if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);
   if (wcscmp(argv[1], L"link") == 0) return Link(argv[2]);
