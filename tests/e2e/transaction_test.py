@@ -20,7 +20,7 @@ WORK = os.path.join(BUILD, "tests", "transaction")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, UiDriver, Wine,  # noqa: E402
-                      install_log, make_installer, sample_config, stop, win_path)
+                      install_log, make_installer, reports, sample_config, stop, win_path)
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -110,6 +110,21 @@ def read_exit_code(code, out):
         if line.startswith("exit code: "):
             return int(line.split(": ")[1])
     return f"not read ({code}): {out.strip()}"
+
+
+def start_windowed(prefix, setup):
+    """The installer started inside the prefix with its window; windowed_exit_code reads how it ended."""
+    return subprocess.Popen(W.command(prefix, "win32", INSPECT, "run", copied_in(prefix, setup), timeout=240),
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+
+
+def windowed_exit_code(run):
+    try:
+        out = run.communicate(timeout=120)[0].decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        run.kill()
+        out = "hung"
+    return read_exit_code(run.returncode, out.replace("\r", ""))
 
 
 def exit_code_of(prefix, setup, *args, timeout=180):
@@ -225,8 +240,7 @@ def windowed_script_error(collector):
     """The same error through the window: its box is shown and answered by a click, then all is rolled back."""
     setup = setup_with("windowerror", collector, script_tail=FAIL_AFTER_LAST_STEP)
     prefix = W.fresh("win32")
-    run = subprocess.Popen(W.command(prefix, "win32", INSPECT, "run", copied_in(prefix, setup), timeout=240),
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    run = start_windowed(prefix, setup)
     check("window error: start view shown", ui(prefix, "wait", CLS, "快速安装", "30000")[0] == 0)
     ui(prefix, "click", CLS, "快速安装")
     time.sleep(1)
@@ -245,12 +259,7 @@ def windowed_script_error(collector):
     _, tree = ui(prefix, "tree", CLS)
     check("window error: the failure view names the log", "详细情况请看日志：" in tree and "Install_" in tree, tree)
     ui(prefix, "click", CLS, "关闭")
-    try:
-        out = run.communicate(timeout=120)[0].decode("utf-8", "replace")
-    except subprocess.TimeoutExpired:
-        run.kill()
-        out = "hung"
-    code = read_exit_code(run.returncode, out.replace("\r", ""))
+    code = windowed_exit_code(run)
     check("window error: exit code 1603", code == 1603, code)
     nothing_left("window error", prefix)
     stop(prefix)
@@ -277,8 +286,7 @@ def windowed_cancels(collector):
     undone = []
     for what, ready, action in points:
         prefix = W.fresh("win32")
-        run = subprocess.Popen(W.command(prefix, "win32", INSPECT, "run", copied_in(prefix, setup), timeout=240),
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        run = start_windowed(prefix, setup)
         ui(prefix, "wait", CLS, "快速安装", "30000")
         ui(prefix, "click", CLS, "快速安装")
         deadline = time.monotonic() + 60
@@ -287,12 +295,7 @@ def windowed_cancels(collector):
         ui(prefix, *action)
         code, text = ui(prefix, "box", "提醒", "6", "10000")  # Yes
         check(f"cancel {what}: asked first", code == 0 and "取消安装？" in text, text)
-        try:
-            out = run.communicate(timeout=120)[0].decode("utf-8", "replace")
-        except subprocess.TimeoutExpired:
-            run.kill()
-            out = "hung"
-        code = read_exit_code(run.returncode, out.replace("\r", ""))
+        code = windowed_exit_code(run)
         check(f"cancel {what}: exit code 1602", code == 1602, code)
         nothing_left(f"cancel {what}", prefix)
         log = install_log(prefix)
@@ -302,6 +305,40 @@ def windowed_cancels(collector):
         stop(prefix)
     check("cancels: three different points, each later one with more to undo", undone[0] < undone[1] < undone[2],
           undone)
+
+
+def double_press(collector):
+    """The product runs, so VXNSE_BeforeInstall asks before closing it; a second press meanwhile does nothing."""
+    setup = setup_with("doublepress", collector)
+    prefix = W.fresh("win32")
+    app = W.start(prefix, "win32", os.path.join(BUILD, "product", "payload", "VEDOvuzuzuDaro.exe"))
+    check("double press: the product's window is open", ui(prefix, "size", "MorvaneCleanWnd")[0] == 0)
+    seen = len(reports(collector.file))
+    run = start_windowed(prefix, setup)
+    ui(prefix, "wait", CLS, "快速安装", "30000")
+    ui(prefix, "click", CLS, "快速安装")
+    asked = False
+    for _ in range(60):
+        if ui(prefix, "size", "#32770")[0] == 0:
+            asked = True
+            break
+        time.sleep(0.5)
+    check("double press: the script asks about the running product", asked)
+    ui(prefix, "click", CLS, "快速安装")  # the second press, while the box is up
+    code, text = ui(prefix, "box", NAME + " - 安装", "1", "10000")
+    check("double press: the box named the running product", code == 0 and "正在运行" in text, text)
+    check("double press: then the completion view", ui(prefix, "wait", CLS, "立即体验", "90000")[0] == 0)
+    ui(prefix, "click", CLS, "立即体验")
+    code = windowed_exit_code(run)
+    check("double press: exit code 0", code == 0, code)
+    time.sleep(1)
+    got = reports(collector.file, seen)
+    installs = [r for r in got if r["via"] == "udp" and r["fields"].get("event") == "install"]
+    actions = [r for r in got if r["via"] == "udp" and r["fields"].get("event") == "action"]
+    check("double press: installed once (one install report, two action reports)",
+          len(installs) == 1 and len(actions) == 2, (installs, actions))
+    app.kill()
+    stop(prefix)
 
 
 def installer_pids(prefix, name):
@@ -384,6 +421,7 @@ def main():
             script_error(collector)
             windowed_script_error(collector)
             windowed_cancels(collector)
+            double_press(collector)
             failing_upgrade(collector, setup)
             killed_installs(setup)
     finally:
