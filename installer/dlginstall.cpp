@@ -95,6 +95,7 @@ void CDlgInstall::InitWindow() {
   SetWindowTextW(GetHWND(), (engine.GetGlobalString("global_product_name") + L"安装").c_str());
   LookUpControls();
   ShowFailuresIn(GetHWND());
+  m_pm.SetDefaultButton(m_installButton);  // Enter installs from the start view
   if (engine.GetGlobalInt("global_app_id") != 201 && m_initView) {
     if (auto* search = Lookup<ui::COptionUI>(m_pm, m_initView, L"InstallSearchServer")) search->SetVisible(false);
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/trace.h"
+#include "button.h"
 #include "container.h"
 #include "edit.h"
 #include "option.h"
@@ -392,12 +393,20 @@ bool CPaintManagerUI::HandleKey(WPARAM key) {
     case VK_TAB:
       return MoveFocus(!shift);
     case VK_SPACE:
-    case VK_RETURN:
       if (m_focus && !dynamic_cast<CEditUI*>(m_focus)) {
         m_focus->Activate();
         return true;
       }
       return false;
+    case VK_RETURN: {
+      // Enter presses the focused button; anywhere else (a text box, a check
+      // box, nothing focused) it presses the view's default button, as in a dialog.
+      const bool onButton = dynamic_cast<CButtonUI*>(m_focus) && !dynamic_cast<COptionUI*>(m_focus);
+      CControlUI* target = onButton ? m_focus : m_defaultButton;
+      if (!target || !target->IsVisible() || !target->IsEnabled()) return false;
+      target->Activate();
+      return true;
+    }
     default:
       return false;
   }

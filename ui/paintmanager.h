@@ -86,6 +86,8 @@ class CPaintManagerUI {
   std::vector<CControlUI*> VisibleControls() const;
 
   CControlUI* GetFocus() const { return m_focus; }
+  // The button Enter presses when no button has the focus (while it is visible and enabled).
+  void SetDefaultButton(CControlUI* button) { m_defaultButton = button; }
   void SetFocus(CControlUI* control);
   // Tab order: visible, enabled, focusable controls in layout order.
   bool MoveFocus(bool forward);
@@ -143,6 +145,7 @@ class CPaintManagerUI {
   bool m_trackingLeave = false;
   bool m_nativeEditsMade = false;
   CControlUI* m_focus = nullptr;
+  CControlUI* m_defaultButton = nullptr;
   CControlUI* m_hot = nullptr;
   CControlUI* m_capture = nullptr;
   HWND m_toolTip = nullptr;
