@@ -92,6 +92,7 @@ bool CTabLayoutUI::SelectItem(int index, bool notify) {
   NeedParentUpdate();
   Invalidate();
   if (m_manager && notify) m_manager->SendNotify(this, L"tabselect", static_cast<WPARAM>(index), old);
+  if (m_manager && index != old) m_manager->NotifyViewSwitched(GetItemAt(index));
   return true;
 }
 

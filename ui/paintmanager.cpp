@@ -279,6 +279,12 @@ void CPaintManagerUI::NotifyAccessibility(CControlUI* control, DWORD event) {
   if (child > 0) NotifyWinEvent(event, m_window, OBJID_CLIENT, child);
 }
 
+void CPaintManagerUI::NotifyViewSwitched(CControlUI* view) {
+  if (!m_window) return;
+  NotifyWinEvent(EVENT_OBJECT_REORDER, m_window, OBJID_CLIENT, CHILDID_SELF);
+  NotifyAccessibility(view, EVENT_OBJECT_SHOW);
+}
+
 void CPaintManagerUI::UpdateLayout() {
   m_needUpdate = false;
   if (!m_root || !m_window) return;

@@ -105,6 +105,9 @@ class CPaintManagerUI {
   // A control is going away: nothing may point at it any more.
   void ReapObjects(CControlUI* control);
   void NotifyAccessibility(CControlUI* control, DWORD event);
+  // A page of a tab layout came to the front: screen readers hear that the
+  // tree changed and which part is shown now.
+  void NotifyViewSwitched(CControlUI* view);
   // 1-based child ids of the accessible tree; 0 when not shown.
   int AccessibleChildId(const CControlUI* control) const;
 

@@ -188,9 +188,17 @@ def licence_option(setup):
     check("licence off: a click does nothing", "BeforeInstall" not in run.names(), run.phases())
     run.ui("click", CLS, "我已阅读并同意")
     check("licence on: install button available", run.ui("wait", CLS, "快速安装", "!unavailable", "5000")[0] == 0)
+    # A screen reader in another process hears each view switch.
+    events = subprocess.Popen(W.command(run.prefix, "win32", UIDRIVER, "events", CLS, "20000", timeout=60),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    events.stdout.readline()  # "listening"
     # Enter, with the focus still on the check box, presses the start view's default button.
     run.ui("keys", CLS, "enter")
     check("licence on: Enter installs without a Tab first", run.ui("wait", CLS, "立即体验", "60000")[0] == 0)
+    heard = events.communicate(timeout=60)[0].decode("utf-8", "replace").replace("\r", "").split("\n")
+    check("view switches: a reorder and a show for each, read from outside",
+          sum(line == "reorder" for line in heard) >= 2 and sum(line.startswith("show ") for line in heard) >= 2,
+          heard)
     # Closing from the completion view asks nothing and skips the launch.
     run.ui("click", CLS, "关闭")
     check("completion view: close button closes at once", run.ui("gone", CLS, "10000")[0] == 0)

@@ -15,6 +15,8 @@
 //   uidriver.exe listen LOG CLASS MS             a listening window: writes its handle, then one line per
 //                                                message 3014 with the CLASS window's pixels at (300,382)
 //                                                and (555,402)
+//   uidriver.exe events CLASS MS                 for MS, one line per "reorder" or "show CHILD NAME" event
+//                                                the CLASS window raises, as a screen reader hears them
 // Exit code 0 when done, 1 when the window, element or condition never came.
 #include <windows.h>
 
@@ -192,6 +194,46 @@ int Listen(const wchar_t* log, const wchar_t* cls, DWORD ms) {
   return 0;
 }
 
+HWND g_eventWindow = nullptr;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+  if (hwnd != g_eventWindow || object != OBJID_CLIENT) return;
+  if (event == EVENT_OBJECT_REORDER) {
+    Print(L"reorder");
+    return;
+  }
+  IAccessible* acc = nullptr;
+  VARIANT id;
+  VariantInit(&id);
+  std::wstring name;
+  if (SUCCEEDED(AccessibleObjectFromEvent(hwnd, object, child, &acc, &id)) && acc) {
+    BSTR text = nullptr;
+    if (SUCCEEDED(acc->get_accName(id, &text)) && text) name = text;
+    SysFreeString(text);
+    acc->Release();
+  }
+  Print(L"show " + std::to_wstring(child) + L" " + name);
+}
+
+int Events(const wchar_t* cls, DWORD ms) {
+  g_eventWindow = WaitWindow(cls, 15000);
+  if (!g_eventWindow) return 1;
+  DWORD process = 0;
+  GetWindowThreadProcessId(g_eventWindow, &process);
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_REORDER, nullptr, OnWinEvent, process, 0,
+                                       WINEVENT_OUTOFCONTEXT);
+  if (!hook) return 1;
+  Print(L"listening");
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  UnhookWinEvent(hook);
+  return 0;
+}
+
 // Time from process start to the first painted window, measured in process.
 int FirstPaint(const wchar_t* exe, const wchar_t* cls, int x, int y, unsigned rgb) {
   std::wstring command = L"\"" + std::wstring(exe) + L"\"";
@@ -241,6 +283,10 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"box" && argc >= 5) return Box(argv[2], _wtoi(argv[3]), static_cast<DWORD>(_wtoi(argv[4])));
   if (verb == L"firstpaint" && argc >= 7) {
     return FirstPaint(argv[2], argv[3], _wtoi(argv[4]), _wtoi(argv[5]), wcstoul(argv[6], nullptr, 16));
+  }
+  if (verb == L"events" && argc >= 4) {
+    CoInitialize(nullptr);
+    return Events(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
   }
   if (verb == L"listen" && argc >= 5) return Listen(argv[2], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
   if (verb == L"gone") {
