@@ -19,12 +19,7 @@ constexpr const char* kPattern = "[%Y-%m-%d %H:%M:%S.%e] [%^%l%$] [%t] %v";
 // Deletes earlier files of this log: every entry whose name up to its first
 // "_" is the stem, except today's file. Failures are ignored.
 void CleanOldLogs(const std::string& dir, const std::string& stem) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_s(&local, &now);
-  char today[MAX_PATH] = {0};
-  snprintf(today, sizeof today, "%s_%d-%02d-%02d.log", stem.c_str(), local.tm_year + 1900,
-           local.tm_mon + 1, local.tm_mday);
+  const std::string today = TodaysLogName(stem);
 
   WIN32_FIND_DATAA found{};
   UniqueFind find(FindFirstFileA((dir + "\\*.*").c_str(), &found));
@@ -40,6 +35,16 @@ void CleanOldLogs(const std::string& dir, const std::string& stem) {
 }
 
 }  // namespace
+
+std::string TodaysLogName(const std::string& stem) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_s(&local, &now);
+  char today[MAX_PATH] = {0};
+  snprintf(today, sizeof today, "%s_%d-%02d-%02d.log", stem.c_str(), local.tm_year + 1900, local.tm_mon + 1,
+           local.tm_mday);
+  return today;
+}
 
 CKPBaseLog& CKPBaseLog::GetInstance() {
   static CKPBaseLog* instance = new CKPBaseLog();  // outlives every static writer

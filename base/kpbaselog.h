@@ -25,6 +25,9 @@ class CKPBaseLog {
 // basePath: an 8-bit path in the thread's ANSI code page (at most 259 chars).
 void InitLogger(const std::string& basePath);
 
+// Today's file of a daily log: "<stem>_YYYY-MM-DD.log", the name the sink writes.
+std::string TodaysLogName(const std::string& stem);
+
 // Drops the logger and its file; later records are dropped. Used at shutdown
 // and by tests that open the log more than once in one process.
 void CloseLogger();

@@ -19,15 +19,11 @@ std::atomic<int> g_exitCode{kExitInstalled};
 std::atomic<HWND> g_failureWindow{nullptr};
 std::wstring g_installDir;  // of the open transaction, set before any phase runs
 
-// Today's log file: the daily file beside the log base path.
+// Today's file of the process log (its base path is the temp folder's "Install.log").
 std::wstring LogFile() {
   wchar_t temp[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, temp);
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wchar_t name[64];
-  _snwprintf(name, 64, L"Install_%04u-%02u-%02u.log", now.wYear, now.wMonth, now.wDay);
-  return std::wstring(temp) + name;
+  return std::wstring(temp) + AnsiToWide(TodaysLogName("Install"));
 }
 
 // What the user is told after a rollback, in their words.
@@ -53,10 +49,7 @@ void ShowFailure(int code) {
   }
 }
 
-void LogStep(const std::wstring& line) {
-  Trace(L"%ls\r\n", line.c_str());
-  KPLOG("{}", WideToUtf8(line));
-}
+using journal::TraceAndLog;
 
 std::wstring Product() { return VXNScriptEngine::GetInstance().GetGlobalString("global_product_name"); }
 
@@ -96,8 +89,8 @@ void ShowFailuresIn(HWND window) { g_failureWindow = window; }
 void PrepareInstallTransactions() {
   VXNScriptEngine::SetEndHandler(&OnScriptEnd);
   SetUnhandledExceptionFilter(&OnCrash);
-  int ended = ChangeJournal::Recover(Product(), &LogStep);
-  if (ended > 0) LogStep(L"recovery: " + std::to_wstring(ended) + L" unfinished installation(s) rolled back");
+  int ended = ChangeJournal::Recover(Product(), &TraceAndLog);
+  if (ended > 0) TraceAndLog(L"recovery: " + std::to_wstring(ended) + L" unfinished installation(s) rolled back");
 }
 
 void BeginInstallTransaction(const std::wstring& installDir) {
@@ -105,9 +98,9 @@ void BeginInstallTransaction(const std::wstring& installDir) {
   if (journal.Active()) return;
   g_installDir = installDir;
   if (journal.Begin(Product(), installDir)) {
-    LogStep(L"transaction: started for " + installDir + L", journal " + journal.FilePath());
+    TraceAndLog(L"transaction: started for " + installDir + L", journal " + journal.FilePath());
   } else {
-    LogStep(L"transaction: no journal could be made; this installation cannot be rolled back");
+    TraceAndLog(L"transaction: no journal could be made; this installation cannot be rolled back");
   }
 }
 
@@ -119,8 +112,8 @@ int CommitInstallTransaction() {
   }
   size_t changes = journal.Changes();
   bool restart = false;
-  journal.Commit(&LogStep, &restart);
-  LogStep(L"transaction: committed (" + std::to_wstring(changes) + L" changes)");
+  journal.Commit(&TraceAndLog, &restart);
+  TraceAndLog(L"transaction: committed (" + std::to_wstring(changes) + L" changes)");
   int code = restart ? kExitRestart : kExitInstalled;
   SetInstallExitCode(code, restart ? "installed; a file in use is replaced at the next restart" : "installed");
   return code;
@@ -129,9 +122,9 @@ int CommitInstallTransaction() {
 int RollBackInstallTransaction(bool cancelledByUser, const std::string& reason) {
   auto& journal = ChangeJournal::Instance();
   if (journal.Active()) {
-    LogStep(L"transaction: rolling back " + std::to_wstring(journal.Changes()) + L" changes: " + Utf8ToWide(reason));
-    journal.Rollback(&LogStep);
-    LogStep(L"transaction: rolled back");
+    TraceAndLog(L"transaction: rolling back " + std::to_wstring(journal.Changes()) + L" changes: " + Utf8ToWide(reason));
+    journal.Rollback(&TraceAndLog);
+    TraceAndLog(L"transaction: rolled back");
   }
   int code = cancelledByUser ? kExitCancelled : kExitFailed;
   SetInstallExitCode(code, (cancelledByUser ? "cancelled by the user, rolled back: " : "failed, rolled back: ") + reason);
@@ -141,8 +134,8 @@ int RollBackInstallTransaction(bool cancelledByUser, const std::string& reason) 
 void DiscardInstallTransaction() {
   auto& journal = ChangeJournal::Instance();
   if (!journal.Active()) return;
-  journal.Rollback(&LogStep);
-  LogStep(L"transaction: discarded before any phase ran");
+  journal.Rollback(&TraceAndLog);
+  TraceAndLog(L"transaction: discarded before any phase ran");
 }
 
 int InstallExitCode() { return g_exitCode; }

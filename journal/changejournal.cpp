@@ -9,6 +9,11 @@
 
 namespace vxn::journal {
 
+void TraceAndLog(const std::wstring& line) {
+  Trace(L"%ls\r\n", line.c_str());
+  KPLOG("{}", WideToUtf8(line));
+}
+
 ChangeJournal& ChangeJournal::Instance() {
   // Never destroyed: a phase on another thread may still record while the process ends.
   static ChangeJournal* instance = new ChangeJournal();

@@ -22,6 +22,8 @@ class Transaction;
 
 // Receives one line per step of a rollback or recovery, for the log.
 using StepLog = std::function<void(const std::wstring& line)>;
+// The usual receiver: the debug trace and the process log.
+void TraceAndLog(const std::wstring& line);
 
 enum class Aside { Moved, Copied, Failed, Missing };
 

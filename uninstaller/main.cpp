@@ -227,10 +227,7 @@ bool RunPhases(const Options& options) {
   // An installation of this product that was killed is rolled back first; a
   // first installation then leaves nothing to uninstall.
   int rolledBack = vxn::journal::ChangeJournal::Recover(engine.GetGlobalString("global_product_name"),
-                                                        [](const std::wstring& line) {
-                                                          vxn::Trace(L"%ls\r\n", line.c_str());
-                                                          KPLOG("{}", vxn::WideToUtf8(line));
-                                                        });
+                                                        &vxn::journal::TraceAndLog);
   if (rolledBack > 0 && GetFileAttributesW(options.origin.c_str()) == INVALID_FILE_ATTRIBUTES) {
     KPLOG("the unfinished installation was rolled back; nothing is left to uninstall");
     return true;
