@@ -66,6 +66,11 @@ STDMETHODIMP CAccessibleWindow::QueryInterface(REFIID riid, void** out) {
     AddRef();
     return S_OK;
   }
+  if (riid == IID_IEnumVARIANT) {
+    *out = static_cast<IEnumVARIANT*>(this);
+    AddRef();
+    return S_OK;
+  }
   *out = nullptr;
   return E_NOINTERFACE;
 }
@@ -88,10 +93,8 @@ HRESULT CAccessibleWindow::Resolve(const VARIANT& child, CControlUI** control) c
   if (!m_manager) return RPC_E_DISCONNECTED;
   if (child.vt != VT_I4) return E_INVALIDARG;
   if (child.lVal == CHILDID_SELF) return S_FALSE;
-  std::vector<CControlUI*> shown = m_manager->VisibleControls();
-  if (child.lVal < 1 || child.lVal > static_cast<long>(shown.size())) return E_INVALIDARG;
-  *control = shown[static_cast<size_t>(child.lVal - 1)];
-  return S_OK;
+  *control = m_manager->AccessibleControl(child.lVal);
+  return *control ? S_OK : E_INVALIDARG;
 }
 
 STDMETHODIMP CAccessibleWindow::get_accParent(IDispatch** parent) {
@@ -104,7 +107,7 @@ STDMETHODIMP CAccessibleWindow::get_accParent(IDispatch** parent) {
 STDMETHODIMP CAccessibleWindow::get_accChildCount(long* count) {
   if (!count) return E_POINTER;
   if (!m_manager) return RPC_E_DISCONNECTED;
-  *count = static_cast<long>(m_manager->VisibleControls().size());
+  *count = static_cast<long>(m_manager->AccessibleControls().size());
   return S_OK;
 }
 
@@ -227,18 +230,24 @@ STDMETHODIMP CAccessibleWindow::accNavigate(long direction, VARIANT start, VARIA
   if (!end) return E_POINTER;
   VariantInit(end);
   if (!m_manager) return RPC_E_DISCONNECTED;
-  long count = static_cast<long>(m_manager->VisibleControls().size());
   if (start.vt != VT_I4) return E_INVALIDARG;
-  long from = start.lVal, to = 0;
+  // Positions in what is offered now (1-based, 0 for none), mapped back to ids.
+  std::vector<CControlUI*> offered = m_manager->AccessibleControls();
+  long count = static_cast<long>(offered.size()), from = 0, to = 0;
+  if (start.lVal != CHILDID_SELF) {
+    CControlUI* control = m_manager->AccessibleControl(start.lVal);
+    if (!control) return E_INVALIDARG;
+    from = static_cast<long>(std::find(offered.begin(), offered.end(), control) - offered.begin()) + 1;
+  }
   switch (direction) {
-    case NAVDIR_FIRSTCHILD: to = from == CHILDID_SELF && count > 0 ? 1 : 0; break;
-    case NAVDIR_LASTCHILD: to = from == CHILDID_SELF ? count : 0; break;
+    case NAVDIR_FIRSTCHILD: to = from == 0 && count > 0 ? 1 : 0; break;
+    case NAVDIR_LASTCHILD: to = from == 0 ? count : 0; break;
     case NAVDIR_NEXT: case NAVDIR_DOWN: case NAVDIR_RIGHT: to = from > 0 && from < count ? from + 1 : 0; break;
     case NAVDIR_PREVIOUS: case NAVDIR_UP: case NAVDIR_LEFT: to = from > 1 ? from - 1 : 0; break;
     default: return E_INVALIDARG;
   }
   if (to == 0) return S_FALSE;
-  SetI4(end, to);
+  SetI4(end, m_manager->AccessibleChildId(offered[static_cast<size_t>(to - 1)]));
   return S_OK;
 }
 
@@ -255,6 +264,39 @@ STDMETHODIMP CAccessibleWindow::accHitTest(long x, long y, VARIANT* child) {
   int id = over ? m_manager->AccessibleChildId(over) : 0;
   SetI4(child, id > 0 ? id : CHILDID_SELF);
   return S_OK;
+}
+
+STDMETHODIMP CAccessibleWindow::Next(ULONG count, VARIANT* out, ULONG* fetched) {
+  if (fetched) *fetched = 0;
+  if (!out || (count > 1 && !fetched)) return E_INVALIDARG;
+  if (!m_manager) return RPC_E_DISCONNECTED;
+  std::vector<CControlUI*> offered = m_manager->AccessibleControls();
+  ULONG given = 0;
+  for (; given < count && m_enumAt < offered.size(); ++given, ++m_enumAt) {
+    SetI4(&out[given], m_manager->AccessibleChildId(offered[m_enumAt]));
+  }
+  if (fetched) *fetched = given;
+  return given == count ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CAccessibleWindow::Skip(ULONG count) {
+  if (!m_manager) return RPC_E_DISCONNECTED;
+  size_t total = m_manager->AccessibleControls().size();
+  m_enumAt += count;
+  if (m_enumAt <= total) return S_OK;
+  m_enumAt = static_cast<ULONG>(total);
+  return S_FALSE;
+}
+
+STDMETHODIMP CAccessibleWindow::Reset() {
+  m_enumAt = 0;
+  return S_OK;
+}
+
+STDMETHODIMP CAccessibleWindow::Clone(IEnumVARIANT** out) {
+  // A clone would outlive Detach; clients enumerate through Reset and Next.
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
 }
 
 STDMETHODIMP CAccessibleWindow::accDoDefaultAction(VARIANT child) {

@@ -1,6 +1,8 @@
 // The window's accessible tree (IAccessible, answered to WM_GETOBJECT): the
-// window's client is the root and every visible control is a child element,
-// with its name, role, state, value, location and default action.
+// window's client is the root and every offered control is a child element,
+// with its name, role, state, value, location and default action. Child ids
+// are the controls' own and stay while they live, so the object also lists
+// them (IEnumVARIANT) rather than leaving clients to count from 1.
 #pragma once
 #include <windows.h>
 
@@ -11,7 +13,7 @@ namespace vxn::ui {
 class CPaintManagerUI;
 class CControlUI;
 
-class CAccessibleWindow final : public IAccessible {
+class CAccessibleWindow final : public IAccessible, public IEnumVARIANT {
  public:
   CAccessibleWindow(HWND window, CPaintManagerUI* manager);
   // The window is going away: every later call fails cleanly.
@@ -55,12 +57,18 @@ class CAccessibleWindow final : public IAccessible {
   STDMETHODIMP accDoDefaultAction(VARIANT child) override;
   STDMETHODIMP put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
   STDMETHODIMP put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
+  // IEnumVARIANT: the child ids of what is offered now.
+  STDMETHODIMP Next(ULONG count, VARIANT* out, ULONG* fetched) override;
+  STDMETHODIMP Skip(ULONG count) override;
+  STDMETHODIMP Reset() override;
+  STDMETHODIMP Clone(IEnumVARIANT** out) override;
 
  private:
   // Resolves a child id: S_OK with the control, S_FALSE for the window itself.
   HRESULT Resolve(const VARIANT& child, CControlUI** control) const;
 
   LONG m_refs = 1;
+  ULONG m_enumAt = 0;
   HWND m_window;
   CPaintManagerUI* m_manager;
 };

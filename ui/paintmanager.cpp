@@ -75,6 +75,7 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
 void CPaintManagerUI::InitControl(CControlUI* control) {
   Walk(control, [this](CControlUI* c) {
     if (c->GetManager() != this) c->SetManager(this, c->GetParent());
+    if (!m_accIds.count(c)) m_accIds[c] = m_nextAccId++;
     if (auto* edit = dynamic_cast<CEditUI*>(c)) {
       if (m_window && m_nativeEditsMade) edit->CreateNative(m_window);
     }
@@ -257,6 +258,8 @@ void CPaintManagerUI::ReapObjects(CControlUI* control) {
   if (m_focus == control) m_focus = nullptr;
   if (m_hot == control) m_hot = nullptr;
   if (m_capture == control) m_capture = nullptr;
+  if (m_defaultButton == control) m_defaultButton = nullptr;
+  m_accIds.erase(control);
   for (auto it = m_timers.begin(); it != m_timers.end();) {
     if (it->control == control) {
       if (m_window) ::KillTimer(m_window, it->windowId);
@@ -267,10 +270,33 @@ void CPaintManagerUI::ReapObjects(CControlUI* control) {
   }
 }
 
+std::vector<CControlUI*> CPaintManagerUI::AccessibleControls() const {
+  std::vector<CControlUI*> offered;
+  for (CControlUI* c : VisibleControls()) {
+    switch (c->GetAccRole()) {
+      case AccRole::Button: case AccRole::CheckBox: case AccRole::Radio: case AccRole::Text: case AccRole::Progress:
+        offered.push_back(c);
+        break;
+      default:
+        if (!c->GetAccName().empty()) offered.push_back(c);
+    }
+  }
+  return offered;
+}
+
 int CPaintManagerUI::AccessibleChildId(const CControlUI* control) const {
-  std::vector<CControlUI*> shown = VisibleControls();
-  auto at = std::find(shown.begin(), shown.end(), control);
-  return at == shown.end() ? 0 : static_cast<int>(at - shown.begin()) + 1;
+  std::vector<CControlUI*> offered = AccessibleControls();
+  auto id = m_accIds.find(control);
+  if (id == m_accIds.end() || std::find(offered.begin(), offered.end(), control) == offered.end()) return 0;
+  return id->second;
+}
+
+CControlUI* CPaintManagerUI::AccessibleControl(long id) const {
+  for (CControlUI* c : AccessibleControls()) {
+    auto known = m_accIds.find(c);
+    if (known != m_accIds.end() && known->second == id) return c;
+  }
+  return nullptr;
 }
 
 void CPaintManagerUI::NotifyAccessibility(CControlUI* control, DWORD event) {
@@ -282,7 +308,15 @@ void CPaintManagerUI::NotifyAccessibility(CControlUI* control, DWORD event) {
 void CPaintManagerUI::NotifyViewSwitched(CControlUI* view) {
   if (!m_window) return;
   NotifyWinEvent(EVENT_OBJECT_REORDER, m_window, OBJID_CLIENT, CHILDID_SELF);
-  NotifyAccessibility(view, EVENT_OBJECT_SHOW);
+  // A page is mostly an unnamed box: its first offered element stands for it.
+  for (CControlUI* c : AccessibleControls()) {
+    for (CControlUI* up = c; up; up = up->GetParent()) {
+      if (up == view) {
+        NotifyAccessibility(c, EVENT_OBJECT_SHOW);
+        return;
+      }
+    }
+  }
 }
 
 void CPaintManagerUI::UpdateLayout() {

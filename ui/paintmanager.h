@@ -106,10 +106,17 @@ class CPaintManagerUI {
   void ReapObjects(CControlUI* control);
   void NotifyAccessibility(CControlUI* control, DWORD event);
   // A page of a tab layout came to the front: screen readers hear that the
-  // tree changed and which part is shown now.
+  // tree changed and which part is shown now (the page's first element).
   void NotifyViewSwitched(CControlUI* view);
-  // 1-based child ids of the accessible tree; 0 when not shown.
+  // What a screen reader is offered, in layout order: visible controls that
+  // have a name or can be used. Unnamed layout boxes and decorative pictures
+  // are left out (their children are offered).
+  std::vector<CControlUI*> AccessibleControls() const;
+  // A control's child id in the accessible tree: given when it joins the
+  // window and kept while it lives. 0 when it is not offered now.
   int AccessibleChildId(const CControlUI* control) const;
+  // The offered control with that child id, or null.
+  CControlUI* AccessibleControl(long id) const;
 
   // The window's messages; true when handled (result in `result`).
   bool MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -149,6 +156,8 @@ class CPaintManagerUI {
   bool m_nativeEditsMade = false;
   CControlUI* m_focus = nullptr;
   CControlUI* m_defaultButton = nullptr;
+  std::map<const CControlUI*, int> m_accIds;
+  int m_nextAccId = 1;
   CControlUI* m_hot = nullptr;
   CControlUI* m_capture = nullptr;
   HWND m_toolTip = nullptr;

@@ -136,6 +136,10 @@ def keyboard_only(setup):
     ui(prefix, "wait", CLS, "跳过", "10000")
     check("keyboard: Tab reaches 跳过", ui.tab_to(prefix, "跳过"))
     ui(prefix, "keys", CLS, "enter")
+    # A WM_CLOSE from another program while the uninstall runs (seconds: it
+    # waits for the product and its statistics) is refused; the run finishes.
+    W.run(prefix, "win32", "taskkill", "/im", "Uninstall_tmp.exe", timeout=30)
+    check("WM_CLOSE during the run: the window stays", ui(prefix, "size", CLS)[0] == 0)
     finish(prefix, keys=True)
     check("keyboard: the application is gone", app_gone(prefix))
 

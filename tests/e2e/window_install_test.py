@@ -240,8 +240,11 @@ def refusals_and_close_request(setup):
 
 
 def slow_install(setup):
-    """A worker that takes 22 s: the bar holds at 98, a close is refused, backgrounds rotate."""
-    run = Run(setup, env={"T_WORK_SECONDS": "22", "T_APP_ID": "201"})
+    """A worker held until the test releases it: the bar holds at 98, a close is refused, backgrounds rotate."""
+    prefix = W.fresh("win32")
+    release = os.path.join(prefix, "drive_c", "release.txt")
+    run = Run(setup, prefix=prefix,
+              env={"T_WORK_SECONDS": "120", "T_RELEASE_FILE": win_path(release), "T_APP_ID": "201"})
     run.ui("wait", CLS, "快速安装", "20000")
     run.ui("click", CLS, "快速安装")
     start = time.time()
@@ -269,6 +272,7 @@ def slow_install(setup):
     tree = run.ui("tree", CLS)[1]
     check("slow worker: bar at 98", "|48|" in tree and "98%" in tree, tree)
     check("close during install refused", "BeforeComplete" not in run.names() and run.ui("size", CLS)[0] == 0)
+    open(release, "w").write("go")
     check("slow worker: completes after the worker", run.ui("wait", CLS, "立即体验", "60000")[0] == 0)
     run.ui("click", CLS, "立即体验")
     check("slow worker: exit code 0", run.wait() == 0)

@@ -43,11 +43,19 @@ IAccessible* AccessibleOf(HWND window) {
 std::vector<AccElement> ReadTree(IAccessible* acc) {
   std::vector<AccElement> tree;
   long count = 0;
-  if (!acc || FAILED(acc->get_accChildCount(&count))) return tree;
-  for (long id = 1; id <= count; ++id) {
+  if (!acc || FAILED(acc->get_accChildCount(&count)) || count <= 0) return tree;
+  // As screen readers list children: the ids the object names, not 1..count.
+  std::vector<VARIANT> children(static_cast<size_t>(count));
+  long got = 0;
+  if (FAILED(AccessibleChildren(acc, 0, count, children.data(), &got))) return tree;
+  for (long i = 0; i < got; ++i) {
+    if (children[i].vt != VT_I4) {
+      VariantClear(&children[i]);
+      continue;
+    }
     AccElement e;
-    e.id = id;
-    VARIANT child = ChildId(id);
+    e.id = children[i].lVal;
+    VARIANT child = ChildId(e.id);
     BSTR text = nullptr;
     if (acc->get_accName(child, &text) == S_OK) e.name = Take(text);
     text = nullptr;

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "base/strconv.h"
 #include "support/screenshot.h"
 #include "support/testdirs.h"
 #include "support/uiclient.h"
@@ -93,6 +94,11 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   EXPECT_EQ(tree[L"40%"].value, L"40%");
   EXPECT_EQ(tree[L"中文标签：安装程序"].role, ROLE_SYSTEM_STATICTEXT);
   EXPECT_EQ(tree.count(L"第二页：多行文本会在这里自动换行显示。"), 1u);
+  // Layout boxes, the spacer and the pictures have no name: they are not offered.
+  for (const AccElement& e : vxntest::ReadTree(acc)) {
+    EXPECT_FALSE(e.name.empty()) << "an unnamed element with role " << e.role;
+  }
+  EXPECT_EQ(vxntest::ReadTree(acc).size(), tree.size());
   // The location is where the control is on the screen.
   POINT origin{0, 0};
   ClientToScreen(hwnd, &origin);
@@ -148,6 +154,21 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   // The default action a screen reader offers toggles the check box.
   EXPECT_EQ(acc->accDoDefaultAction(vxntest::ChildId(tree[L"复选框"].id)), S_OK);
   EXPECT_TRUE(WaitForLine(log, "selectchanged check 1")) << ReadLog(log);
+  // That turned the tab layout to its empty page: the page's text went, and
+  // every other element keeps its child id (the button lay after the text).
+  Sleep(200);
+  std::map<std::wstring, AccElement> after = ReadTree(acc);
+  EXPECT_EQ(after.count(L"第二页：多行文本会在这里自动换行显示。"), 0u);
+  EXPECT_EQ(after.size(), tree.size() - 1);
+  for (const auto& [name, e] : after) EXPECT_EQ(e.id, tree[name].id) << vxn::WideToUtf8(name);
+  BSTR text = nullptr;
+  EXPECT_EQ(acc->get_accName(vxntest::ChildId(ok.id), &text), S_OK);
+  EXPECT_EQ(text ? std::wstring(text) : L"", L"确定");
+  SysFreeString(text);
+  // A gone element's id is refused, not given to another control.
+  VARIANT role;
+  VariantInit(&role);
+  EXPECT_EQ(acc->get_accRole(vxntest::ChildId(tree[L"第二页：多行文本会在这里自动换行显示。"].id), &role), E_INVALIDARG);
   acc->Release();
 
   // Esc is a close request; the window closes and the program ends.

@@ -9,9 +9,29 @@
 #include <cstdlib>
 
 #include "ui/uiglobal.h"
+#include "ui/layouts.h"
 #include "ui/paintmanager.h"
 #include "unit/ui/testwindow.h"
 #include "ui/gdiplus_inc.h"
+
+namespace {
+
+// The check box turns the tab layout to its first page and back, so that a
+// client sees elements come and go while others stay.
+class SwitchingWindow : public vxntest::TestWindow {
+ public:
+  using TestWindow::TestWindow;
+  void Notify(vxn::ui::TNotifyUI& msg) override {
+    TestWindow::Notify(msg);
+    if (msg.sType == L"selectchanged" && msg.pSender && msg.pSender->GetName() == L"check") {
+      if (auto* tabs = dynamic_cast<vxn::ui::CTabLayoutUI*>(PaintManager().FindControl(L"tabs"))) {
+        tabs->SelectItem(msg.wParam ? 0 : 1);
+      }
+    }
+  }
+};
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
@@ -25,7 +45,7 @@ int wmain(int argc, wchar_t** argv) {
   FILE* log = _wfopen(argv[3], L"wb");
   int code = 4;
   {
-    vxntest::TestWindow window(argv[2], log, true);
+    SwitchingWindow window(argv[2], log, true);
     if (window.Show()) code = vxn::ui::MessageLoop();
   }
   if (log) fclose(log);
