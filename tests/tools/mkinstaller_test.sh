@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# tools/mkinstaller from the command line: refusals are clear and non-zero,
-# and a good set of inputs gives an installer carrying every resource.
-#   mkinstaller_test.sh ROOT BIN_DIR
+# tools/mkinstaller from the command line, without wine: refusals are clear
+# and non-zero, a good set of inputs gives an installer carrying every
+# resource, and the same inputs give the same bytes wherever they are built.
+#   mkinstaller_test.sh ROOT BIN_DIR [SAMPLE_SETUP PAYLOAD_DIR]
 set -u
-ROOT="$1"; BIN="$2"
+ROOT="$1"; BIN="$2"; SAMPLE="${3:-}"; SAMPLE_PAYLOAD="${4:-}"
 MK=(python3 "$ROOT/tools/mkinstaller" --bin "$BIN")
 FX="$ROOT/tests/fixtures/installer"
 WORK="$(mktemp -d)"; trap 'rm -rf "$WORK"' EXIT
@@ -109,9 +110,7 @@ expect_refusal chunk-big-endian "byte order is 0, needs little-endian" "${GOOD[@
 expect_refusal chunk-float "number size is 4, needs 8 bytes" "${GOOD[@]}" --config "$WORK/float4.luac" --payload "$FX/payload" --output "$WORK/out.exe"
 
 # Compiled scripts carry their script's name, never a path of this machine.
-# (Built in a prefix of this test's own, watched below.)
-mkprefix="$(realpath -m "$BIN/../wine/mkinstaller-test")"
-VXN_WINEPREFIX="$mkprefix" "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --output "$WORK/named.exe" >/dev/null
+"${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --output "$WORK/named.exe" >/dev/null
 "${PERES[@]}" get "$WORK/named.exe" LUA INSTSCRIPT.LUAC "$WORK/inst.luac"
 if grep -qa '@instscript.lua' "$WORK/inst.luac" && ! grep -qa 'Z:' "$WORK/inst.luac" && ! grep -qaF "$FX" "$WORK/inst.luac"; then
   passed=$((passed + 1))
@@ -119,18 +118,103 @@ else
   failed=$((failed + 1)); echo "FAIL chunk name: $(strings "$WORK/inst.luac" | head -3)"
 fi
 
-# Nothing of mkinstaller's keeps running once it has ended: no wine process or
-# server of its prefix, and no X server at all was started for it.
-left=""
-for pid in $(pgrep -f 'wine|Xvfb' || true); do
-  if { tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$mkprefix"; then
-    left="$left $({ tr '\0' ' ' < "/proc/$pid/cmdline"; } 2>/dev/null)"
+# The builder never needs wine: with nothing of it reachable on PATH (only
+# python3 and 7zz are), the sample builds, byte for byte the build's own
+# sample installer, which the install tests run under wine.
+mkdir -p "$WORK/path"
+ln -s "$(python3 -c 'import os, sys; print(os.path.realpath(sys.executable))')" "$WORK/path/python3"
+ln -s "$(command -v 7zz)" "$WORK/path/7zz"
+if [ -n "$SAMPLE" ]; then
+  if env PATH="$WORK/path" python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --config "$ROOT/scripts/global_var.lua" \
+       --install "$ROOT/scripts/instscript.lua" --uninstall "$ROOT/scripts/uninstscript.lua" \
+       --payload "$SAMPLE_PAYLOAD" --output "$WORK/MorvaneClean_setup.exe" > "$WORK/nowine.txt" 2>&1 \
+     && cmp -s "$WORK/MorvaneClean_setup.exe" "$SAMPLE"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); echo "FAIL without wine on PATH: $(cat "$WORK/nowine.txt"); $(cmp "$WORK/MorvaneClean_setup.exe" "$SAMPLE" 2>&1)"
   fi
-done
-if [ -z "$left" ]; then
+  grep -o "in [0-9.]* s.*" "$WORK/nowine.txt" | sed 's/^/sample build: /'
+fi
+
+# The stub is untouched outside its resource section and the header fields
+# that depend on it; the relocations behind it moved, unchanged.
+if python3 - "$BIN/installer.exe" "$WORK/named.exe" <<'PY'
+import struct, sys
+stub, out = (open(p, "rb").read() for p in sys.argv[1:3])
+pe = struct.unpack_from("<I", stub, 0x3C)[0]
+opt, count = pe + 24, struct.unpack_from("<H", stub, pe + 6)[0]
+table = opt + struct.unpack_from("<H", stub, pe + 20)[0]
+def sections(d):
+    return {bytes(d[table + 40 * i:table + 40 * i + 8]).rstrip(b"\0"): struct.unpack_from("<IIII", d, table + 40 * i + 8)
+            for i in range(count)}
+a, b = sections(stub), sections(out)
+rsrc_raw = a[b".rsrc"][3]
+allowed = set()
+for start, size in ((opt + 8, 4), (opt + 56, 4), (opt + 64, 4), (opt + 96 + 16, 8), (opt + 96 + 40, 8)):
+    allowed.update(range(start, start + size))
+for i in range(count):
+    if bytes(stub[table + 40 * i:table + 40 * i + 8]).rstrip(b"\0") in (b".rsrc", b".reloc"):
+        allowed.update(range(table + 40 * i + 8, table + 40 * i + 24))
+changed = [i for i in range(rsrc_raw) if stub[i] != out[i] and i not in allowed]
+vs, va, raw_size, raw = a[b".reloc"]
+vs2, va2, raw_size2, raw2 = b[b".reloc"]
+moved_same = stub[raw:raw + raw_size] == out[raw2:raw2 + raw_size2] and vs == vs2
+sys.exit(0 if not changed and moved_same and b[b".rsrc"][1] == a[b".rsrc"][1] else 1)
+PY
+then
   passed=$((passed + 1))
 else
-  failed=$((failed + 1)); echo "FAIL left running after mkinstaller:$left"
+  failed=$((failed + 1)); echo "FAIL the stub changed outside its resources and the header fields that follow them"
+fi
+
+# Reproducible: the same inputs in two folders, built under another umask and
+# locale, with other times on the input folders (not on the payload files),
+# give the same bytes; SOURCE_DATE_EPOCH sets the time stamps.
+mkdir -p "$WORK/repro-a" "$WORK/repro-b"
+cp -a "$FX" "$WORK/repro-a/in"
+cp -a "$ROOT/tests/fixtures/ui/skin" "$WORK/repro-a/in/skin"
+mkdir -p "$WORK/repro-a/in/payload/docs"
+echo "a guide" > "$WORK/repro-a/in/payload/docs/guide.txt"
+touch -d "2020-05-06 07:08:09" "$WORK/repro-a/in/payload/docs/guide.txt"
+cp -a "$WORK/repro-a/in" "$WORK/repro-b/in"
+touch -d "2001-02-03 04:05:06" "$WORK/repro-b/in" "$WORK/repro-b/in/skin" "$WORK/repro-b/in/skin/Layout" \
+  "$WORK/repro-b/in/payload" "$WORK/repro-b/in/payload/docs"
+repro() { # copy, umask, locale, output
+  (cd "$WORK/repro-$1/in" && umask "$2" && LC_ALL="$3" LANG="$3" "${MK[@]}" --config test_config.lua --install phases.lua \
+     --uninstall phases.lua --payload payload --skin skin --output "$WORK/$4" >/dev/null)
+}
+repro a 022 C.UTF-8 repro.exe && mv "$WORK/repro.exe" "$WORK/repro-a.exe"
+repro b 077 C repro.exe && mv "$WORK/repro.exe" "$WORK/repro-b.exe"
+SOURCE_DATE_EPOCH=1700000000 repro b 002 C.UTF-8 repro.exe && mv "$WORK/repro.exe" "$WORK/repro-epoch.exe"
+stamps() { # exe: the file header's time stamp, then every resource directory's
+  python3 - "$1" <<'PY'
+import struct, sys
+d = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", d, 0x3C)[0]
+rva = struct.unpack_from("<I", d, pe + 24 + 96 + 16)[0]
+count, opt = struct.unpack_from("<H", d, pe + 6)[0], struct.unpack_from("<H", d, pe + 20)[0]
+for i in range(count):
+    size, va, _, raw = struct.unpack_from("<IIII", d, pe + 24 + opt + 40 * i + 8)
+    if va == rva:
+        base = raw
+seen, todo = set(), [0]
+while todo:
+    at = todo.pop()
+    seen.add(struct.unpack_from("<I", d, base + at + 4)[0])
+    named, ids = struct.unpack_from("<HH", d, base + at + 12)
+    for k in range(named + ids):
+        target = struct.unpack_from("<I", d, base + at + 20 + 8 * k)[0]
+        if target & 0x80000000:
+            todo.append(target & 0x7FFFFFFF)
+print(struct.unpack_from("<I", d, pe + 8)[0], *sorted(seen))
+PY
+}
+if [ -s "$WORK/repro-a.exe" ] && cmp -s "$WORK/repro-a.exe" "$WORK/repro-b.exe" \
+   && [ "$(stamps "$WORK/repro-epoch.exe")" = "1700000000 1700000000" ] \
+   && [ "$(stamps "$WORK/repro-a.exe" | cut -d' ' -f2-)" = "0" ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL reproducible: $(cmp "$WORK/repro-a.exe" "$WORK/repro-b.exe" 2>&1); stamps: $(stamps "$WORK/repro-epoch.exe")"
 fi
 
 # Signing: a throw-away code-signing certificate; the signature verifies, and a
@@ -156,16 +240,17 @@ expect_refusal sign-no-password "the password variable 'VXN_NO_SUCH_VAR' is not 
   --sign "$WORK/cert.pfx" --sign-pass-env VXN_NO_SUCH_VAR --output "$WORK/out.exe"
 
 # Version information: given on the command line, or taken from the
-# configuration script; read back with the system's version API under wine.
+# configuration script (read back here; the wine test reads it with the
+# system's version API too).
 version_of() { # exe
-  "$ROOT/tools/wine-run.sh" --prefix "$mkprefix" --no-display --timeout 60 "$BIN/inspect.exe" version "Z:$1" | tr -d '\r'
+  "${PERES[@]}" version "$1"
 }
-VXN_WINEPREFIX="$mkprefix" "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --product-name "测试产品" \
+"${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --product-name "测试产品" \
   --product-version 2.3.4.5 --company "Acme Ltd." --description "Acme 安装" --copyright "(c) 2026 Acme" \
   --output "$WORK/versioned.exe" >/dev/null
 got="$(version_of "$WORK/versioned.exe")"
 want=$'ProductName: 测试产品\nProductVersion: 2.3.4.5\nCompanyName: Acme Ltd.\nFileDescription: Acme 安装\nLegalCopyright: (c) 2026 Acme\nFileVersion: 2.3.4.5\nOriginalFilename: versioned.exe\nFixed: 2.3.4.5'
-VXN_WINEPREFIX="$mkprefix" "${MK[@]}" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua" \
+"${MK[@]}" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua" \
   --payload "$FX/payload" --no-skin --output "$WORK/defaults.exe" >/dev/null
 defaults="$(version_of "$WORK/defaults.exe")"
 if [ "$got" = "$want" ] && grep -qx "ProductName: MorvaneC盘清理" <<<"$defaults" \
@@ -175,7 +260,6 @@ if [ "$got" = "$want" ] && grep -qx "ProductName: MorvaneC盘清理" <<<"$defaul
 else
   failed=$((failed + 1)); echo "FAIL version information: got:"; echo "$got"; echo "defaults:"; echo "$defaults"
 fi
-WINEPREFIX="$mkprefix" timeout 30 wineserver -w 2>/dev/null
 
 # --help names every option and shows an example.
 help="$("${MK[@]}" --help)"

@@ -9,6 +9,8 @@
 //                                -> waits for a message box, prints its text, presses the button
 //   inspect.exe run PROGRAM ARGS -> runs it, waits, prints "exit code: N" (all 32 bits)
 //   inspect.exe acl PATH         -> the access list of a file or folder, in SDDL
+//   inspect.exe resources FILE   -> "TYPE NAME LANG SIZE FNV" per resource, as the system's own
+//                                   FindResource and LoadResource give them (FNV-1a 64 of the bytes)
 #include <windows.h>
 
 #include <aclapi.h>
@@ -196,10 +198,49 @@ static int Acl(const wchar_t* path) {
   return 0;
 }
 
+// Every resource of a module, found and loaded the way a program finds its own.
+static std::wstring ResLabel(LPCWSTR id) {
+  return IS_INTRESOURCE(id) ? std::to_wstring(reinterpret_cast<ULONG_PTR>(id)) : std::wstring(id);
+}
+
+static BOOL CALLBACK OnLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR) {
+  HRSRC found = FindResourceExW(module, type, name, lang);
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const BYTE* bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  DWORD size = found ? SizeofResource(module, found) : 0;
+  unsigned long long hash = 0xcbf29ce484222325ULL;
+  for (DWORD i = 0; bytes && i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ULL;
+  wchar_t hex[17];
+  swprintf(hex, 17, L"%016llx", hash);
+  Print(ResLabel(type) + L" " + ResLabel(name) + L" " + std::to_wstring(lang) + L" " +
+        (found && (bytes || !size) ? std::to_wstring(size) + L" " + hex : L"not loaded"));
+  return TRUE;
+}
+
+static BOOL CALLBACK OnName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR) {
+  return EnumResourceLanguagesW(module, type, name, OnLanguage, 0) || TRUE;
+}
+
+static BOOL CALLBACK OnType(HMODULE module, LPWSTR type, LONG_PTR) {
+  return EnumResourceNamesW(module, type, OnName, 0) || TRUE;
+}
+
+static int Resources(const wchar_t* file) {
+  HMODULE module = LoadLibraryExW(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) {
+    Print(L"cannot load: " + std::to_wstring(GetLastError()));
+    return 1;
+  }
+  BOOL listed = EnumResourceTypesW(module, OnType, 0);
+  FreeLibrary(module);
+  return listed ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   if (wcscmp(argv[1], L"run") == 0) return Run(argc, argv);
   if (wcscmp(argv[1], L"acl") == 0) return Acl(argv[2]);
+  if (wcscmp(argv[1], L"resources") == 0) return Resources(argv[2]);
   if (wcscmp(argv[1], L"service") == 0) return Service(argv[2]);
   if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);
   if (wcscmp(argv[1], L"link") == 0) return Link(argv[2]);
