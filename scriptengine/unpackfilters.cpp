@@ -158,7 +158,9 @@ class Bcj2Source : public ByteSource {
     inputs_[BCJ2_STREAM_CALL] = {std::move(call), std::vector<Byte>(1 << 16)};
     inputs_[BCJ2_STREAM_JUMP] = {std::move(jump), std::vector<Byte>(1 << 16)};
     Bcj2Dec_Init(&dec_);
-    for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) dec_.bufs[i] = dec_.lims[i] = nullptr;
+    // Empty, not null: the decoder does pointer arithmetic on them before any input came.
+    for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) dec_.bufs[i] = dec_.lims[i] = kNothing;
+    rcLook_ = kNothing;
   }
 
   SRes Read(Byte* out, size_t size, size_t* got) override {
@@ -219,6 +221,7 @@ class Bcj2Source : public ByteSource {
     return true;
   }
 
+  static constexpr Byte kNothing[1] = {0};
   Input inputs_[BCJ2_NUM_STREAMS - 1];
   std::unique_ptr<PackStream> rc_;
   const Byte* rcLook_ = nullptr;

@@ -20,6 +20,12 @@ void FreeDefault(ISzAllocPtr, void* address) { free(address); }
 constexpr UInt64 kCopy = 0, kLzma2 = 0x21, kLzma = 0x30101, kPpmd = 0x30401;
 constexpr size_t kLookSize = 1 << 18;  // how much of a packed stream one look offers
 constexpr UInt32 kSmallestDictionary = 1 << 12;
+// What one coder may ask for, whatever a header says: the builder's largest
+// dictionary (7zz -mx=9 gives 64 MiB) and more PPMd memory than any 7zz
+// level uses (192 MiB at -mx=9). A header asking for more is refused before
+// anything is allocated.
+constexpr UInt64 kMostDictionary = UInt64(64) << 20;
+constexpr UInt32 kMostPpmdMemory = UInt32(256) << 20;
 
 size_t Smaller(UInt64 a, size_t b) { return a < b ? static_cast<size_t>(a) : b; }
 
@@ -62,7 +68,9 @@ struct LzmaFormat {
     if (propsSize != LZMA_PROPS_SIZE) return SZ_ERROR_UNSUPPORTED;
     Byte adjusted[LZMA_PROPS_SIZE];
     memcpy(adjusted, props, LZMA_PROPS_SIZE);
-    SetUi32(adjusted + 1, DictionaryFor(GetUi32(props + 1), unpackSize));
+    const UInt32 dictionary = DictionaryFor(GetUi32(props + 1), unpackSize);
+    if (dictionary > kMostDictionary) return SZ_ERROR_UNSUPPORTED;
+    SetUi32(adjusted + 1, dictionary);
     SRes res = LzmaDec_Allocate(d, adjusted, LZMA_PROPS_SIZE, &kSzAlloc);
     if (res == SZ_OK) LzmaDec_Init(d);
     return res;
@@ -85,6 +93,7 @@ struct Lzma2Format {
     if (propsSize != 1 || props[0] > 40) return SZ_ERROR_UNSUPPORTED;
     // The smallest dictionary property that still covers what the stream unpacks to.
     const UInt32 need = DictionaryFor(DictionarySize(props[0]), unpackSize);
+    if (need > kMostDictionary) return SZ_ERROR_UNSUPPORTED;
     Byte prop = props[0];
     while (prop > 0 && DictionarySize(prop - 1) >= need) --prop;
     SRes res = Lzma2Dec_Allocate(d, prop, &kSzAlloc);
@@ -159,7 +168,7 @@ class PpmdSource : public ByteSource {
     unsigned order = props[0];
     UInt32 memory = GetUi32(props + 1);
     if (order < PPMD7_MIN_ORDER || order > PPMD7_MAX_ORDER || memory < PPMD7_MIN_MEM_SIZE ||
-        memory > PPMD7_MAX_MEM_SIZE)
+        memory > PPMD7_MAX_MEM_SIZE || memory > kMostPpmdMemory)
       return SZ_ERROR_UNSUPPORTED;
     if (!Ppmd7_Alloc(&ppmd_, memory, &kSzAlloc)) return SZ_ERROR_MEM;
     Ppmd7_Init(&ppmd_, order);

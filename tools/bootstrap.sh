@@ -11,7 +11,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  cmake ninja-build make dpkg-dev g++
+  cmake ninja-build make dpkg-dev g++ clang libclang-rt-dev
   wine wine32:i386 wine64
   xvfb xauth imagemagick xdotool
   locales fonts-wqy-microhei

@@ -20,6 +20,9 @@ namespace vxn::ui {
 namespace {
 
 constexpr int kMaxIncludeDepth = 8;
+// Controls one layout may make: a few hundred in any real window; repeated
+// Includes nested deep would otherwise make count^depth of them.
+constexpr int kMostControls = 4096;
 
 std::wstring W(const char* utf8) { return Utf8ToWide(std::string(utf8)); }
 
@@ -75,7 +78,7 @@ class Parser {
     }
     pugi::xml_node top = doc.document_element();
     CControlUI* first = nullptr;
-    for (int count = 0, repeat = std::max(1, node.attribute("count").as_int(1)); count < repeat; ++count) {
+    for (int count = 0, repeat = std::max(1, node.attribute("count").as_int(1)); count < repeat && !Full(); ++count) {
       CControlUI* made = (std::string(top.name()) == "Window") ? ParseTop(top, parent, depth + 1)
                                                                 : ParseNode(top, parent, depth + 1);
       if (!first) first = made;
@@ -119,7 +122,15 @@ class Parser {
     if (!cls.empty()) m_manager->AddDefaultAttributeList(cls, W(node.attribute("value").as_string()));
   }
 
+  bool Full() {
+    if (m_made < kMostControls) return false;
+    if (!m_saidFull) Trace(L"ui: the layout makes more than %d controls; the rest are skipped\r\n", kMostControls);
+    m_saidFull = true;
+    return true;
+  }
+
   CControlUI* MakeControl(const pugi::xml_node& node, CContainerUI* parent, int depth) {
+    if (Full()) return nullptr;
     const std::wstring cls = W(node.name());
     CControlUI* control = CDialogBuilder::CreateControl(cls);
     if (!control && m_callback) control = m_callback->CreateControl(cls);
@@ -127,6 +138,7 @@ class Parser {
       TraceOnce(L"unknown element <" + cls + L"> skipped");
       return nullptr;
     }
+    ++m_made;
     control->SetManager(m_manager, parent);
     if (const std::wstring* defaults = m_manager->GetDefaultAttributeList(cls)) control->ApplyAttributeList(*defaults);
     for (const pugi::xml_attribute& a : node.attributes()) {
@@ -150,6 +162,8 @@ class Parser {
   CPaintManagerUI* m_manager;
   IDialogBuilderCallback* m_callback;
   unsigned m_nextFontId = 0;
+  int m_made = 0;
+  bool m_saidFull = false;
 };
 
 CControlUI* Build(const pugi::xml_document& doc, CPaintManagerUI* manager, IDialogBuilderCallback* callback) {

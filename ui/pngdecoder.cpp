@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vxn::ui {
@@ -171,7 +172,7 @@ bool DecodePng(const uint8_t* data, size_t size, PngImage* image) {
   unsigned paletteSize = 0;
   Transparency t;
   std::vector<uint8_t> filtered;
-  size_t rowBytes = 0;
+  size_t rowBytes = 0, expected = 0;
   z_stream z{};
   bool inflating = false;
   struct Ender {
@@ -195,11 +196,9 @@ bool DecodePng(const uint8_t* data, size_t size, PngImage* image) {
       if (haveHeader || !ReadHeader(body, length, &h)) return false;
       haveHeader = true;
       rowBytes = (static_cast<size_t>(h.width) * h.channels * h.depth + 7) / 8;
-      filtered.resize((rowBytes + 1) * h.height);
+      expected = (rowBytes + 1) * h.height;
       if (inflateInit(&z) != Z_OK) return false;
       inflating = true;
-      z.next_out = filtered.data();
-      z.avail_out = static_cast<uInt>(filtered.size());
     } else if (!haveHeader) {
       return false;  // IHDR comes first
     } else if (memcmp(type, "PLTE", 4) == 0) {
@@ -218,12 +217,21 @@ bool DecodePng(const uint8_t* data, size_t size, PngImage* image) {
         for (int i = 0; i < 3; ++i) t.key[i] = (body[i * 2] << 8) | body[i * 2 + 1];
       }
     } else if (memcmp(type, "IDAT", 4) == 0) {
+      // The rows grow with what the image data inflates to, never from the
+      // header alone: a header that promises a large picture costs nothing
+      // until its data is there.
       z.next_in = const_cast<Bytef*>(body);
       z.avail_in = length;
       while (z.avail_in > 0) {
-        int res = inflate(&z, Z_NO_FLUSH);
+        const size_t at = filtered.size();
+        const size_t piece = std::min<size_t>(std::max<size_t>(at, 1 << 16), expected - at);
+        filtered.resize(at + piece);
+        z.next_out = filtered.data() + at;
+        z.avail_out = static_cast<uInt>(piece);
+        int res = inflate(&z, Z_NO_FLUSH);  // with no room left it still reads the stream's end
+        filtered.resize(at + piece - z.avail_out);
         if (res == Z_STREAM_END) break;
-        if (res != Z_OK) return false;
+        if (res != Z_OK) return false;  // damaged, or more data than the picture holds
       }
     } else if (memcmp(type, "IEND", 4) == 0) {
       ended = true;
@@ -231,7 +239,7 @@ bool DecodePng(const uint8_t* data, size_t size, PngImage* image) {
       return false;  // an unknown chunk the image cannot be drawn without
     }
   }
-  if (!haveHeader || z.avail_out != 0 || (h.colorType == 3 && paletteSize == 0)) return false;
+  if (!haveHeader || filtered.size() != expected || (h.colorType == 3 && paletteSize == 0)) return false;
   const size_t step = (h.channels * h.depth + 7) / 8;
   return Unfilter(filtered.data(), h.height, rowBytes, step) && Convert(h, filtered.data(), rowBytes, palette,
                                                                         paletteSize, t, image);

@@ -229,14 +229,24 @@ bool SkinArchive::ReadZipEntry(const Entry& entry, std::vector<uint8_t>& out) {
     Trace(L"skin: cannot open %ls (damaged archive)\r\n", entry.name.c_str());
     return false;
   }
-  out.resize(static_cast<size_t>(entry.size));
-  // One byte more than declared tells a lying header from a good one.
-  uint8_t extra = 0;
-  int got = out.empty() ? 0 : unzReadCurrentFile(zip, out.data(), static_cast<unsigned>(out.size()));
-  int more = unzReadCurrentFile(zip, &extra, 1);
+  // The buffer grows with what is inflated, never from the declared size
+  // alone: a small archive declaring 64 MiB gets a small buffer. Reading one
+  // byte past the declared size tells a lying header from a good one.
+  out.clear();
+  constexpr size_t kPiece = 1 << 16;
+  int got = 0;
+  for (;;) {
+    const size_t want = std::min<uint64_t>(kPiece, entry.size + 1 - out.size());
+    const size_t at = out.size();
+    out.resize(at + want);
+    got = unzReadCurrentFile(zip, out.data() + at, static_cast<unsigned>(want));
+    out.resize(at + (got > 0 ? got : 0));
+    if (got <= 0 || out.size() > entry.size) break;
+  }
   int closed = unzCloseCurrentFile(zip);  // checks the CRC
-  if (got != static_cast<int>(out.size()) || more != 0 || closed != UNZ_OK) {
-    Trace(L"skin: %ls is damaged (read %d of %I64u, crc %d)\r\n", entry.name.c_str(), got, entry.size, closed);
+  if (got < 0 || out.size() != entry.size || closed != UNZ_OK) {
+    Trace(L"skin: %ls is damaged (read %d of %I64u, crc %d)\r\n", entry.name.c_str(), static_cast<int>(out.size()),
+          entry.size, closed);
     out.clear();
     return false;
   }

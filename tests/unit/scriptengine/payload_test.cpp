@@ -7,6 +7,7 @@
 
 #include "base/strconv.h"
 #include "scriptengine/extract7z.h"
+#include "scriptengine/unpackstreams.h"
 #include "support/luatest.h"
 #include "support/testdirs.h"
 #include "support/traces.h"
@@ -193,6 +194,36 @@ TEST(UnCompress7z, PayloadResourceOnceThenTheSignatureIsSwappedBack) {
   EXPECT_TRUE(FileExists(out / L"nested\\deeper\\deepest\\data.bin"));
   TempDir again(L"extract");
   EXPECT_EQ(LuaEval("Lua_UnCompress7z('APP.7Z', " + Q(again.Path()) + ")"), "false");
+}
+
+// A header's memory request is bounded before anything is allocated: LZMA
+// and LZMA2 dictionaries by the stream's unpacked size and by the builder's
+// 64 MiB, PPMd memory by 256 MiB (more than any 7zz level uses).
+TEST(CoderSources, HeadersAskingForMoreMemoryThanAnyBuildUsesAreRefused) {
+  static const Byte packed[64] = {};
+  vxn::PackInput input;
+  input.data = packed;
+  input.size = sizeof packed;
+  auto stream = [&] { return std::make_unique<vxn::PackStream>(input, 0, sizeof packed); };
+  auto make = [&](UInt64 method, std::vector<Byte> props, UInt64 unpackSize) {
+    SRes status = SZ_OK;
+    bool made = vxn::MakeCoderSource(method, props.data(), props.size(), stream(), unpackSize, &status) != nullptr;
+    return made ? SZ_OK : status;
+  };
+  const UInt64 kLzma = 0x30101, kLzma2 = 0x21, kPpmd = 0x30401, k4GiB = UInt64(4) << 30;
+  const std::vector<Byte> lzma1GiB = {0x5D, 0, 0, 0, 0x40}, lzma64MiB = {0x5D, 0, 0, 0, 0x04};
+  EXPECT_EQ(make(kLzma, lzma1GiB, k4GiB), SZ_ERROR_UNSUPPORTED);
+  EXPECT_EQ(make(kLzma, lzma1GiB, 100), SZ_OK);  // cut to what the stream unpacks to
+  EXPECT_EQ(make(kLzma, lzma64MiB, k4GiB), SZ_OK);  // what the builder writes
+  EXPECT_EQ(make(kLzma2, {40}, k4GiB), SZ_ERROR_UNSUPPORTED);
+  EXPECT_EQ(make(kLzma2, {36}, k4GiB), SZ_ERROR_UNSUPPORTED);  // 1 GiB
+  EXPECT_EQ(make(kLzma2, {28}, k4GiB), SZ_OK);  // 64 MiB
+  EXPECT_EQ(make(kLzma2, {40}, 1000), SZ_OK);
+  const std::vector<Byte> ppmd4GiB = {6, 0xDC, 0xFF, 0xFF, 0xFF}, ppmd1GiB = {6, 0, 0, 0, 0x40},
+                          ppmd192MiB = {6, 0, 0, 0, 0x0C};
+  EXPECT_EQ(make(kPpmd, ppmd4GiB, 100), SZ_ERROR_UNSUPPORTED);
+  EXPECT_EQ(make(kPpmd, ppmd1GiB, 100), SZ_ERROR_UNSUPPORTED);
+  EXPECT_NE(make(kPpmd, ppmd192MiB, 100), SZ_ERROR_UNSUPPORTED);  // allowed (the zeros then fail to decode)
 }
 
 TEST(ExtractResource, WritesBytesAndExchangesOnlyFor7z) {

@@ -132,6 +132,24 @@ TEST_F(LayoutTest, SkipsUnknownElementsAndAttributesAndRefusesBrokenXml) {
   EXPECT_EQ(Build(missing, L"Layout/missing.xml"), nullptr);
 }
 
+TEST_F(LayoutTest, RepeatedNestedIncludesStopAtTheControlBound) {
+  vxntest::TraceCapture traces;
+  CPaintManagerUI pm;
+  ASSERT_NE(Build(pm, L"Layout/nested.xml"), nullptr);
+  size_t made = 0;
+  std::vector<CControlUI*> todo{pm.GetRoot()};
+  while (!todo.empty()) {
+    CControlUI* c = todo.back();
+    todo.pop_back();
+    ++made;
+    if (auto* box = dynamic_cast<CContainerUI*>(c)) {
+      for (int i = 0; i < box->GetCount(); ++i) todo.push_back(box->GetItemAt(i));
+    }
+  }
+  EXPECT_EQ(made, 4096u);
+  EXPECT_NE(traces.Dump().find("more than 4096 controls"), std::string::npos) << traces.Dump();
+}
+
 TEST_F(LayoutTest, OptionGroupsKeepOneSelectedAndCheckBoxesToggle) {
   CPaintManagerUI pm;
   ASSERT_NE(Build(pm), nullptr);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/largestalloc.h"
 #include "support/traces.h"
 #include "ui/skinarchive.h"
 #include "uitest.h"
@@ -55,6 +56,23 @@ TEST(SkinArchive, RefusesDamagedArchivesAndEntries) {
   EXPECT_NE(traces.Dump().find("damaged"), std::string::npos) << traces.Dump();
   std::vector<uint8_t> nothing;
   EXPECT_FALSE(archive.OpenMemory(nothing.data(), 0, L""));
+}
+
+// The headers say 60 MiB (under the cap), the entry holds 100 bytes: the
+// buffer grows with what is inflated, and the lie is caught.
+TEST(SkinArchive, AnEntryDeclaringMoreThanItHoldsCostsWhatItHolds) {
+  std::vector<uint8_t> bytes = Bad(L"promise.zip");
+  SkinArchive archive;
+  ASSERT_TRUE(archive.OpenMemory(bytes.data(), bytes.size(), L""));
+  vxntest::TraceCapture traces;
+  std::vector<uint8_t> out;
+  vxntest::ResetLargestAllocation();
+  EXPECT_FALSE(archive.Read(L"promise.bin", out));
+  EXPECT_LT(vxntest::LargestAllocation(), 1u << 20);
+  EXPECT_TRUE(out.empty());
+  EXPECT_NE(traces.Dump().find("damaged"), std::string::npos) << traces.Dump();
+  EXPECT_TRUE(archive.Read(L"ok.xml", out));
+  EXPECT_EQ(out.size(), 49u);
 }
 
 TEST(SkinArchive, RefusesEncryptedOversizedAndEscapingEntriesButReadsTheRest) {

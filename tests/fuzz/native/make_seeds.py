@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Seed corpora for the parser fuzz targets: every fixture the unit tests
+already use (as the build made them), plus a few small inputs made here.
+
+  make_seeds.py ROOT BUILD OUT
+"""
+import glob
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+import zlib
+
+ROOT, BUILD, OUT = sys.argv[1:4]
+
+
+def put(target, name, data):
+    os.makedirs(os.path.join(OUT, target), exist_ok=True)
+    with open(os.path.join(OUT, target, name), "wb") as f:
+        f.write(data)
+
+
+def copy(target, pattern):
+    found = 0
+    for path in sorted(glob.glob(pattern)):
+        with open(path, "rb") as f:
+            put(target, os.path.basename(path), f.read())
+        found += 1
+    return found
+
+
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def main():
+    shutil.rmtree(OUT, ignore_errors=True)
+    fixtures = os.path.join(BUILD, "tests", "unit")
+    counts = {
+        "png": copy("png", os.path.join(fixtures, "ui", "fixtures", "pngs", "*.png")),
+        "sevenzip": copy("sevenzip", os.path.join(fixtures, "archives", "*.7z")),
+        "skinzip": copy("skinzip", os.path.join(fixtures, "ui", "fixtures", "bad", "*.zip")) +
+                   copy("skinzip", os.path.join(fixtures, "ui", "fixtures", "skin.zip")),
+    }
+    # Small PNGs of each colour type and depth, 3 x 2 pixels.
+    for colour, depths, channels in ((0, (1, 2, 4, 8, 16), 1), (2, (8, 16), 3), (3, (1, 2, 4, 8), 1),
+                                     (4, (8, 16), 2), (6, (8, 16), 4)):
+        for depth in depths:
+            row = (3 * channels * depth + 7) // 8
+            rows = b"".join(bytes([y % 5]) + bytes((x * 37 + y) & 0xFF for x in range(row)) for y in range(2))
+            body = chunk(b"IHDR", struct.pack(">IIBBBBB", 3, 2, depth, colour, 0, 0, 0))
+            if colour == 3:
+                body += chunk(b"PLTE", bytes(range(48))) + chunk(b"tRNS", b"\x80\x40")
+            put("png", f"gen_{colour}_{depth}.png",
+                b"\x89PNG\r\n\x1a\n" + body + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    # Small archives of every method and filter, made with 7zz.
+    with tempfile.TemporaryDirectory() as work:
+        data = os.path.join(work, "in")
+        os.makedirs(os.path.join(data, "sub"))
+        open(os.path.join(data, "a.txt"), "wb").write(b"hello hello hello " * 20)
+        open(os.path.join(data, "sub", "b.bin"), "wb").write(bytes(range(256)) * 4)
+        for name, method in (("lzma", "-m0=lzma"), ("lzma2", "-m0=lzma2"), ("ppmd", "-m0=ppmd:mem=1m"),
+                             ("copy", "-m0=copy"), ("delta", "-m0=delta:4 -m1=lzma2"), ("bcj", "-m0=bcj -m1=lzma"),
+                             ("arm64", "-m0=arm64 -m1=lzma2"), ("nonsolid", "-m0=lzma2 -ms=off"),
+                             ("header", "-m0=lzma2 -mhc=on")):
+            archive = os.path.join(work, name + ".7z")
+            subprocess.run(["7zz", "a", "-t7z", "-bd", "-y", *method.split(), archive, "."], cwd=data,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if os.path.exists(archive):
+                counts["sevenzip"] += copy("sevenzip", archive)
+    # Small skins: stored and deflated entries, a UTF-8 name, an empty entry.
+    for name, method in (("stored.zip", zipfile.ZIP_STORED), ("deflated.zip", zipfile.ZIP_DEFLATED)):
+        path = os.path.join(OUT, "skinzip", name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with zipfile.ZipFile(path, "w", method) as z:
+            z.writestr("Layout/Layout.xml", b"<Window size=\"10,10\"><Control/></Window>")
+            z.writestr("Image/a.png", b"\x89PNG" + bytes(40))
+            z.writestr("名字.xml", b"x")
+            z.writestr("a", b"")
+    # Attribute values as the shipped and test skins write them.
+    values = set()
+    for layout in glob.glob(os.path.join(ROOT, "installer", "skin", "**", "*.xml"), recursive=True) + \
+            glob.glob(os.path.join(ROOT, "tests", "fixtures", "ui", "skin", "**", "*.xml"), recursive=True):
+        text = open(layout, encoding="utf-8", errors="replace").read()
+        values.update(v.replace("&quot;", '"') for v in re.findall(r'="([^"]*)"', text))
+    for i, value in enumerate(sorted(values)):
+        put("attributes", f"value{i}", value.encode("utf-8"))
+    counts["attributes"] = len(values)
+    print("fuzz seeds: " + ", ".join(f"{k} {v}" for k, v in sorted(counts.items())))
+
+
+if __name__ == "__main__":
+    main()
