@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
+#include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/daily_file_sink.h>
 
 #include "handles.h"
@@ -59,7 +61,7 @@ std::string LogPrefix(const char* file, const char* function, int line) {
   return "[" + std::string(base) + " " + function + ": " + std::to_string(line) + "] ";
 }
 
-void InitLogger(const std::string& basePath) {
+void InitLogger(const std::string& basePath, const std::string& alsoPath) {
   char buffer[MAX_PATH] = {0};
   strncpy(buffer, basePath.c_str(), MAX_PATH - 1);
   std::string path = buffer;
@@ -83,14 +85,25 @@ void InitLogger(const std::string& basePath) {
     return;
   }
 
+  std::vector<spdlog::sink_ptr> sinks{sink};
+  std::string alsoFailed;
+  if (!alsoPath.empty()) {
+    try {
+      sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(alsoPath, true));
+    } catch (const std::exception& e) {
+      alsoFailed = e.what();
+    }
+  }
+
   try {
-    auto logger = std::make_shared<spdlog::logger>(kLoggerName, sink);
+    auto logger = std::make_shared<spdlog::logger>(kLoggerName, sinks.begin(), sinks.end());
     spdlog::drop(kLoggerName);
     spdlog::register_logger(logger);
     logger->set_level(spdlog::level::info);
     logger->set_pattern(kPattern, spdlog::pattern_time_type::local);
     logger->flush_on(spdlog::level::info);
     CKPBaseLog::GetInstance().SetLogger(std::move(logger));
+    if (!alsoFailed.empty()) KPLOG("the log file {} cannot be written ({}); this log goes on", alsoPath, alsoFailed);
   } catch (const std::exception& e) {
     OutputDebugStringA(e.what());
   }

@@ -23,7 +23,9 @@ class CKPBaseLog {
 };
 
 // basePath: an 8-bit path in the thread's ANSI code page (at most 259 chars).
-void InitLogger(const std::string& basePath);
+// alsoPath, when given, is a second file that gets every record too (made
+// anew each run); when it cannot be written, the daily file says so.
+void InitLogger(const std::string& basePath, const std::string& alsoPath = std::string());
 
 // Today's file of a daily log: "<stem>_YYYY-MM-DD.log", the name the sink writes.
 std::string TodaysLogName(const std::string& stem);

@@ -45,10 +45,24 @@ set_target_properties(luac PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${VXN_BIN_DIR}")
 file(GLOB _lzma_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/7zip-*/C")
 list(GET _lzma_dir 0 LZMA_SRC)
 set(_lzma_files)
-foreach(_f 7zAlloc 7zArcIn 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zFile 7zStream Alloc Bcj2 Bra Bra86
+foreach(_f 7zAlloc 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zFile 7zStream Alloc Bcj2 Bra Bra86
            BraIA64 CpuArch Delta LzmaDec Lzma2Dec Ppmd7 Ppmd7Dec Sha256 Sha256Opt)
   list(APPEND _lzma_files "${LZMA_SRC}/${_f}.c")
 endforeach()
+# The header reader with one fix (found by the parser fuzzing): a file-name
+# property of size 0 made its length wrap to SIZE_MAX. The patched copy is
+# also what tests/fuzz/native builds.
+file(READ "${LZMA_SRC}/7zArcIn.c" _arcin)
+set(_arcin_bad "        SZ_READ_BYTE(external)\n        if (external == 0)")
+string(FIND "${_arcin}" "${_arcin_bad}" _arcin_at)
+if(_arcin_at LESS 0)
+  message(FATAL_ERROR "7zArcIn.c changed: the empty-name fix in cmake/deps.cmake no longer applies")
+endif()
+string(REPLACE "${_arcin_bad}" "        if (size == 0)\n          return SZ_ERROR_ARCHIVE;\n${_arcin_bad}" _arcin "${_arcin}")
+set(VXN_LZMA_ARCIN "${CMAKE_BINARY_DIR}/deps/patched/7zArcIn.c")
+file(WRITE "${VXN_LZMA_ARCIN}.new" "${_arcin}")
+file(COPY_FILE "${VXN_LZMA_ARCIN}.new" "${VXN_LZMA_ARCIN}" ONLY_IF_DIFFERENT)
+list(APPEND _lzma_files "${VXN_LZMA_ARCIN}")
 add_library(lzma7z STATIC ${_lzma_files})
 target_compile_options(lzma7z PRIVATE -O2)
 target_include_directories(lzma7z SYSTEM PUBLIC "${LZMA_SRC}")

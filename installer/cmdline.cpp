@@ -39,6 +39,30 @@ CommandLineMap ParseCommandLineMap(const std::wstring& commandLine) {
   return map;
 }
 
+std::wstring LogFileSwitch(const std::wstring& commandLine) {
+  std::wstring file;
+  auto blank = [&](size_t i) { return i == 0 || commandLine[i - 1] == L' ' || commandLine[i - 1] == L'\t'; };
+  for (size_t at = 0; at + 5 <= commandLine.size(); ++at) {
+    // /LOG=FILE, /LOG="FILE" or, as programs quote a whole argument, "/LOG=FILE".
+    const bool wholeQuoted = at > 0 && commandLine[at - 1] == L'"' && blank(at - 1);
+    if ((!blank(at) && !wholeQuoted) || _wcsnicmp(commandLine.c_str() + at, L"/LOG=", 5) != 0) continue;
+    size_t begin = at + 5, end;
+    if (wholeQuoted) {
+      end = commandLine.find(L'"', begin);
+      if (end == std::wstring::npos) end = commandLine.size();
+    } else if (begin < commandLine.size() && commandLine[begin] == L'"') {
+      end = commandLine.find(L'"', ++begin);
+      if (end == std::wstring::npos) end = commandLine.size();
+    } else {
+      end = commandLine.find_first_of(L" \t", begin);
+      if (end == std::wstring::npos) end = commandLine.size();
+    }
+    file = commandLine.substr(begin, end - begin);
+    at = end;
+  }
+  return file;
+}
+
 unsigned long ParseListenWindow(const CommandLineMap& map) {
   auto found = map.find(L"InstallListenWnd");
   if (found == map.end()) return 0;

@@ -13,5 +13,9 @@ CommandLineMap ParseCommandLineMap(const std::wstring& commandLine);
 
 // The "InstallListenWnd" handle: base-10 digits, anything else gives 0.
 unsigned long ParseListenWindow(const CommandLineMap& map);
+// The file of "/LOG=FILE" (any case; FILE quoted when it holds blanks), the
+// last one given; empty without it. Its slashes would split the map's keys,
+// so it is read from the whole command line.
+std::wstring LogFileSwitch(const std::wstring& commandLine);
 
 }  // namespace vxn

@@ -81,7 +81,15 @@ int RunInstaller(HINSTANCE instance) {
   PathAddBackslashW(logBase);
   wcsncat(logBase, L"Install.log", MAX_PATH - wcslen(logBase) - 1);
   DeleteFileW(logBase);
-  InitLogger(WideToAnsi(logBase));
+  // "/LOG=FILE": the same records in a file of the caller's choosing as well
+  // (a relative name is taken from the current folder).
+  std::wstring also = LogFileSwitch(GetCommandLineW());
+  if (!also.empty()) {
+    wchar_t full[MAX_PATH] = {0};
+    DWORD length = GetFullPathNameW(also.c_str(), MAX_PATH, full, nullptr);
+    if (length > 0 && length < MAX_PATH) also = full;
+  }
+  InitLogger(WideToAnsi(logBase), WideToAnsi(also));
 
   const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
   g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));

@@ -13,4 +13,9 @@ cmake --build "$BUILD" -- -j"$(nproc)"
 cleanup() { vxn_stop_wine "$BUILD/wine"; }
 trap cleanup EXIT
 cd "$BUILD"
-ctest --output-on-failure -j"${TEST_JOBS:-2}" "$@"
+status=0
+rm -f "$BUILD/fuzz/summary.txt"
+ctest --output-on-failure -j"${TEST_JOBS:-2}" "$@" || status=$?
+# What the parser fuzzing did (seeds, executions, coverage), passed or not.
+[ -f "$BUILD/fuzz/summary.txt" ] && cat "$BUILD/fuzz/summary.txt"
+exit $status

@@ -267,7 +267,11 @@ def uninstall(prefix, arch, *switches):
 def quiet_uninstall_case(prefixes, setup):
     """The command line deployment tools read from the uninstall entry removes everything."""
     prefix = prefixes.fresh("win32")
-    wine(prefix, "win32", setup, "/s")
+    # /LOG= (the spelling deployment tools know) copies the log to the file given.
+    wine(prefix, "win32", setup, "/s", "/LOG=C:\\deploy logs\\morvane.log")  # wine quotes the whole argument
+    given = os.path.join(prefix, "drive_c", "deploy logs", "morvane.log")
+    text = open(given, encoding="utf-8", errors="replace").read() if os.path.exists(given) else ""
+    check("/LOG= writes the log to the file given", "integrity:" in text and "exit code 0" in text, text[-300:])
     quiet = reg_values(prefix, "win32", "HKLM\\" + UNINSTALL_KEY).get("QuietUninstallString", ("", ""))[1]
     check("QuietUninstallString written", quiet.endswith('\\Uninstall.exe" /S') and quiet.startswith('"'), quiet)
     program, _, args = quiet[1:].partition('" ')

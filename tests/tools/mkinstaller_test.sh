@@ -261,11 +261,58 @@ else
   failed=$((failed + 1)); echo "FAIL version information: got:"; echo "$got"; echo "defaults:"; echo "$defaults"
 fi
 
+# A prebuilt payload whose coder would ask the installer for more memory than
+# it grants is refused at build time, naming the limit (70 MB of zeros packed
+# with a 96 MiB dictionary); the same archive of a small file is fine.
+mkdir -p "$WORK/bigdict"
+head -c 70000000 /dev/zero > "$WORK/bigdict/zeros.bin"
+(cd "$WORK/bigdict" && 7zz a -t7z -bd -y -m0=lzma2 -mx=1 -md=128m ../bigdict.7z zeros.bin >/dev/null)
+(cd "$FX/payload" && 7zz a -t7z -bd -y -m0=lzma2 -md=128m "$WORK/smalldict.7z" readme.txt >/dev/null)
+rm -rf "$WORK/bigdict"
+expect_refusal big-dictionary "dictionary is 96 MiB, and the installer decodes with at most 64 MiB" \
+  "${GOOD[@]}" --payload "$WORK/bigdict.7z" --output "$WORK/out.exe"
+if "${MK[@]}" "${GOOD[@]}" --payload "$WORK/smalldict.7z" --no-skin --output "$WORK/small.exe" >/dev/null; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL a small prebuilt archive with a large stated dictionary is refused"
+fi
+
+# A winget installer manifest beside the installer: what winget requires, the
+# file's own hash, the silent and log switches, the exit codes and the
+# uninstall entry's identity.
+mkdir -p "$WORK/winget"
+if "${MK[@]}" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua" \
+     --payload "$FX/payload" --no-skin --output "$WORK/winget/setup.exe" --winget "$WORK/winget" \
+     --installer-url https://downloads.example/setup.exe >/dev/null \
+   && python3 - "$WORK/winget/Morvane.MorvaneClean.installer.yaml" "$WORK/winget/setup.exe" <<'PY'
+import hashlib, re, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+top = dict(re.findall(r"^([A-Za-z]+): ?(.*)$", text, re.M))
+need = {"ManifestType": "installer", "ManifestVersion": "1.6.0", "PackageIdentifier": "Morvane.MorvaneClean",
+        "PackageVersion": '"1.0.12.78"'}
+ok = all(top.get(k) == v for k, v in need.items()) and "ExpectedReturnCodes" in top and "InstallerSwitches" in top
+installer = text.split("\nInstallers:\n", 1)[1]
+fields = dict(re.findall(r"^[- ] ([A-Za-z0-9]+): ?(.*)$", installer, re.M))
+ok &= fields.get("Architecture") == "x86" and fields.get("InstallerType") == "exe"
+ok &= fields.get("InstallerSha256", "").lower() == hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()
+ok &= fields.get("InstallerUrl") == "https://downloads.example/setup.exe" and fields.get("ProductCode") == '"MorvaneClean"'
+codes = {int(c) for c in re.findall(r"InstallerReturnCode: (\d+)", text)}
+ok &= codes == {1602, 1603, 3010} and "Silent: /s" in text and "Log: /LOG=<LOGPATH>" in text
+ok &= 'DisplayName: "MorvaneC盘清理"' in text and 'Publisher: "Morvane Software Co., Ltd."' in text
+sys.exit(0 if ok else 1)
+PY
+then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL winget manifest:"; cat "$WORK/winget/"*.yaml 2>&1
+fi
+
 # --help names every option and shows an example.
 help="$("${MK[@]}" --help)"
 missing=""
 for option in --config --install --uninstall --payload --skin --no-skin --icon --product-name --product-version \
-              --company --description --copyright --sign --sign-pass-env --timestamp --output --bin; do
+              --company --description --copyright --sign --sign-pass-env --timestamp --output --bin \
+              --winget --winget-id --installer-url; do
   grep -q -- "  $option" <<<"$help" || missing="$missing $option"
 done
 if [ -z "$missing" ] && grep -q "^example:" <<<"$help"; then

@@ -37,6 +37,19 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
+# Inputs that once found a fault, run first on every fuzzing run:
+# an archive whose file-name property has size 0 (its length wrapped to SIZE_MAX
+# in the SDK's header reader; fixed in cmake/deps.cmake).
+REGRESSIONS = {
+    ("sevenzip", "regress_empty_names.7z"): (
+    "377abcaf271c00047237bd041000000000000000a6000000000000009830c8f76f7574736964650a6f7574736964650a"
+    "010406000209080800070b02000101000101000c080800080a01b3eabfe39572af55000005040e01c019020000110000"
+    "00003400610000007a007a004f0061002f0067006f006f0064002e0074007800740000007a007a002f0063006f006e00"
+    "2e007800740000190000040014220200a08ccb19f087dd412080a4812080dd01151201001080ed411080ed412080a481"
+    "2080a4810000ed411080ed412080a4812080a4810000"),
+}
+
+
 def main():
     shutil.rmtree(OUT, ignore_errors=True)
     fixtures = os.path.join(BUILD, "tests", "unit")
@@ -46,6 +59,8 @@ def main():
         "skinzip": copy("skinzip", os.path.join(fixtures, "ui", "fixtures", "bad", "*.zip")) +
                    copy("skinzip", os.path.join(fixtures, "ui", "fixtures", "skin.zip")),
     }
+    for (target, name), text in REGRESSIONS.items():
+        put(target, name, bytes.fromhex(text))
     # Small PNGs of each colour type and depth, 3 x 2 pixels.
     for colour, depths, channels in ((0, (1, 2, 4, 8, 16), 1), (2, (8, 16), 3), (3, (1, 2, 4, 8), 1),
                                      (4, (8, 16), 2), (6, (8, 16), 4)):

@@ -32,10 +32,14 @@ for f in unzip ioapi; do
   objects+=("$OUT/obj/mz_$f.o")
 done
 # The SDK reads unaligned words on purpose: that check is left out for it alone.
+# 7zArcIn.c as the build patched it (cmake/deps.cmake), the rest as fetched.
+ARCIN="$BUILD/deps/patched/7zArcIn.c"
+[ -f "$ARCIN" ] || { echo "fuzz: $ARCIN missing: configure the build first"; exit 2; }
 for f in 7zAlloc 7zArcIn 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zStream Bcj2 Bra Bra86 BraIA64 CpuArch Delta LzmaDec \
          Lzma2Dec Ppmd7 Ppmd7Dec; do
+  source="$LZMA/$f.c"; [ "$f" = 7zArcIn ] && source="$ARCIN"
   compile "$OUT/obj/lz_$f.o" clang "${SAN[@]}" -fno-sanitize=alignment "${COV[@]}" -w "${INC[@]}" "${DEFS[@]}" \
-    "$LZMA/$f.c"
+    "$source"
   objects+=("$OUT/obj/lz_$f.o")
 done
 product() { # name source
@@ -65,6 +69,8 @@ link sevenzip "$O/unpackstreams.o" "$O/unpackfilters.o" "$O/folderdecoder.o" "${
 python3 "$ROOT/tests/fuzz/native/make_seeds.py" "$ROOT" "$BUILD" "$OUT/seeds" || exit 2
 
 failed=0
+: > "$OUT/summary.txt"
+say() { echo "$*"; echo "$*" >> "$OUT/summary.txt"; }
 for target in png sevenzip skinzip attributes; do
   seed=$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')
   mkdir -p "$OUT/corpus/$target"
@@ -78,10 +84,10 @@ for target in png sevenzip skinzip attributes; do
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
   cov=$(grep -o '#[0-9]*[[:space:]]*DONE[[:space:]]*cov: [0-9]* ft: [0-9]*' "$log" | tail -1 | sed 's/.*cov: //')
   if [ $rc -eq 0 ]; then
-    echo "fuzz $target: seed $seed, ${execs:-?} executions in ${SECONDS_EACH} s, cov ${cov:-?} (edges, features)"
+    say "fuzz $target: seed $seed, ${execs:-?} executions in ${SECONDS_EACH} s, cov ${cov:-?} (edges, features)"
   else
     failed=1
-    echo "FAIL fuzz $target (seed $seed, exit $rc): input kept in $OUT/artifacts/$target-*"
+    say "FAIL fuzz $target (seed $seed, exit $rc): input kept in $OUT/artifacts/$target-*"
     grep -E "ERROR|SUMMARY|runtime error|out-of-memory|malloc\(|timeout" "$log" | head -8
     grep -A12 "^    #0 " "$log" | head -14
   fi

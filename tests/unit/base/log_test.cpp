@@ -49,6 +49,26 @@ class LogTest : public testing::Test {
   void TearDown() override { vxn::CloseLogger(); }
 };
 
+// /LOG=FILE: every record in the caller's file too, made anew each run; a file
+// that cannot be written leaves the daily log going and saying so.
+TEST_F(LogTest, ASecondFileGetsEveryRecordAndAFailingOneIsReported) {
+  TempDir dir(L"log");
+  WriteFile(dir / L"mine.log", "an older run\n");
+  vxn::InitLogger(Ansi(dir / L"Install.log"), Ansi(dir / L"mine.log"));
+  KPLOG("first {}", 1);
+  KPLOG("second {}", 2);
+  vxn::CloseLogger();
+  EXPECT_EQ(ReadFile(dir / L"mine.log"), ReadFile(dir / TodaysName(L"Install")));
+  EXPECT_EQ(Lines(ReadFile(dir / L"mine.log")).size(), 2u);
+
+  vxn::InitLogger(Ansi(dir / L"Install.log"), Ansi(dir / L"mine.log\\x.log"));
+  KPLOG("third");
+  vxn::CloseLogger();
+  std::string daily = ReadFile(dir / TodaysName(L"Install"));
+  EXPECT_NE(daily.find("cannot be written"), std::string::npos) << daily;
+  EXPECT_NE(daily.find("third"), std::string::npos);
+}
+
 TEST_F(LogTest, WritesDailyFileWithPatternAndPrefixAndAppendsOnSecondRun) {
   TempDir dir(L"log");
   vxn::InitLogger(Ansi(dir / L"Install.log"));

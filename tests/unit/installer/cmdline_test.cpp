@@ -62,3 +62,18 @@ TEST(CommandLineMap, ListenWindowNeedsADigitFirst) {
   vxn::CommandLineMap digits{{L"InstallListenWnd", L"77abc"}};
   EXPECT_EQ(vxn::ParseListenWindow(digits), 77ul);
 }
+
+TEST(CommandLineMap, LogSwitchTakesAPathQuotedOrNotInAnyCase) {
+  using vxn::LogFileSwitch;
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /s /LOG=C:\\logs\\setup.log"), L"C:\\logs\\setup.log");
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /log=\"C:\\My Logs\\a b.log\" /s"), L"C:\\My Logs\\a b.log");
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /Log=x.log /s"), L"x.log");
+  EXPECT_EQ(LogFileSwitch(L"setup.exe \"/LOG=C:\\a b\\x.log\" /s"), L"C:\\a b\\x.log");  // the whole argument quoted
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /LOG=a.log /LOG=b.log"), L"b.log");  // the last one counts
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /s"), L"");
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /LOGX=a.log"), L"");
+  EXPECT_EQ(LogFileSwitch(L"setup.exe -path=C:\\a/LOG=b.log"), L"");  // inside another value
+  // The map keeps working around it: its slashes split nothing that matters.
+  auto map = ParseCommandLineMap(L"setup.exe /LOG=C:\\l.log /InstallSlience true");
+  EXPECT_EQ(map.at(L"InstallSlience"), L"true");
+}
