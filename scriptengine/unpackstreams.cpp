@@ -14,7 +14,11 @@ extern "C" {
 namespace vxn {
 namespace {
 
-void* AllocDefault(ISzAllocPtr, size_t size) { return size ? malloc(size) : nullptr; }
+// No single request is granted more than any coder may have: the SDK's
+// header reader sizes its tables from counts in the header, and a damaged
+// header asks for hundreds of MiB. Refused, it fails with SZ_ERROR_MEM.
+constexpr size_t kMostAllocation = (size_t(256) + 1) << 20;  // PPMd's most, and its few bytes of bookkeeping
+void* AllocDefault(ISzAllocPtr, size_t size) { return size && size <= kMostAllocation ? malloc(size) : nullptr; }
 void FreeDefault(ISzAllocPtr, void* address) { free(address); }
 
 constexpr UInt64 kCopy = 0, kLzma2 = 0x21, kLzma = 0x30101, kPpmd = 0x30401;

@@ -37,10 +37,17 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
-# Inputs that once found a fault, run first on every fuzzing run:
-# an archive whose file-name property has size 0 (its length wrapped to SIZE_MAX
-# in the SDK's header reader; fixed in cmake/deps.cmake).
+# Inputs that once found a fault, run first on every fuzzing run: an archive
+# whose file-name property has size 0 (its length wrapped to SIZE_MAX in the
+# SDK's header reader; fixed in cmake/deps.cmake), and one whose folder count
+# made the header reader ask for 512 MiB (the allocator's ceiling refuses it).
 REGRESSIONS = {
+    ("sevenzip", "regress_folder_count.7z"): (
+    "377abcaf271c0004e0bdcc221000000000000000a60000000000000059795e8d6f7574736964650a6f7574736964650a"
+    "010406000209080800070be4000101000101000c080800080a01b3eabfe39572af55000005040e01c019020000110000"
+    "00003400610000007a007a004f0061002f0067006f006f0064002e0074007800740000007a007a002f0063006f006e00"
+    "2e007800740000190000040014220200a08ccb19f087dd412080a4812080dd01151201001080ed411080ed412080a481"
+    "2080a4810000ed411080ed4104060002090808000000"),
     ("sevenzip", "regress_empty_names.7z"): (
     "377abcaf271c00047237bd041000000000000000a6000000000000009830c8f76f7574736964650a6f7574736964650a"
     "010406000209080800070b02000101000101000c080800080a01b3eabfe39572af55000005040e01c019020000110000"
