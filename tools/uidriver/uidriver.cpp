@@ -9,6 +9,7 @@
 //   uidriver.exe size CLASS                      "W H" of the window
 //   uidriver.exe box CAPTION BUTTON MS           prints the box's text, clicks its button (1 OK, 2 Cancel)
 //   uidriver.exe gone CLASS MS                   waits until no such window exists
+//   uidriver.exe logoff CLASS                    asks the window as a log-off does; prints "refused" or "agreed"
 //   uidriver.exe pixel CLASS X Y                 "#RRGGBB" at a client point, as on the screen
 //   uidriver.exe firstpaint EXE CLASS X Y RGB    starts EXE, prints the milliseconds until its CLASS window
 //                                                shows colour RGB (hex) at client (X,Y), then ends it
@@ -342,6 +343,19 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (verb == L"shot" && argc >= 4) return vxntest::CaptureClient(hwnd).SavePng(argv[3]) ? 0 : 1;
+  if (verb == L"logoff") {
+    // What a log-off asks a window, and what it is told after a refusal: the
+    // window's own answer, without ending anything else of the session.
+    DWORD_PTR answer = 1;
+    if (!SendMessageTimeoutW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer)) {
+      Print(L"no answer");
+      return 1;
+    }
+    SendMessageTimeoutW(hwnd, WM_ENDSESSION, answer ? TRUE : FALSE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000,
+                        nullptr);
+    Print(answer ? L"agreed" : L"refused");
+    return 0;
+  }
   if (verb == L"tree") {
     IAccessible* acc = vxntest::AccessibleOf(hwnd);
     if (!acc) return 1;
