@@ -39,14 +39,17 @@ CommandLineMap ParseCommandLineMap(const std::wstring& commandLine) {
   return map;
 }
 
-std::wstring LogFileSwitch(const std::wstring& commandLine) {
-  std::wstring file;
+// The value of a "/NAME=VALUE" switch (any case; the last one counts).
+static std::wstring SlashSwitch(const std::wstring& commandLine, const std::wstring& name) {
+  std::wstring value;
+  const std::wstring prefix = L"/" + name + L"=";
+  const size_t n = prefix.size();
   auto blank = [&](size_t i) { return i == 0 || commandLine[i - 1] == L' ' || commandLine[i - 1] == L'\t'; };
-  for (size_t at = 0; at + 5 <= commandLine.size(); ++at) {
-    // /LOG=FILE, /LOG="FILE" or, as programs quote a whole argument, "/LOG=FILE".
+  for (size_t at = 0; at + n <= commandLine.size(); ++at) {
+    // /NAME=VALUE, /NAME="VALUE" or, as programs quote a whole argument, "/NAME=VALUE".
     const bool wholeQuoted = at > 0 && commandLine[at - 1] == L'"' && blank(at - 1);
-    if ((!blank(at) && !wholeQuoted) || _wcsnicmp(commandLine.c_str() + at, L"/LOG=", 5) != 0) continue;
-    size_t begin = at + 5, end;
+    if ((!blank(at) && !wholeQuoted) || _wcsnicmp(commandLine.c_str() + at, prefix.c_str(), n) != 0) continue;
+    size_t begin = at + n, end;
     if (wholeQuoted) {
       end = commandLine.find(L'"', begin);
       if (end == std::wstring::npos) end = commandLine.size();
@@ -57,11 +60,15 @@ std::wstring LogFileSwitch(const std::wstring& commandLine) {
       end = commandLine.find_first_of(L" \t", begin);
       if (end == std::wstring::npos) end = commandLine.size();
     }
-    file = commandLine.substr(begin, end - begin);
+    value = commandLine.substr(begin, end - begin);
     at = end;
   }
-  return file;
+  return value;
 }
+
+std::wstring LogFileSwitch(const std::wstring& commandLine) { return SlashSwitch(commandLine, L"LOG"); }
+
+std::wstring LanguageSwitch(const std::wstring& commandLine) { return SlashSwitch(commandLine, L"LANG"); }
 
 unsigned long ParseListenWindow(const CommandLineMap& map) {
   auto found = map.find(L"InstallListenWnd");

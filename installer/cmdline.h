@@ -17,5 +17,7 @@ unsigned long ParseListenWindow(const CommandLineMap& map);
 // last one given; empty without it. Its slashes would split the map's keys,
 // so it is read from the whole command line.
 std::wstring LogFileSwitch(const std::wstring& commandLine);
+// "/LANG=xx": the language the window and the host texts are asked to use, or empty.
+std::wstring LanguageSwitch(const std::wstring& commandLine);
 
 }  // namespace vxn

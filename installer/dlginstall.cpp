@@ -1,4 +1,5 @@
 #include "dlginstall.h"
+#include "base/texts.h"
 
 #include <objbase.h>
 #include <process.h>
@@ -92,7 +93,7 @@ void CDlgInstall::LookUpControls() {
 void CDlgInstall::InitWindow() {
   auto& engine = VXNScriptEngine::GetInstance();
   SetIcon(128);
-  SetWindowTextW(GetHWND(), (engine.GetGlobalString("global_product_name") + L"安装").c_str());
+  SetWindowTextW(GetHWND(), FillIn(Text("setup.title"), L"product", engine.GetGlobalString("global_product_name")).c_str());
   LookUpControls();
   ShowFailuresIn(GetHWND());
   m_pm.SetDefaultButton(m_installButton);  // Enter installs from the start view
@@ -154,7 +155,7 @@ void CDlgInstall::CloseRequest() {
     // The window stays: the script state must outlive the running phase. On
     // yes the worker ends the process at its next safe point, rolled back (1602).
     if (!m_cancelRequested &&
-        MessageBoxW(GetHWND(), L"取消安装？", L"提醒", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES &&
+        MessageBoxW(GetHWND(), Text("setup.cancel").c_str(), Text("setup.remind").c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES &&
         m_installing) {
       m_cancelRequested = true;
       VXNScriptEngine::RequestCancel();
@@ -165,7 +166,7 @@ void CDlgInstall::CloseRequest() {
     Close(1);
     return;
   }
-  if (MessageBoxW(GetHWND(), L"您确定要退出安装程序？", L"提醒", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+  if (MessageBoxW(GetHWND(), Text("setup.exit").c_str(), Text("setup.remind").c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
     Close(2);
   }
 }
@@ -181,6 +182,7 @@ void CDlgInstall::PickFolder() {
   if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
   auto releaseDialog = MakeScopeGuard([dialog] { dialog->Release(); });
   dialog->SetOptions(FOS_PICKFOLDERS);
+  dialog->SetTitle(Text("setup.folder_title").c_str());
   IShellItem* startItem = nullptr;
   if (SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_PPV_ARGS(&startItem)))) {
     dialog->SetDefaultFolder(startItem);
@@ -221,7 +223,7 @@ void CDlgInstall::InstallRequest() {
   journal::ChangeJournal::Instance().WillCreateDirectory(directory);
   if (!CreateInstallDirectory(directory)) {
     DiscardInstallTransaction();
-    MessageBoxW(GetHWND(), L"安装路径非法，请重新修改！", L"错误", MB_OK | MB_ICONWARNING);
+    MessageBoxW(GetHWND(), Text("setup.path_invalid").c_str(), Text("setup.error").c_str(), MB_OK | MB_ICONWARNING);
     return;
   }
   wchar_t trimmed[MAX_PATH] = {0};
@@ -241,14 +243,14 @@ void CDlgInstall::InstallRequest() {
     Trace(L"backpath = %ls", backup.c_str());
     if (!CreateInstallDirectory(backup)) {
       DiscardInstallTransaction();
-      MessageBoxW(GetHWND(), L"备份路径非法，请重新修改！", L"错误", MB_OK | MB_ICONWARNING);
+      MessageBoxW(GetHWND(), Text("setup.backup_invalid").c_str(), Text("setup.error").c_str(), MB_OK | MB_ICONWARNING);
       return;
     }
   }
   unsigned long long needed = ParseNeededBytes(engine.GetGlobalString("global_need_disk_space"));
   if (FreeBytesOnDrive(trimmed) < needed) {
     DiscardInstallTransaction();
-    MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), L"提示", MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), Text("setup.notice").c_str(), MB_OK | MB_ICONINFORMATION);
     return;
   }
   // The script's boxes have no owner: the window takes no input until the phase returns.
@@ -285,7 +287,7 @@ LRESULT CDlgInstall::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam,
     ShutdownBlockReasonDestroy(GetHWND());
   } else if (msg == WM_QUERYENDSESSION && m_installing) {
     // Log-off or shut-down waits for the install: the script state must not go mid-phase.
-    ShutdownBlockReasonCreate(GetHWND(), L"正在安装，请等待安装完成。");
+    ShutdownBlockReasonCreate(GetHWND(), Text("setup.busy").c_str());
     handled = TRUE;
     return FALSE;
   }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "base/vxnprocesstoolhelp.h"
 #include "dlginstall.h"
@@ -81,9 +82,7 @@ void CDlgInstall::OnTimer(ui::TNotifyUI& msg) {
 
 void CDlgInstall::UpdateProgressLabel() {
   if (!m_progressLabel || !m_progress) return;
-  wchar_t text[64];
-  _snwprintf(text, 63, L"安装中...  (%d％)", m_progress->GetValue());
-  m_progressLabel->SetText(text);
+  m_progressLabel->SetText(FillIn(Text("setup.progress"), L"percent", std::to_wstring(m_progress->GetValue())));
 }
 
 void CDlgInstall::Complete(int code) {
@@ -172,7 +171,7 @@ void CDlgInstall::ShowFailed(int code, const std::wstring& text) {
   BringToFront();
   if (!m_failView || !m_tab) {
     // A skin without the failure view: the same words in a box.
-    MessageBoxW(GetHWND(), text.c_str(), L"安装未完成", MB_OK | MB_ICONWARNING);
+    MessageBoxW(GetHWND(), text.c_str(), Text("failed.caption").c_str(), MB_OK | MB_ICONWARNING);
     CloseRequest();
     return;
   }

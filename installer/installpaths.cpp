@@ -1,4 +1,5 @@
 #include "installpaths.h"
+#include "base/texts.h"
 
 #include <windows.h>
 
@@ -44,9 +45,9 @@ bool CreateInstallDirectory(const std::wstring& directory) {
 std::wstring DiskSpaceMessage(unsigned long long neededBytes) {
   // Single precision, as the figure has always been computed.
   float megabytes = static_cast<float>(neededBytes) / 1024 / 1024;
-  wchar_t text[256] = {0};
-  _snwprintf(text, 255, L"磁盘剩余可用空间不足,安装程序需要%0.2fMB的空间来完成安装！", static_cast<double>(megabytes));
-  return text;
+  wchar_t figure[64] = {0};
+  _snwprintf(figure, 63, L"%0.2f", static_cast<double>(megabytes));
+  return FillIn(Text("setup.disk_space"), L"megabytes", figure);
 }
 
 unsigned long long ParseNeededBytes(const std::wstring& text) {

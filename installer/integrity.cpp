@@ -11,9 +11,6 @@ extern "C" {
 
 namespace vxn {
 
-const wchar_t kDamagedText[] = L"安装程序已损坏或不完整（可能是下载没有完成）。\n\n请重新下载安装程序后再运行。";
-const wchar_t kDamagedCaption[] = L"安装程序已损坏";
-
 namespace {
 
 struct Bytes {

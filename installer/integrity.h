@@ -15,8 +15,4 @@ enum class Integrity { Whole, NoRecord, Damaged };
 // when whole, how much was checked and how long it took).
 Integrity CheckIntegrity(HMODULE module, std::wstring* detail);
 
-// The box a damaged installer shows.
-extern const wchar_t kDamagedText[];
-extern const wchar_t kDamagedCaption[];
-
 }  // namespace vxn

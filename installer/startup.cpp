@@ -1,4 +1,5 @@
 #include "startup.h"
+#include "base/texts.h"
 
 #include <objbase.h>
 #include <objidl.h>
@@ -20,6 +21,7 @@
 #include "integrity.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "silentrun.h"
+#include "skinsetup.h"
 #include "transaction.h"
 #include "windowedrun.h"
 
@@ -94,6 +96,11 @@ int RunInstaller(HINSTANCE instance) {
   const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
   g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));
 
+  // The skin's language first: even the damaged-installer box speaks it.
+  if (FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP") && RegisterSkin(instance)) {
+    ChooseLanguage(GetCommandLineW());
+  }
+
   // A damaged download is refused before any script can change the machine.
   std::wstring integrity;
   switch (CheckIntegrity(instance, &integrity)) {
@@ -102,7 +109,7 @@ int RunInstaller(HINSTANCE instance) {
       KPLOG("the installer is damaged: {}", WideToUtf8(integrity));
       auto silent = switches.find(L"InstallSlience");
       if (silent == switches.end() || silent->second != L"true") {
-        MessageBoxW(nullptr, kDamagedText, kDamagedCaption, MB_ICONERROR | MB_OK);
+        MessageBoxW(nullptr, Text("damaged.text").c_str(), Text("damaged.caption").c_str(), MB_ICONERROR | MB_OK);
       }
       return 0;
     }

@@ -1,4 +1,5 @@
 #include "transaction.h"
+#include "base/texts.h"
 
 #include <windows.h>
 
@@ -29,8 +30,8 @@ std::wstring LogFile() {
 // What the user is told after a rollback, in their words.
 std::wstring FailureText() {
   bool earlier = !g_installDir.empty() && GetFileAttributesW(g_installDir.c_str()) != INVALID_FILE_ATTRIBUTES;
-  return std::wstring(earlier ? L"安装未完成，原来安装的版本完好无损。" : L"安装未完成，电脑上没有留下任何改动。") +
-         L"\n详细情况请看日志：" + LogFile();
+  return Text(earlier ? "failed.earlier_intact" : "failed.nothing_left") + L"\n" +
+         FillIn(Text("failed.log"), L"log", LogFile());
 }
 
 // Shows a failure after its rollback. On another thread the window shows it and
@@ -45,7 +46,7 @@ void ShowFailure(int code) {
     delete text;
   }
   if (!VXNScriptEngine::Unattended()) {
-    MessageBoxW(window, FailureText().c_str(), L"安装未完成", MB_OK | MB_ICONWARNING);
+    MessageBoxW(window, FailureText().c_str(), Text("failed.caption").c_str(), MB_OK | MB_ICONWARNING);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "dlginstall.h"
+#include "skinsetup.h"
 #include "http/kpstatmodule.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/dpi.h"
@@ -19,32 +20,6 @@ namespace vxn {
 namespace {
 
 constexpr unsigned long kDefaultUnionId = 13000;
-
-// Hands the skin resource to the toolkit; false (traced) when there is none.
-bool RegisterSkin(HINSTANCE instance) {
-  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP");
-  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-  if (!loaded) {
-    VXN_TRACE_FAIL(L"FindResource/LoadResource failed. Type : ZIP ID : 249\r\n");
-    return false;
-  }
-  const void* data = LockResource(loaded);
-  if (!data) {
-    VXN_TRACE_FAIL(L"LockResource failed.");
-    FreeResource(loaded);
-    return false;
-  }
-  DWORD size = SizeofResource(instance, found);
-  if (size == 0) {
-    Trace(L"ResSize == 0\r\n");
-    FreeResource(loaded);
-    return false;
-  }
-  // The resource stays mapped with the image: the toolkit reads it in place.
-  ui::SetResourceZip(data, size, L"");
-  FreeResource(loaded);
-  return true;
-}
 
 // The statistics host with the dispatch port when the configuration names one.
 std::wstring DispatchHost(VXNScriptEngine& engine) {

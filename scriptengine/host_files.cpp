@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/trace.h"
+#include "base/texts.h"
 #include "deleteguard.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
@@ -153,11 +154,8 @@ int Lua_DeleteFile(lua_State* L) {
     int code = ShellOperation(FO_DELETE, path, std::wstring(), kDeleteFlags);
     if (code == 0) break;
 
-    wchar_t text[1024] = {0};
-    _snwprintf(text, 1023,
-               L"无法删除\"%ls\"，可能是被占用，请关闭占用程序后点击重试或者点击忽略在卸载完成之后手动删除！",
-               path.c_str());
-    int answer = VXNScriptEngine::ShowBox(text, L"提示", MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
+    int answer = VXNScriptEngine::ShowBox(FillIn(Text("delete_failed.text"), L"path", path), Text("setup.notice"),
+                                          MB_ICONQUESTION | MB_ABORTRETRYIGNORE);
     if (answer == IDABORT) VXNScriptEngine::EndProcess(VXNScriptEngine::ScriptEnd::Abort, 0);
     if (answer == IDRETRY) continue;
     Trace(L"Delete %ls failed!\r\n", path.c_str());

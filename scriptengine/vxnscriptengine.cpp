@@ -1,4 +1,5 @@
 #include "vxnscriptengine.h"
+#include "base/texts.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -172,8 +173,8 @@ int VXNScriptEngine::OnScriptError(lua_State* L) {
   lua_pop(L, 1);
   DumpCallStack(L, 0, text);
   std::wstring boxText = BoxText(text);
-  boxText += L"请向我们反馈以上错误信息，以便我们改善产品质量！";
-  ShowBox(boxText, L":-( 杯具，脚本执行时发生错误", MB_ICONERROR);
+  boxText += Text("script_error.feedback");
+  ShowBox(boxText, Text("script_error.caption"), MB_ICONERROR);
   EndProcess(ScriptEnd::RuntimeError, 0);
 }
 

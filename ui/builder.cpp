@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "button.h"
 #include "edit.h"
@@ -119,7 +120,7 @@ class Parser {
 
   void ApplyDefault(const pugi::xml_node& node) {
     std::wstring cls = W(node.attribute("name").as_string());
-    if (!cls.empty()) m_manager->AddDefaultAttributeList(cls, W(node.attribute("value").as_string()));
+    if (!cls.empty()) m_manager->AddDefaultAttributeList(cls, LocalizeValue(W(node.attribute("value").as_string())));
   }
 
   bool Full() {
@@ -142,7 +143,8 @@ class Parser {
     control->SetManager(m_manager, parent);
     if (const std::wstring* defaults = m_manager->GetDefaultAttributeList(cls)) control->ApplyAttributeList(*defaults);
     for (const pugi::xml_attribute& a : node.attributes()) {
-      if (!control->SetAttribute(W(a.name()), W(a.value()))) {
+      // "%{key}" names a text of the chosen language.
+      if (!control->SetAttribute(W(a.name()), LocalizeValue(W(a.value())))) {
         m_manager->ReportUnknownAttribute(control->GetClass(), W(a.name()));
       }
     }

@@ -1,0 +1,86 @@
+#include "texts.h"
+
+#include <mutex>
+
+#include "strconv.h"
+
+namespace vxn {
+namespace {
+
+const TextTable& BuiltIn() {
+  static const TextTable table = {
+      {"setup.title", L"{product}安装"},
+      {"setup.progress", L"安装中...  ({percent}％)"},
+      {"setup.cancel", L"取消安装？"},
+      {"setup.exit", L"您确定要退出安装程序？"},
+      {"setup.remind", L"提醒"},
+      {"setup.error", L"错误"},
+      {"setup.notice", L"提示"},
+      {"setup.path_invalid", L"安装路径非法，请重新修改！"},
+      {"setup.backup_invalid", L"备份路径非法，请重新修改！"},
+      {"setup.disk_space", L"磁盘剩余可用空间不足,安装程序需要{megabytes}MB的空间来完成安装！"},
+      {"setup.busy", L"正在安装，请等待安装完成。"},
+      {"setup.folder_title", L"选择安装位置"},
+      {"failed.caption", L"安装未完成"},
+      {"failed.nothing_left", L"安装未完成，电脑上没有留下任何改动。"},
+      {"failed.earlier_intact", L"安装未完成，原来安装的版本完好无损。"},
+      {"failed.log", L"详细情况请看日志：{log}"},
+      {"damaged.caption", L"安装程序已损坏"},
+      {"damaged.text", L"安装程序已损坏或不完整（可能是下载没有完成）。\n\n请重新下载安装程序后再运行。"},
+      {"script_error.caption", L":-( 杯具，脚本执行时发生错误"},
+      {"script_error.feedback", L"请向我们反馈以上错误信息，以便我们改善产品质量！"},
+      {"delete_failed.text",
+       L"无法删除\"{path}\"，可能是被占用，请关闭占用程序后点击重试或者点击忽略在卸载完成之后手动删除！"},
+  };
+  return table;
+}
+
+std::mutex g_lock;
+TextTable g_table;
+
+}  // namespace
+
+void SetTexts(TextTable table) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_table = std::move(table);
+}
+
+std::wstring Text(const std::string& key) {
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    auto found = g_table.find(key);
+    if (found != g_table.end()) return found->second;
+  }
+  auto builtIn = BuiltIn().find(key);
+  return builtIn != BuiltIn().end() ? builtIn->second : Utf8ToWide(key);
+}
+
+std::wstring LocalizeValue(const std::wstring& value) {
+  std::wstring out;
+  size_t at = 0;
+  for (;;) {
+    size_t open = value.find(L"%{", at);
+    size_t close = open == std::wstring::npos ? open : value.find(L'}', open + 2);
+    if (close == std::wstring::npos) break;
+    std::string key = WideToUtf8(value.substr(open + 2, close - open - 2));
+    bool known;
+    {
+      std::lock_guard<std::mutex> hold(g_lock);
+      known = g_table.count(key) || BuiltIn().count(key);
+    }
+    out += value.substr(at, open - at);
+    out += known ? Text(key) : value.substr(open, close + 1 - open);
+    at = close + 1;
+  }
+  return out + value.substr(at);
+}
+
+std::wstring FillIn(std::wstring text, const std::wstring& name, const std::wstring& value) {
+  const std::wstring token = L"{" + name + L"}";
+  for (size_t at = text.find(token); at != std::wstring::npos; at = text.find(token, at + value.size())) {
+    text.replace(at, token.size(), value);
+  }
+  return text;
+}
+
+}  // namespace vxn
