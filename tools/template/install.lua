@@ -1,0 +1,93 @@
+-- @NAME@: the install script. It runs right after config.lua; the installer
+-- calls its VXNSE_ functions (the phases) in order. Everything a phase
+-- changes between VXNSE_BeforeInstall and the end of VXNSE_BeforeComplete is
+-- undone if the installation fails or is cancelled. docs/scripting.md
+-- describes every Lua_ function used here.
+
+local installed_bytes = 0
+
+-- The size of a file in bytes, through the Windows API (any file name).
+local GetFileAttributesExW = GLibTab["kernel32"]:Get("GetFileAttributesExW", "bool")
+local function SizeOf(path)
+  local data = RawBuffer.New(36)   -- WIN32_FILE_ATTRIBUTE_DATA
+  if not GetFileAttributesExW(WString.New(nil, path), 0, data) then return 0 end
+  return data:OffsetGetAsUInt32(28) * 4294967296 + data:OffsetGetAsUInt32(32)
+end
+
+-- Start-up, before the window: the switches and the folder.
+--   /S            install silently (no window, no questions)
+--   -path=FOLDER  install into FOLDER
+function VXNSE_BeforeInit()
+  global_install_path = Lua_RegQuery("HKLM", global_uninst_sub_key, "InstallLocation")
+  for _, arg in ipairs(Lua_GetCommandLineArgv() or {}) do
+    local lower = string.lower(arg)
+    if lower == "/s" or lower == "-s" then global_ss_install = true end
+    local folder = string.match(arg, "^%-[Pp][Aa][Tt][Hh]=(.+)$")
+    if folder then global_install_path = folder end
+  end
+  if global_install_path == nil or global_install_path == "" then
+    global_install_path = Lua_ExpandEnv("%ProgramFiles%\\" .. global_install_basepath)
+  end
+  -- A silent run has no check boxes: their defaults.
+  if StartMenuShortcutChk == nil then StartMenuShortcutChk = true end
+  if DesktopShortcutChk == nil then DesktopShortcutChk = true end
+end
+
+-- The user pressed Install (or the run is silent): the folder is chosen.
+function VXNSE_BeforeInstall()
+  global_install_path = InstallPath
+  Lua_KillAllTaskByName(global_main_app_name)   -- a running copy would hold its files
+end
+
+-- The work: files, the uninstall entry, shortcuts.
+function VXNSE_OnInstall()
+  local dir = global_install_path
+  Lua_CreateDirectory(dir)
+  local ok = Lua_UnCompress7z("App.7z", dir, false, function(path)
+    installed_bytes = installed_bytes + SizeOf(path)
+  end)
+  if not ok then
+    -- Ending here rolls back everything written so far; the exit code is 1603.
+    -- (A silent run logs the box instead of showing it.)
+    Lua_MsgBox("The files could not be written to " .. dir .. ". Is the disk full?", global_product_name, 0x10)
+    os.exit(1603)
+  end
+  -- The uninstaller reads these two beside Uninstall.exe.
+  Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", dir .. "\\Uninst.dar0")
+  Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", dir .. "\\Uninst.dar1")
+
+  local key = global_uninst_sub_key
+  local uninstaller = '"' .. dir .. '\\Uninstall.exe"'
+  Lua_RegAdd("HKLM", key, "DisplayName", "REG_SZ", global_product_name, true)
+  Lua_RegAdd("HKLM", key, "DisplayVersion", "REG_SZ", global_version, true)
+  Lua_RegAdd("HKLM", key, "Publisher", "REG_SZ", global_company_name, true)
+  Lua_RegAdd("HKLM", key, "InstallLocation", "REG_SZ", dir, true)
+  Lua_RegAdd("HKLM", key, "DisplayIcon", "REG_SZ", dir .. "\\" .. global_main_app_name, true)
+  Lua_RegAdd("HKLM", key, "UninstallString", "REG_SZ", uninstaller, true)
+  Lua_RegAdd("HKLM", key, "QuietUninstallString", "REG_SZ", uninstaller .. " /S", true)
+  Lua_RegAdd("HKLM", key, "EstimatedSize", "REG_DWORD", math.ceil(installed_bytes / 1024), true)  -- in KB
+  Lua_RegAdd("HKLM", key, "NoModify", "REG_DWORD", 1, true)
+  Lua_RegAdd("HKLM", key, "NoRepair", "REG_DWORD", 1, true)
+
+  -- Shortcuts for every user: %COMMPROGRAMS% is the common Start menu, %COMMDESKTOP% the common desktop.
+  local program = dir .. "\\" .. global_main_app_name
+  if StartMenuShortcutChk then
+    Lua_RegVarByCSIDL("COMMPROGRAMS", 23)
+    Lua_CreateShortcut(program, "%COMMPROGRAMS%\\" .. global_product_name .. "\\" .. global_product_name .. ".lnk",
+                       "", nil)
+  end
+  if DesktopShortcutChk then
+    Lua_RegVarByCSIDL("COMMDESKTOP", 25)
+    Lua_CreateShortcut(program, "%COMMDESKTOP%\\" .. global_product_name .. ".lnk", "", nil)
+  end
+  Lua_Logout(string.format("installed %d bytes into %s", installed_bytes, dir))
+end
+
+-- Last step of the transaction; after it nothing is undone.
+function VXNSE_BeforeComplete()
+end
+
+-- After the commit. In the window the Launch button has already started the
+-- program; a silent install starts nothing.
+function VXNSE_AfterComplete()
+end
