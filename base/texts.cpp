@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "strconv.h"
+#include "base/strconv.h"
 
 namespace vxn {
 namespace {

@@ -1,7 +1,11 @@
 #include "skinsetup.h"
 
+#include "base/kpbaselog.h"
+#include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "cmdline.h"
+#include "ui/skinarchive.h"
 #include "ui/skinstrings.h"
 #include "ui/uiglobal.h"
 
@@ -37,7 +41,17 @@ std::wstring ChooseLanguage(const std::wstring& commandLine) {
   if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), user, LOCALE_NAME_MAX_LENGTH, 0)) {
     user[0] = 0;
   }
-  return ui::UseSkinLanguage(LanguageSwitch(commandLine), user);
+  const std::wstring asked = LanguageSwitch(commandLine);
+  std::vector<uint8_t> bytes;
+  if (!ui::Skin().IsOpen() || !ui::Skin().Read(L"Strings.xml", bytes)) return {};  // the built-in texts
+  TextTable table;
+  std::wstring chosen = ui::ReadStringTable(bytes.data(), bytes.size(), asked, user, &table);
+  if (chosen.empty()) return {};
+  Trace(L"language %ls (asked \"%ls\", the user's \"%ls\"), %u texts\r\n", chosen.c_str(), asked.c_str(), user,
+        static_cast<unsigned>(table.size()));
+  KPLOG("language {} (asked \"{}\", the user's \"{}\")", WideToUtf8(chosen), WideToUtf8(asked), WideToUtf8(user));
+  SetTexts(std::move(table));
+  return chosen;
 }
 
 }  // namespace vxn

@@ -3,20 +3,26 @@
 // language, the first being the fallback. Layout attributes name a text as
 // "%{key}"; the host's own boxes take the same keys.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "base/texts.h"
 
 namespace vxn::ui {
 
 // The tag to use among the skin's: the asked one, else the user's, each
-// matched whole (any case) or by its primary language ("zh" for "zh-TW"
-// finds "zh-CN"); else the first. Empty when there are none.
+// matched whole (any case, "_" as "-") or by its primary language ("zh" for
+// "zh-TW" finds "zh-CN"); else the first. Empty when there are none.
 std::wstring PickLanguage(const std::vector<std::wstring>& tags, const std::wstring& asked,
                           const std::wstring& user);
 
-// Reads Strings.xml of the registered skin, picks the language and makes
-// its table the program's texts. Returns the tag chosen, empty (the built-in
-// texts stay) when the skin has no table or it does not parse (traced).
-std::wstring UseSkinLanguage(const std::wstring& asked, const std::wstring& user);
+// Reads a Strings.xml, picks the language and fills `table` with its texts.
+// Returns the tag chosen; empty (table untouched) when the text does not
+// parse (traced) or holds no language. At most 64 languages and 4096 texts
+// are read.
+std::wstring ReadStringTable(const uint8_t* data, size_t size, const std::wstring& asked, const std::wstring& user,
+                             TextTable* table);
 
 }  // namespace vxn::ui

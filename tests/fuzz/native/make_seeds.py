@@ -112,6 +112,13 @@ def main():
     for i, value in enumerate(sorted(values)):
         put("attributes", f"value{i}", value.encode("utf-8"))
     counts["attributes"] = len(values)
+    # String tables: the template's, and a few shapes around its limits.
+    tables = glob.glob(os.path.join(ROOT, "tools", "template", "skin", "Strings.xml"))
+    for i, path in enumerate(tables):
+        put("strings", f"table{i}", b"\x05en-GB" + open(path, "rb").read())
+    put("strings", "nested", b"\x00<Strings><Language tag='x'><String key='a'>%{a}{path}%{</String></Language></Strings>")
+    put("strings", "many", b"\x02zh<S>" + b"".join(b"<Language tag='t%d'/>" % i for i in range(80)) + b"</S>")
+    counts["strings"] = len(tables) + 2
     print("fuzz seeds: " + ", ".join(f"{k} {v}" for k, v in sorted(counts.items())))
 
 

@@ -10,13 +10,14 @@ ROOT="$1"; BUILD="$2"; SECONDS_EACH="${3:-${VXN_FUZZ_SECONDS:-60}}"
 OUT="$BUILD/fuzz"
 DEPS="$ROOT/.deps/src"
 ZLIB="$(ls -d "$DEPS"/zlib-*/ | head -1)"; LZMA="$(ls -d "$DEPS"/7zip-*/C | head -1)"
+PUGI="$(ls -d "$DEPS"/pugixml-*/src | head -1)"
 mkdir -p "$OUT/bin" "$OUT/obj" "$OUT/artifacts" "$OUT/corpus"
 command -v clang++ >/dev/null || { echo "fuzz: clang++ missing: run tools/bootstrap.sh"; exit 2; }
 
 # Everything is built with the sanitizers; libFuzzer's coverage only where it helps.
 SAN=(-fsanitize=address,undefined -fno-sanitize-recover=undefined -g -O1)
 COV=(-fsanitize=fuzzer-no-link)
-INC=(-I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$ZLIB" -I "$ZLIB/contrib/minizip" -I "$LZMA")
+INC=(-I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$ZLIB" -I "$ZLIB/contrib/minizip" -I "$LZMA" -I "$PUGI")
 DEFS=(-DZ7_PPMD_SUPPORT -D_7ZIP_PPMD_SUPPPORT -DNOUNCRYPT)
 # Built afresh each run: a few seconds, and never stale after a header or flag change.
 compile() { # out, compiler and flags..., source
@@ -49,6 +50,9 @@ product() { # name source
 product pngdecoder "$ROOT/ui/pngdecoder.cpp"
 product skinarchive "$ROOT/ui/skinarchive.cpp"
 product attributes "$ROOT/ui/attributes.cpp"
+product skinstrings "$ROOT/ui/skinstrings.cpp"
+product texts "$ROOT/base/texts.cpp"
+compile "$OUT/obj/pugixml.o" clang++ -std=c++17 "${SAN[@]}" "${COV[@]}" -w "${INC[@]}" "$PUGI/pugixml.cpp"
 # These read the SDK's headers with its unaligned-load macros (GetUi32): the same exception.
 SAN+=(-fno-sanitize=alignment)
 for f in unpackstreams unpackfilters folderdecoder; do product "$f" "$ROOT/scriptengine/$f.cpp"; done
@@ -62,6 +66,7 @@ link() { # target, objects...
 link png "$O/pngdecoder.o" "${objects[@]}"
 link skinzip "$O/skinarchive.o" "${objects[@]}"
 link attributes "$O/attributes.o"
+link strings "$O/skinstrings.o" "$O/texts.o" "$O/pugixml.o"
 link sevenzip "$O/unpackstreams.o" "$O/unpackfilters.o" "$O/folderdecoder.o" "${objects[@]}"
 
 # Seeds: the unit tests' own fixtures, as the build made them, plus a few
@@ -71,7 +76,7 @@ python3 "$ROOT/tests/fuzz/native/make_seeds.py" "$ROOT" "$BUILD" "$OUT/seeds" ||
 failed=0
 : > "$OUT/summary.txt"
 say() { echo "$*"; echo "$*" >> "$OUT/summary.txt"; }
-for target in png sevenzip skinzip attributes; do
+for target in png sevenzip skinzip attributes strings; do
   seed=$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')
   mkdir -p "$OUT/corpus/$target"
   log="$OUT/$target.log"

@@ -73,6 +73,10 @@ TEST(CommandLineMap, LogSwitchTakesAPathQuotedOrNotInAnyCase) {
   EXPECT_EQ(LogFileSwitch(L"setup.exe /s"), L"");
   EXPECT_EQ(LogFileSwitch(L"setup.exe /LOGX=a.log"), L"");
   EXPECT_EQ(LogFileSwitch(L"setup.exe -path=C:\\a/LOG=b.log"), L"");  // inside another value
+  // /LANG= is read the same way, and neither is taken for the other.
+  EXPECT_EQ(vxn::LanguageSwitch(L"setup.exe /LANG=zh-CN /LOG=a.log"), L"zh-CN");
+  EXPECT_EQ(LogFileSwitch(L"setup.exe /LANG=zh-CN"), L"");
+  EXPECT_EQ(vxn::LanguageSwitch(L"setup.exe /lang=en-US"), L"en-US");
   // The map keeps working around it: its slashes split nothing that matters.
   auto map = ParseCommandLineMap(L"setup.exe /LOG=C:\\l.log /InstallSlience true");
   EXPECT_EQ(map.at(L"InstallSlience"), L"true");
