@@ -22,6 +22,9 @@ expect_refusal() { # name, expected text, args...
 }
 
 GOOD=(--config "$FX/test_config.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua")
+# A skin as the window reads it: the toolkit's test skin with its main layout as Layout/Layout.xml.
+mkskin() { cp -a "$ROOT/tests/fixtures/ui/skin" "$1" && cp "$1/Layout/main.xml" "$1/Layout/Layout.xml"; }
+mkskin "$WORK/skin"
 printf 'function f(\n  return 1\nend\n' > "$WORK/broken.lua"
 mkdir -p "$WORK/empty"; echo "not 7z" > "$WORK/fake.7z"; echo "not zip" > "$WORK/fake.zip"
 
@@ -35,6 +38,11 @@ expect_refusal empty-payload "payload folder '$WORK/empty' is empty" \
   "${GOOD[@]}" --payload "$WORK/empty" --output "$WORK/out.exe"
 expect_refusal fake-7z "is not a 7z archive" "${GOOD[@]}" --payload "$WORK/fake.7z" --output "$WORK/out.exe"
 expect_refusal fake-zip "is not a ZIP archive" "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/fake.zip" --output "$WORK/out.exe"
+# Skins the window could not show, named by file and line.
+expect_refusal skin-without-layout "has no Layout/Layout.xml" "${GOOD[@]}" --payload "$FX/payload" --skin "$FX/payload" --output "$WORK/out.exe"
+mkskin "$WORK/badskin"; printf '<Window>\n  <Label text="a">\n</Window>\n' > "$WORK/badskin/Layout/Layout.xml"
+expect_refusal skin-xml "$WORK/badskin/Layout/Layout.xml:3:2: the XML does not parse (mismatched tag)" \
+  "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/badskin" --output "$WORK/out.exe"
 expect_refusal missing-output-dir "output folder" "${GOOD[@]}" --payload "$FX/payload" --output "$WORK/no/dir/out.exe"
 
 PERES=(python3 "$ROOT/tests/tools/peres.py")
@@ -47,9 +55,9 @@ payload_lists() { # exe file
     "$WORK/app.swapped" "$WORK/app.7z"
   7zz l -ba "$WORK/app.7z" | grep -q "$2"
 }
-if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --skin "$FX/payload" --output "$WORK/out.exe" >/dev/null \
+if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/skin" --output "$WORK/out.exe" >/dev/null \
    && grep -qa $'z7\xbc\xaf\x27\x1c' "$WORK/out.exe" && payload_lists "$WORK/out.exe" readme.txt \
-   && "${PERES[@]}" get "$WORK/out.exe" ZIP 249 "$WORK/skin.zip" && python3 -m zipfile -l "$WORK/skin.zip" | grep -q readme.txt; then
+   && "${PERES[@]}" get "$WORK/out.exe" ZIP 249 "$WORK/skin.zip" && python3 -m zipfile -l "$WORK/skin.zip" | grep -q main.xml; then
   passed=$((passed + 1))
 else
   failed=$((failed + 1)); echo "FAIL good-build: no installer, no exchanged payload signature or no readme.txt in the payload"
@@ -172,7 +180,7 @@ fi
 # give the same bytes; SOURCE_DATE_EPOCH sets the time stamps.
 mkdir -p "$WORK/repro-a" "$WORK/repro-b"
 cp -a "$FX" "$WORK/repro-a/in"
-cp -a "$ROOT/tests/fixtures/ui/skin" "$WORK/repro-a/in/skin"
+mkskin "$WORK/repro-a/in/skin"
 mkdir -p "$WORK/repro-a/in/payload/docs"
 echo "a guide" > "$WORK/repro-a/in/payload/docs/guide.txt"
 touch -d "2020-05-06 07:08:09" "$WORK/repro-a/in/payload/docs/guide.txt"

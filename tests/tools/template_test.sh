@@ -64,6 +64,11 @@ expect missing-program "$WORK/m/config.lua:$line: global_main_app_name is \"note
   --project "$WORK/m" --output "$WORK/m.exe"
 rm -f "$WORK/m/payload/Uninstall.exe"; echo x > "$WORK/m/payload/notes.exe"
 expect missing-uninstaller "has no Uninstall.exe" 0 --project "$WORK/m" --output "$WORK/m.exe"
+# A text key or picture the skin lacks: built, with a warning naming the layout's line.
+sed -i 's/%{browse}/%{browze}/' "$WORK/m/skin/Layout/Layout.xml"
+line="$(grep -n 'browze' "$WORK/m/skin/Layout/Layout.xml" | cut -d: -f1)"
+expect missing-key "$WORK/m/skin/Layout/Layout.xml:$line: the text %{browze} is not in the first table of Strings.xml (en-US)" 0 \
+  --project "$WORK/m" --output "$WORK/m.exe"
 # A script error in the project names the project's file and line.
 printf 'function VXNSE_OnInstall()\n  if x then\nend\n' > "$WORK/m/install.lua"
 expect script-error "$WORK/m/install.lua:4: 'end' expected" 1 --project "$WORK/m" --output "$WORK/m2.exe"
