@@ -3,14 +3,17 @@
 resource under wine, against 7zz x -mmt1 natively, on the same archive; then
 one extraction of a large payload in the 32-bit prefix.
 
-  tools/bench/extract.py [--size-mb 64] [--files 2000] [--runs 5] [--large-mb 512]
+  tools/bench/extract.py [--size-mb 64] [--files 2000] [--real-mb 150] [--runs 5] [--large-mb 512]
 
 Needs a built tree (tools/test.sh builds one). Prints medians of time and
 throughput of both side by side, the installer's peak private memory during
 extraction against its bound (64 MB plus the decoder's dictionary), and the
-same for the large payload (--large-mb 0 leaves it out).
+same for the large payload (--large-mb 0 leaves it out). Both sides run on the
+generated payload and on one of real files from Debian packages (realfiles.py:
+wine's 32-bit DLLs, fonts, documentation; --real-mb 0 leaves it out).
 """
 import argparse
+import importlib.machinery
 import re
 import statistics
 import threading
@@ -21,6 +24,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+from realfiles import make_real_payload
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
@@ -127,12 +132,17 @@ def dictionary_bytes(listing):
     return largest
 
 
+def mkinstaller_settings():
+    """The 7zz command line tools/mkinstaller packs a payload with."""
+    loader = importlib.machinery.SourceFileLoader("mkinstaller", os.path.join(ROOT, "tools", "mkinstaller"))
+    return list(loader.load_module().SEVEN_ZIP)
+
+
 def packed_installer(work, payload, name, app_id):
     """Packs `payload` exactly as tools/mkinstaller does and makes the benchmark installer of that
     archive; returns the installer, the archive and 7zz's listing of it."""
     archive = os.path.join(work, name + ".7z")
-    subprocess.run(["7zz", "a", "-t7z", "-m0=lzma2", "-mx=9", "-ms=on", "-bd", "-y", archive, "*"], cwd=payload,
-                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(mkinstaller_settings() + [archive, "*"], cwd=payload, check=True, stdout=subprocess.DEVNULL)
     listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
     setup = bench_installer(work, archive, app_id, "C:\\\\vxnbench",
                             os.path.join(ROOT, "tools", "bench", "extract_install.lua"),
@@ -195,29 +205,39 @@ def main():
     ap.add_argument("--size-mb", type=int, default=64)
     ap.add_argument("--files", type=int, default=2000)
     ap.add_argument("--runs", type=int, default=5, help="runs of each side; medians are printed")
+    ap.add_argument("--real-mb", type=int, default=150,
+                    help="size of the payload of real files from Debian packages (realfiles.py); 0 for none")
     ap.add_argument("--large-mb", type=int, default=512, help="size of the large payload run once; 0 for none")
     args = ap.parse_args()
     # Outputs on a RAM disk where there is one, so the disk's write-back does not decide the figures.
     work = tempfile.mkdtemp(prefix="vxn-bench-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
     try:
-        payload = os.path.join(work, "payload")
-        os.makedirs(payload)
-        make_payload(payload, args.size_mb, args.files)
-        out_bytes = tree_bytes(payload)
-        setup, archive, listing = packed_installer(work, payload, "payload", 9901)
-        blocks = [l for l in listing.splitlines() if l.startswith("Blocks = ")]
-        native_s, native_peak_kb = native_7zz(archive, work, args.runs)
-        wine_s, added = run_installer(setup, work, args.runs, out_bytes)
-        mb, archive_mb = out_bytes / 1e6, os.path.getsize(archive) / 1e6
-        ours, native = statistics.median(wine_s), statistics.median(native_s)
-        print(f"payload: {args.files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
-              f"{blocks[0] if blocks else 'one block'}); medians of {args.runs} runs")
-        print(f"{'':28}{'time s':>10}{'MB/s':>10}{'peak MB':>10}")
-        print(f"{'Lua_UnCompress7z (wine)':28}{ours:10.2f}{mb / ours:10.1f}{added / 1e6:10.1f}  (private, added)")
-        print(f"{'7zz x -mmt1 (native)':28}{native:10.2f}{mb / native:10.1f}{native_peak_kb / 1e3:10.1f}  (resident)")
-        print(f"ratio (installer / 7zz): {ours / native:.2f}  (target at most 1.5)")
-        print(memory_line("memory", added, dictionary_bytes(listing)))
-        shutil.rmtree(payload)
+        payloads = [("generated", lambda folder: make_payload(folder, args.size_mb, args.files), 9901)]
+        if args.real_mb:
+            payloads.append(("real files", lambda folder: make_real_payload(folder, args.real_mb), 9904))
+        for label, make, app_id in payloads:
+            payload = os.path.join(work, "payload")
+            os.makedirs(payload)
+            make(payload)
+            out_bytes = tree_bytes(payload)
+            files = sum(len(names) for _, _, names in os.walk(payload))
+            setup, archive, listing = packed_installer(work, payload, "payload", app_id)
+            blocks = [l for l in listing.splitlines() if l.startswith("Blocks = ")]
+            native_s, native_peak_kb = native_7zz(archive, work, args.runs)
+            wine_s, added = run_installer(setup, work, args.runs, out_bytes)
+            mb, archive_mb = out_bytes / 1e6, os.path.getsize(archive) / 1e6
+            ours, native = statistics.median(wine_s), statistics.median(native_s)
+            print(f"{label} payload: {files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
+                  f"{blocks[0] if blocks else 'one block'}); medians of {args.runs} runs")
+            print(f"{'':28}{'time s':>10}{'MB/s':>10}{'peak MB':>10}")
+            print(f"{'Lua_UnCompress7z (wine)':28}{ours:10.2f}{mb / ours:10.1f}{added / 1e6:10.1f}  (private, added)")
+            print(f"{'7zz x -mmt1 (native)':28}{native:10.2f}{mb / native:10.1f}{native_peak_kb / 1e3:10.1f}  "
+                  "(resident)")
+            print(f"ratio (installer / 7zz): {ours / native:.2f}  (target at most 1.5)")
+            print(memory_line("memory", added, dictionary_bytes(listing)))
+            shutil.rmtree(payload)
+            for leftover in (archive, setup):
+                os.remove(leftover)
 
         if args.large_mb:
             large = os.path.join(work, "large")

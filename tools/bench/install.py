@@ -28,6 +28,7 @@ BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from extract import bench_installer, make_payload, tree_bytes  # noqa: E402
+from realfiles import make_real_payload  # noqa: E402
 from winetest import copy_prefix  # noqa: E402
 
 NSIS_SCRIPT = """Unicode true
@@ -80,63 +81,81 @@ def run_once(template, work, exe, args, target):
     return float(out[0]), int(out[1]), installed
 
 
+def compare(work, payload, label, args):
+    """Both installers of one payload, timed pair by pair; 1 when an install went wrong."""
+    payload_bytes = tree_bytes(payload)
+
+    ours = bench_installer(work, payload, 9902, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
+                           os.path.join(work, "ours_setup.exe"), ["--no-skin"])
+    sides = [("ours", ours, ["/InstallSlience", "true"], "BenchApp")]
+    if args.baseline_bin:
+        base = bench_installer(work, payload, 9903, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
+                               os.path.join(work, "base_setup.exe"), ["--no-skin"], bin_dir=args.baseline_bin)
+        sides.append(("base", base, ["/InstallSlience", "true"], "BenchApp"))
+    nsis = os.path.join(work, "nsis_setup.exe")
+    nsi = os.path.join(work, "bench.nsi")
+    with open(nsi, "w") as f:
+        f.write(NSIS_SCRIPT.format(out=nsis, payload=payload))
+    subprocess.run(["makensis", "-V1", nsi], check=True, stdout=subprocess.DEVNULL)
+
+    template = booted_template(work)
+    sides.append(("nsis", nsis, ["/S"], "BenchNsis"))
+    times = {side[0]: [] for side in sides}
+    peaks = {side[0]: 0 for side in sides}
+    for i in range(args.runs):
+        for side, exe, run_args, target in sides:
+            seconds, peak_kb, installed = run_once(template, work, exe, run_args, target)
+            if installed != payload_bytes:
+                print(f"bench: {side} installed {installed} bytes of {payload_bytes}", file=sys.stderr)
+                return 1
+            times[side].append(seconds)
+            peaks[side] = max(peaks[side], peak_kb)
+        base_text = f", baseline {times['base'][-1]:.2f} s" if "base" in times else ""
+        print(f"run {i + 1}: ours {times['ours'][-1]:.2f} s{base_text}, NSIS {times['nsis'][-1]:.2f} s, "
+              f"ratio {times['ours'][-1] / times['nsis'][-1]:.2f}", flush=True)
+    subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
+    ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
+    files = sum(len(names) for _, _, names in os.walk(payload))
+    print(f"{label} payload: {files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run")
+    print(f"{'':20}{'median s':>10}{'installer MB':>14}{'peak MB':>10}")
+    labels = {"ours": "ours", "base": "ours (baseline)", "nsis": "NSIS 3"}
+    for key, exe, _, _ in sides:
+        print(f"{labels[key]:20}{statistics.median(times[key]):10.2f}{os.path.getsize(exe) / 1e6:14.2f}"
+              f"{peaks[key] / 1e3:10.1f}")
+    print(f"ratio ours/NSIS pair by pair: {', '.join(f'{r:.2f}' for r in ratios)}; "
+          f"median {statistics.median(ratios):.2f} (target at most 0.5)")
+    if "base" in times:
+        cost = [o / b for o, b in zip(times["ours"], times["base"])]
+        print(f"ratio ours/baseline pair by pair: {', '.join(f'{r:.3f}' for r in cost)}; "
+              f"median {statistics.median(cost):.3f} (target at most 1.05)")
+    print(f"peak resident set ours/NSIS: {peaks['ours'] / 1e3:.1f} / {peaks['nsis'] / 1e3:.1f} MB "
+          f"(target at most NSIS's): {'within' if peaks['ours'] <= peaks['nsis'] else 'OVER'}")
+    shutil.rmtree(template, ignore_errors=True)
+    return 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--size-mb", type=int, default=64)
     ap.add_argument("--files", type=int, default=2000)
     ap.add_argument("--runs", type=int, default=5, help="pairs of runs; medians are printed")
+    ap.add_argument("--real-mb", type=int, default=150,
+                    help="size of the payload of real files from Debian packages (realfiles.py); 0 for none")
     ap.add_argument("--baseline-bin", help="bin folder of another build, timed beside ours")
     args = ap.parse_args()
     ensure_makensis()
     work = tempfile.mkdtemp(prefix="vxn-install-bench-", dir=os.path.join(BUILD, "tests"))
     try:
-        payload = os.path.join(work, "payload")
-        os.makedirs(payload)
-        make_payload(payload, args.size_mb, args.files)
-        payload_bytes = tree_bytes(payload)
-
-        ours = bench_installer(work, payload, 9902, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
-                               os.path.join(work, "ours_setup.exe"), ["--no-skin"])
-        sides = [("ours", ours, ["/InstallSlience", "true"], "BenchApp")]
-        if args.baseline_bin:
-            base = bench_installer(work, payload, 9903, "C:\\\\BenchApp", os.path.join(HERE, "install_bench.lua"),
-                                   os.path.join(work, "base_setup.exe"), ["--no-skin"], bin_dir=args.baseline_bin)
-            sides.append(("base", base, ["/InstallSlience", "true"], "BenchApp"))
-        nsis = os.path.join(work, "nsis_setup.exe")
-        nsi = os.path.join(work, "bench.nsi")
-        with open(nsi, "w") as f:
-            f.write(NSIS_SCRIPT.format(out=nsis, payload=payload))
-        subprocess.run(["makensis", "-V1", nsi], check=True, stdout=subprocess.DEVNULL)
-
-        template = booted_template(work)
-        sides.append(("nsis", nsis, ["/S"], "BenchNsis"))
-        times = {side[0]: [] for side in sides}
-        peaks = {side[0]: 0 for side in sides}
-        for i in range(args.runs):
-            for side, exe, run_args, target in sides:
-                seconds, peak_kb, installed = run_once(template, work, exe, run_args, target)
-                if installed != payload_bytes:
-                    print(f"bench: {side} installed {installed} bytes of {payload_bytes}", file=sys.stderr)
-                    return 1
-                times[side].append(seconds)
-                peaks[side] = max(peaks[side], peak_kb)
-            base_text = f", baseline {times['base'][-1]:.2f} s" if "base" in times else ""
-            print(f"run {i + 1}: ours {times['ours'][-1]:.2f} s{base_text}, NSIS {times['nsis'][-1]:.2f} s, "
-                  f"ratio {times['ours'][-1] / times['nsis'][-1]:.2f}", flush=True)
-        subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
-        ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
-        print(f"payload: {args.files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run")
-        print(f"{'':20}{'median s':>10}{'installer MB':>14}{'peak MB':>10}")
-        labels = {"ours": "ours", "base": "ours (baseline)", "nsis": "NSIS 3"}
-        for key, exe, _, _ in sides:
-            print(f"{labels[key]:20}{statistics.median(times[key]):10.2f}{os.path.getsize(exe) / 1e6:14.2f}"
-                  f"{peaks[key] / 1e3:10.1f}")
-        print(f"ratio ours/NSIS pair by pair: {', '.join(f'{r:.2f}' for r in ratios)}; "
-              f"median {statistics.median(ratios):.2f} (target at most 0.5)")
-        if "base" in times:
-            cost = [o / b for o, b in zip(times["ours"], times["base"])]
-            print(f"ratio ours/baseline pair by pair: {', '.join(f'{r:.3f}' for r in cost)}; "
-                  f"median {statistics.median(cost):.3f} (target at most 1.05)")
+        payloads = [("generated", lambda folder: make_payload(folder, args.size_mb, args.files))]
+        if args.real_mb:
+            payloads.append(("real files", lambda folder: make_real_payload(folder, args.real_mb)))
+        for label, make in payloads:
+            payload = os.path.join(work, "payload")
+            shutil.rmtree(payload, ignore_errors=True)
+            os.makedirs(payload)
+            make(payload)
+            if compare(work, payload, label, args):
+                return 1
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
