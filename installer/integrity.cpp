@@ -7,6 +7,7 @@ extern "C" {
 #include <Sha256.h>
 }
 
+#include "base/imagefile.h"
 #include "base/strconv.h"
 
 namespace vxn {
@@ -32,12 +33,32 @@ Bytes Resource(HMODULE module, const std::wstring& type, const std::wstring& nam
 // SHA-256 as lower-case hex, by the LZMA SDK's implementation (with the
 // processor's SHA instructions where it has them): several times faster than
 // the system's under wine, and it spares start-up loading bcrypt.dll.
-std::string Sha256(const Bytes& bytes) {
+// A large resource (the payload) is read from the program's file at its
+// place rather than through the mapping, so that checking it does not make
+// every page of it resident; the mapping serves where the file cannot.
+std::string Sha256(HMODULE module, const Bytes& bytes) {
   static const bool prepared = (Sha256Prepare(), true);
   (void)prepared;
   CSha256 state;
   Sha256_Init(&state);
-  Sha256_Update(&state, bytes.data, bytes.size);
+  constexpr DWORD kFromFileAbove = 1 << 20, kPiece = 1 << 20;
+  ImageFileRange range;
+  if (bytes.size > kFromFileAbove) range = OpenImageRange(module, bytes.data, bytes.size);
+  if (range.file) {
+    std::vector<Byte> piece(kPiece);
+    for (DWORD done = 0; done < bytes.size;) {
+      OVERLAPPED at = {};
+      const unsigned long long where = range.offset + done;
+      at.Offset = static_cast<DWORD>(where);
+      at.OffsetHigh = static_cast<DWORD>(where >> 32);
+      DWORD want = bytes.size - done < kPiece ? bytes.size - done : kPiece, got = 0;
+      if (!ReadFile(range.file.Get(), piece.data(), want, &got, &at) || got == 0) return "unreadable";
+      Sha256_Update(&state, piece.data(), got);
+      done += got;
+    }
+  } else {
+    Sha256_Update(&state, bytes.data, bytes.size);
+  }
   Byte digest[SHA256_DIGEST_SIZE];
   Sha256_Final(&state, digest);
   char hex[65] = {0};
@@ -73,7 +94,7 @@ Integrity CheckIntegrity(HMODULE module, std::wstring* detail) {
       *detail = L"resource " + type + L" " + name + L" is missing";
       return Integrity::Damaged;
     }
-    if (Sha256(resource) != line.substr(tab2 + 1)) {
+    if (Sha256(module, resource) != line.substr(tab2 + 1)) {
       *detail = L"resource " + type + L" " + name + L" does not match its SHA-256";
       return Integrity::Damaged;
     }

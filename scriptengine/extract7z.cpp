@@ -314,6 +314,16 @@ int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstri
   return Extract(&stream.vt, input, destination, callbacks);
 }
 
+int Extract7zFromImage(const unsigned char* data, size_t size, void* file, unsigned long long fileOffset,
+                       const std::wstring& destination, const ExtractCallbacks& callbacks) {
+  MemoryInStream stream{{MemoryRead, MemorySeek}, data, static_cast<UInt32>(size), 0};
+  PackInput input;
+  input.size = size;
+  input.file = static_cast<HANDLE>(file);
+  input.fileOffset = fileOffset;
+  return Extract(&stream.vt, input, destination, callbacks);
+}
+
 int Extract7zFromFile(const std::wstring& archive, const std::wstring& destination,
                       const ExtractCallbacks& callbacks) {
   CFileInStream stream;

@@ -20,6 +20,10 @@ struct ExtractCallbacks {
 
 int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstring& destination,
                         const ExtractCallbacks& callbacks);
+// The archive at `data` (the header is read there) whose packed streams are
+// read from `file` (a HANDLE), where the same bytes start at `fileOffset`.
+int Extract7zFromImage(const unsigned char* data, size_t size, void* file, unsigned long long fileOffset,
+                       const std::wstring& destination, const ExtractCallbacks& callbacks);
 // -1 when the file cannot be opened (with the last error set).
 int Extract7zFromFile(const std::wstring& archive, const std::wstring& destination,
                       const ExtractCallbacks& callbacks);

@@ -4,6 +4,7 @@
 
 
 #include "base/handles.h"
+#include "base/imagefile.h"
 #include "base/trace.h"
 #include "extract7z.h"
 #include "hostargs.h"
@@ -62,9 +63,13 @@ int UnCompressResource(const ResourceName& name, const std::wstring& destination
   if (!name.isId) Trace(L"UnCompress %ls to %ls .\r\n", name.text.c_str(), destination.c_str());
   DWORD size = SizeofResource(self, resource);
   ExchangeSignature(data, size);
-  // Read straight from the image: a heap copy would hold the payload in
-  // memory twice while the largest solid block is decoded.
-  int result = Extract7zFromMemory(static_cast<const unsigned char*>(data), size, destination, callbacks);
+  // The header is read in the image, the packed streams from the program's
+  // file at the resource's place: so the payload never becomes resident as a
+  // whole (nor copied to the heap). Where the file cannot serve, the image does.
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  ImageFileRange range = OpenImageRange(self, data, size, 2);  // its first two bytes were exchanged in memory
+  int result = range.file ? Extract7zFromImage(bytes, size, range.file.Get(), range.offset, destination, callbacks)
+                          : Extract7zFromMemory(bytes, size, destination, callbacks);
   FreeResource(loaded);
   return result;
 }

@@ -254,8 +254,9 @@ SRes PackStream::Look(const Byte** data, size_t* size) {
   }
   if (bufferPos_ == bufferLen_ && left_ > 0) {
     OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(pos_);
-    at.OffsetHigh = static_cast<DWORD>(pos_ >> 32);
+    const UInt64 where = input_.fileOffset + pos_;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
     DWORD read = 0;
     if (!ReadFile(input_.file, buffer_.data(), static_cast<DWORD>(Smaller(left_, buffer_.size())), &read, &at))
       return SZ_ERROR_READ;

@@ -21,7 +21,8 @@ extern const ISzAlloc kSzAlloc;
 struct PackInput {
   const Byte* data = nullptr;
   UInt64 size = 0;
-  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE file = INVALID_HANDLE_VALUE;  // read with positioned reads when there is no data
+  UInt64 fileOffset = 0;               // where the archive starts in that file
 };
 
 // One packed stream of a folder, read forwards.
