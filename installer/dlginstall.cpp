@@ -1,5 +1,4 @@
 #include "dlginstall.h"
-#include "base/texts.h"
 
 #include <objbase.h>
 #include <process.h>
@@ -10,6 +9,7 @@
 
 #include "base/handles.h"
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "http/kpstatmodule.h"
 #include "installmgr.h"

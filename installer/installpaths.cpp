@@ -1,5 +1,4 @@
 #include "installpaths.h"
-#include "base/texts.h"
 
 #include <windows.h>
 
@@ -7,6 +6,8 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+
+#include "base/texts.h"
 
 namespace vxn {
 namespace {

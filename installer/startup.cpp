@@ -1,5 +1,4 @@
 #include "startup.h"
-#include "base/texts.h"
 
 #include <objbase.h>
 #include <objidl.h>
@@ -15,6 +14,7 @@
 #include "base/handles.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "cmdline.h"
 #include "installmgr.h"

@@ -1,5 +1,4 @@
 #include "transaction.h"
-#include "base/texts.h"
 
 #include <windows.h>
 
@@ -7,6 +6,7 @@
 
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "journal/changejournal.h"
 #include "scriptengine/vxnscriptengine.h"

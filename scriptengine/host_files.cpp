@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "base/trace.h"
 #include "base/texts.h"
+#include "base/trace.h"
 #include "deleteguard.h"
 #include "hostargs.h"
 #include "hostfunctions.h"

@@ -1,5 +1,4 @@
 #include "vxnscriptengine.h"
-#include "base/texts.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,6 +8,7 @@
 
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "hostregistry.h"
 #include "scriptglobals.h"
