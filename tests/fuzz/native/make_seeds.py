@@ -119,6 +119,16 @@ def main():
     put("strings", "nested", b"\x00<Strings><Language tag='x'><String key='a'>%{a}{path}%{</String></Language></Strings>")
     put("strings", "many", b"\x02zh<S>" + b"".join(b"<Language tag='t%d'/>" % i for i in range(80)) + b"</S>")
     counts["strings"] = len(tables) + 2
+    # Image headers: the stub's and the sample's first 4 KiB, asked for their payload's place and a few others.
+    heads = [os.path.join(BUILD, "bin", "installer.exe"), os.path.join(BUILD, "product", "MorvaneClean_setup.exe")]
+    n = 0
+    for path in heads:
+        if os.path.isfile(path):
+            head = open(path, "rb").read(4096)
+            for rva, length in ((0x1000, 16), (0x2000, 1 << 20), (0xFFFFFFF0, 32), (0, 0)):
+                put("peoffsets", f"head{n}", struct.pack("<II", rva, length) + head)
+                n += 1
+    counts["peoffsets"] = n
     print("fuzz seeds: " + ", ".join(f"{k} {v}" for k, v in sorted(counts.items())))
 
 

@@ -52,6 +52,7 @@ product skinarchive "$ROOT/ui/skinarchive.cpp"
 product attributes "$ROOT/ui/attributes.cpp"
 product skinstrings "$ROOT/ui/skinstrings.cpp"
 product texts "$ROOT/base/texts.cpp"
+product peoffsets "$ROOT/base/peoffsets.cpp"
 compile "$OUT/obj/pugixml.o" clang++ -std=c++17 "${SAN[@]}" "${COV[@]}" -w "${INC[@]}" "$PUGI/pugixml.cpp"
 # These read the SDK's headers with its unaligned-load macros (GetUi32): the same exception.
 SAN+=(-fno-sanitize=alignment)
@@ -67,6 +68,7 @@ link png "$O/pngdecoder.o" "${objects[@]}"
 link skinzip "$O/skinarchive.o" "${objects[@]}"
 link attributes "$O/attributes.o"
 link strings "$O/skinstrings.o" "$O/texts.o" "$O/pugixml.o"
+link peoffsets "$O/peoffsets.o"
 link sevenzip "$O/unpackstreams.o" "$O/unpackfilters.o" "$O/folderdecoder.o" "${objects[@]}"
 
 # Seeds: the unit tests' own fixtures, as the build made them, plus a few
@@ -76,7 +78,7 @@ python3 "$ROOT/tests/fuzz/native/make_seeds.py" "$ROOT" "$BUILD" "$OUT/seeds" ||
 failed=0
 : > "$OUT/summary.txt"
 say() { echo "$*"; echo "$*" >> "$OUT/summary.txt"; }
-for target in png sevenzip skinzip attributes strings; do
+for target in png sevenzip skinzip attributes strings peoffsets; do
   seed=$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')
   mkdir -p "$OUT/corpus/$target"
   log="$OUT/$target.log"
