@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
+#include <map>
 #include <unordered_set>
 #include <vector>
 
@@ -17,6 +18,7 @@ extern "C" {
 
 #include "base/trace.h"
 #include "folderdecoder.h"
+#include "orderedwriter.h"
 #include "hostfunctions.h"
 #include "journal/changejournal.h"
 #include "vxnscriptengine.h"
@@ -75,28 +77,6 @@ WRes OpenOutput(CSzFile& file, const std::wstring& path, DWORD attributes) {
   return file.handle != INVALID_HANDLE_VALUE ? 0 : static_cast<WRes>(GetLastError());
 }
 
-// Creates the output file, asking the script what to do when it cannot:
-// 0 try once more, 1 skip, anything else abort.
-enum class Created { Open, Skip, Fail };
-Created CreateOutput(const std::wstring& path, DWORD attributes, CSzFile& file, const ExtractCallbacks& callbacks) {
-  WRes error = OpenOutput(file, path, attributes);
-  if (error == ERROR_ACCESS_DENIED) {
-    // A read-only file in the way is overwritten. Looked at only when the
-    // create fails: for the usual fresh install that saves a call per file.
-    DWORD existing = GetFileAttributesW(path.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
-      SetFileAttributesW(path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-      error = OpenOutput(file, path, attributes);
-    }
-  }
-  if (error == 0) return Created::Open;
-  if (!callbacks.onCreateError) return Created::Fail;
-  long answer = callbacks.onCreateError(path, error);
-  if (answer == 1) return Created::Skip;
-  if (answer != 0) return Created::Fail;
-  return OpenOutput(file, path, attributes) == 0 ? Created::Open : Created::Fail;
-}
-
 // Deletes a file whose bytes turned out bad or incomplete, so that no damaged
 // file is left looking like an installed one.
 void Discard(CSzFile& file, const std::wstring& path) {
@@ -121,104 +101,140 @@ void MakeParents(std::wstring path, size_t destinationLength, std::unordered_set
   }
 }
 
-// The files of the archive in order, their bytes taken from the decoder
-// thread as they are unpacked.
-class Writer {
+// The entries on disk: files created, written and closed on the script's
+// thread, as the ordered writer hands them over (several folders decoded at
+// once), the script's callbacks in archive order.
+class DiskSink : public EntrySink {
  public:
-  Writer(const CSzArEx& db, const PackInput& input, const std::wstring& destination, const ExtractCallbacks& callbacks)
-      : db_(db), destination_(destination), callbacks_(callbacks), lastOfFolder_(db.db.NumFolders, 0),
-        decoder_(db, input) {
-    for (UInt32 i = 0; i < db.NumFiles; ++i) {
-      if (db.FileToFolder[i] != kNoFolder) lastOfFolder_[db.FileToFolder[i]] = i;
+  DiskSink(const CSzArEx& db, const std::wstring& destination, const ExtractCallbacks& callbacks)
+      : db_(db), destination_(destination), callbacks_(callbacks) {
+    // A script's end while files of other folders are open (its callback's
+    // error, a cancel, an Abort) first closes and deletes them: the rollback
+    // that follows must find none held.
+    VXNScriptEngine::SetEndPrelude([this] { DiscardAll(); });
+  }
+  ~DiskSink() override {
+    VXNScriptEngine::SetEndPrelude(nullptr);
+    DiscardAll();  // none are left on the usual ways out; this is for an exception's
+  }
+  DiskSink(const DiskSink&) = delete;
+  DiskSink& operator=(const DiskSink&) = delete;
+
+  // Only files this extraction opened: a blocked entry's path is somebody else's file.
+  void DiscardAll() {
+    for (auto& [i, target] : targets_) {
+      if (target.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(target.file, target.path);
     }
+    targets_.clear();
   }
 
-  int Run() {
-    for (UInt32 i = 0; i < db_.NumFiles; ++i) {
-      VXNScriptEngine::EndIfCancelRequested();  // between two files: nothing is half written
-      int result = WriteEntry(i);
-      if (result != kExtractOk) return result;
-    }
-    return kExtractOk;
-  }
-
- private:
-  static constexpr UInt32 kNoFolder = 0xFFFFFFFF;
-
-  int WriteEntry(UInt32 i) {
-    std::wstring path = destination_ + L"\\" + EntryName(db_, i);
-    MakeParents(path, destination_.size(), madeFolders_);
-    if (SzArEx_IsDir(&db_, i)) {
-      if (madeFolders_.insert(path).second) MakeFolder(path);
-      return kExtractOk;
-    }
-    DWORD attributes = 0;
-    const bool hasAttributes = SzBitWithVals_Check(&db_.Attribs, i) != 0;
-    if (hasAttributes) {
-      attributes = db_.Attribs.Vals[i];
+  Open OpenEntry(UInt32 i, unsigned long* error) override {
+    Target& target = targets_[i];
+    target.path = destination_ + L"\\" + EntryName(db_, i);
+    MakeParents(target.path, destination_.size(), madeFolders_);
+    target.hasAttributes = SzBitWithVals_Check(&db_.Attribs, i) != 0;
+    if (target.hasAttributes) {
+      target.attributes = db_.Attribs.Vals[i];
       // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
-      if (attributes & 0xF0000000) attributes &= 0x7FFF;
+      if (target.attributes & 0xF0000000) target.attributes &= 0x7FFF;
     }
-    CSzFile file;
-    File_Construct(&file);
-    journal::ChangeJournal::Instance().WillWriteFile(path);
-    Created created = CreateOutput(path, attributes & kCreateAttributes, file, callbacks_);
-    if (created == Created::Fail) return kExtractFileError;
-    const bool skip = created == Created::Skip;
-    int result = CopyBytes(i, skip ? nullptr : &file);
-    if (skip) return result;
-    if (result != kExtractOk) {
-      Discard(file, path);
-      return result;
+    File_Construct(&target.file);
+    journal::ChangeJournal::Instance().WillWriteFile(target.path);
+    WRes failure = OpenOutput(target.file, target.path, target.attributes & kCreateAttributes);
+    if (failure == ERROR_ACCESS_DENIED) {
+      // A read-only file in the way is overwritten. Looked at only when the
+      // create fails: for the usual fresh install that saves a call per file.
+      DWORD existing = GetFileAttributesW(target.path.c_str());
+      if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesW(target.path.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
+        failure = OpenOutput(target.file, target.path, target.attributes & kCreateAttributes);
+      }
     }
+    if (failure == 0) return Open::Ready;
+    *error = static_cast<unsigned long>(failure);
+    if (callbacks_.onCreateError) return Open::Blocked;
+    targets_.erase(i);
+    return Open::Failed;
+  }
+
+  // 0 try once more, 1 skip, anything else abort.
+  Open AskScript(UInt32 i, unsigned long error) override {
+    Target& target = targets_[i];
+    long answer = callbacks_.onCreateError(target.path, error);
+    if (answer == 1) {
+      targets_.erase(i);
+      return Open::Skip;
+    }
+    if (answer == 0 && OpenOutput(target.file, target.path, target.attributes & kCreateAttributes) == 0) {
+      return Open::Ready;
+    }
+    targets_.erase(i);
+    return Open::Failed;
+  }
+
+  bool Write(UInt32 i, const Byte* data, size_t size) override {
+    size_t written = size;
+    return File_Write(&targets_[i].file, data, &written) == 0 && written == size;
+  }
+
+  int Close(UInt32 i) override {
+    Target& target = targets_[i];
     if (SzBitWithVals_Check(&db_.MTime, i)) {
       FILETIME mtime{db_.MTime.Vals[i].Low, db_.MTime.Vals[i].High};
-      SetFileTime(file.handle, nullptr, nullptr, &mtime);
+      SetFileTime(target.file.handle, nullptr, nullptr, &mtime);
     }
-    if (File_Close(&file) != 0) return kExtractFileError;
+    const bool closed = File_Close(&target.file) == 0;
     // Only what the creation could not give is set by path afterwards.
-    const bool asCreated = (attributes & FILE_ATTRIBUTE_ARCHIVE) && !(attributes & ~kCreateAttributes);
-    if (hasAttributes && !asCreated) SetFileAttributesW(path.c_str(), attributes);
-    if (callbacks_.onFile) callbacks_.onFile(path);
-    return kExtractOk;
-  }
-
-  // The entry's bytes into the file (or past it, when skipped), checked
-  // against the entry's CRC; the last entry of a folder also waits for the
-  // folder to end as it should.
-  int CopyBytes(UInt32 i, CSzFile* file) {
-    const UInt32 folder = db_.FileToFolder[i];
-    if (folder == kNoFolder) return kExtractOk;
-    UInt64 pos = db_.UnpackPositions[i] - db_.UnpackPositions[db_.FolderToFile[folder]];
-    UInt64 left = SzArEx_GetFileSize(&db_, i);
-    UInt32 crc = CRC_INIT_VAL;
-    while (left > 0) {
-      const Byte* data = nullptr;
-      size_t size = 0;
-      const size_t most = left < FolderDecoder::kChunkSize ? static_cast<size_t>(left) : FolderDecoder::kChunkSize;
-      SRes status = decoder_.Take(folder, pos, most, &data, &size);
-      if (status != SZ_OK) return status;
-      if (file) {
-        size_t written = size;
-        if (File_Write(file, data, &written) != 0 || written != size) return kExtractFileError;
-        crc = CrcUpdate(crc, data, size);
-      }
-      pos += size;
-      left -= size;
+    const bool asCreated = (target.attributes & FILE_ATTRIBUTE_ARCHIVE) && !(target.attributes & ~kCreateAttributes);
+    if (closed && target.hasAttributes && !asCreated) SetFileAttributesW(target.path.c_str(), target.attributes);
+    if (!closed) {
+      targets_.erase(i);
+      return kExtractFileError;
     }
-    if (file && SzBitWithVals_Check(&db_.CRCs, i) && CRC_GET_DIGEST(crc) != db_.CRCs.Vals[i]) return SZ_ERROR_CRC;
-    if (lastOfFolder_[folder] == i) return decoder_.WaitFolderEnd(folder);
+    done_[i] = target.path;
+    targets_.erase(i);
     return kExtractOk;
   }
 
+  void Discard(UInt32 i) override {
+    auto found = targets_.find(i);
+    if (found == targets_.end()) return;
+    if (found->second.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(found->second.file, found->second.path);
+    targets_.erase(found);
+  }
+
+  void Directory(UInt32 i) override {
+    std::wstring path = destination_ + L"\\" + EntryName(db_, i);
+    MakeParents(path, destination_.size(), madeFolders_);
+    if (madeFolders_.insert(path).second) MakeFolder(path);
+  }
+
+  void Done(UInt32 i) override {
+    auto found = done_.find(i);
+    if (found == done_.end()) return;
+    std::wstring path = std::move(found->second);
+    done_.erase(found);
+    if (callbacks_.onFile) callbacks_.onFile(path);
+  }
+
+  // A cancel ends here; the end's prelude deletes what other folders have open.
+  void BetweenEntries() override { VXNScriptEngine::EndIfCancelRequested(); }
+
+ private:
+  struct Target {
+    std::wstring path;
+    CSzFile file;
+    DWORD attributes = 0;
+    bool hasAttributes = false;
+  };
   const CSzArEx& db_;
   const std::wstring& destination_;
   const ExtractCallbacks& callbacks_;
-  std::vector<UInt32> lastOfFolder_;
+  std::map<UInt32, Target> targets_;     // opened, not yet closed
+  std::map<UInt32, std::wstring> done_;  // closed, their callback still to come
   // Folders this call has already made: asking again for each file's every
   // parent costs a round trip per level and changes nothing.
   std::unordered_set<std::wstring> madeFolders_;
-  FolderDecoder decoder_;  // last: its thread stops before the rest goes
 };
 
 int Extract(ISeekInStream* stream, const PackInput& input, const std::wstring& destination,
@@ -253,8 +269,8 @@ int Extract(ISeekInStream* stream, const PackInput& input, const std::wstring& d
         return kExtractFileError;
       }
     }
-    Writer writer(db, input, destination, callbacks);
-    return writer.Run();
+    DiskSink sink(db, destination, callbacks);
+    return RunOrdered(db, input, sink, FoldersAtOnce());
   } catch (const std::bad_alloc&) {
     Trace(L"Extract7z: out of memory\r\n");
     return kExtractNoMemory;

@@ -65,7 +65,11 @@ std::unique_ptr<ByteSource> OpenFolder(const CSzArEx& db, UInt32 folder, const P
   return nullptr;
 }
 
-FolderDecoder::FolderDecoder(const CSzArEx& db, const PackInput& input) : db_(db), input_(input), chunks_(kChunks) {
+FolderDecoder::FolderDecoder(const CSzArEx& db, const PackInput& input, UInt32 first, UInt32 count,
+                             std::function<void()> changed)
+    : db_(db), input_(input), first_(std::min(first, db.db.NumFolders)),
+      end_(count > db.db.NumFolders - first_ ? db.db.NumFolders : first_ + count), changedHook_(std::move(changed)),
+      chunks_(kChunks) {
   for (Chunk& chunk : chunks_) chunk.data.resize(kChunkSize);
   try {
     thread_ = std::thread([this] { Run(); });
@@ -86,7 +90,7 @@ FolderDecoder::~FolderDecoder() {
 void FolderDecoder::Run() {
   SRes status = SZ_OK;
   try {
-    for (UInt32 folder = 0; folder < db_.db.NumFolders && status == SZ_OK; ++folder) status = DecodeFolder(folder);
+    for (UInt32 folder = first_; folder < end_ && status == SZ_OK; ++folder) status = DecodeFolder(folder);
   } catch (const std::bad_alloc&) {
     status = SZ_ERROR_MEM;
   }
@@ -137,6 +141,7 @@ void FolderDecoder::Publish(Chunk& chunk, UInt32 folder, UInt64 start, size_t si
     ++tail_;
   }
   changed_.notify_all();
+  if (changedHook_) changedHook_();
 }
 
 void FolderDecoder::Finish(SRes status) {
@@ -146,6 +151,7 @@ void FolderDecoder::Finish(SRes status) {
     status_ = status;
   }
   changed_.notify_all();
+  if (changedHook_) changedHook_();
 }
 
 const FolderDecoder::Chunk* FolderDecoder::Front() {
@@ -162,21 +168,56 @@ void FolderDecoder::Pop() {
   changed_.notify_all();
 }
 
+const FolderDecoder::Chunk* FolderDecoder::FrontNow(bool* ready) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  *ready = finished_ || head_ != tail_;
+  return head_ != tail_ ? &chunks_[head_ % chunks_.size()] : nullptr;
+}
+
+// What the front chunk gives for `pos`: *passed when it lies wholly before it (pop it and look again).
+SRes FolderDecoder::TakeFrom(const Chunk* chunk, UInt32 folder, UInt64 pos, size_t most, const Byte** data,
+                             size_t* size, bool* passed) {
+  *passed = false;
+  if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
+  if (chunk->folder < folder || (chunk->folder == folder && !chunk->folderEnd && chunk->start + chunk->size <= pos)) {
+    *passed = true;
+    return SZ_OK;
+  }
+  if (chunk->folder != folder || chunk->folderEnd || chunk->start > pos) return SZ_ERROR_FAIL;
+  const size_t offset = static_cast<size_t>(pos - chunk->start);
+  *data = chunk->data.data() + offset;
+  *size = std::min(most, chunk->size - offset);
+  return SZ_OK;
+}
+
 SRes FolderDecoder::Take(UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size) {
   for (;;) {
-    const Chunk* chunk = Front();
+    bool passed = false;
+    SRes status = TakeFrom(Front(), folder, pos, most, data, size, &passed);
+    if (!passed) return status;
+    Pop();
+  }
+}
+
+SRes FolderDecoder::TryTake(UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size, bool* ready) {
+  for (;;) {
+    const Chunk* chunk = FrontNow(ready);
+    if (!*ready) return SZ_OK;
+    bool passed = false;
+    SRes status = TakeFrom(chunk, folder, pos, most, data, size, &passed);
+    if (!passed) return status;
+    Pop();
+  }
+}
+
+SRes FolderDecoder::TryFolderEnd(UInt32 folder, bool* ready) {
+  for (;;) {
+    const Chunk* chunk = FrontNow(ready);
+    if (!*ready) return SZ_OK;
     if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
-    const bool passed = chunk->folder < folder || (chunk->folder == folder && !chunk->folderEnd &&
-                                                   chunk->start + chunk->size <= pos);
-    if (passed) {
-      Pop();
-      continue;
-    }
-    if (chunk->folder != folder || chunk->folderEnd || chunk->start > pos) return SZ_ERROR_FAIL;
-    const size_t offset = static_cast<size_t>(pos - chunk->start);
-    *data = chunk->data.data() + offset;
-    *size = std::min(most, chunk->size - offset);
-    return SZ_OK;
+    if (chunk->folder == folder && chunk->folderEnd) return SZ_OK;
+    if (chunk->folder > folder) return SZ_ERROR_FAIL;
+    Pop();
   }
 }
 

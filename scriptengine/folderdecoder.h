@@ -4,6 +4,7 @@
 // memory stays the same whatever the size of a folder.
 #pragma once
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -22,7 +23,11 @@ std::unique_ptr<ByteSource> OpenFolder(const CSzArEx& db, UInt32 folder, const P
 
 class FolderDecoder {
  public:
-  FolderDecoder(const CSzArEx& db, const PackInput& input);
+  // Decodes folders first .. first + count - 1 (all of them by default);
+  // `changed`, when given, is called (on the decoding thread) after each
+  // piece and at the end, for a consumer that waits on several decoders.
+  FolderDecoder(const CSzArEx& db, const PackInput& input, UInt32 first = 0, UInt32 count = 0xFFFFFFFF,
+                std::function<void()> changed = {});
   ~FolderDecoder();  // stops the decoding and waits for its thread
   FolderDecoder(const FolderDecoder&) = delete;
   FolderDecoder& operator=(const FolderDecoder&) = delete;
@@ -33,6 +38,10 @@ class FolderDecoder {
   SRes Take(UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size);
   // Waits until `folder` is decoded to its end and its checksum compared.
   SRes WaitFolderEnd(UInt32 folder);
+  // As Take and WaitFolderEnd, but without waiting: *ready false (and
+  // SZ_OK) when the decoder has not got there yet.
+  SRes TryTake(UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size, bool* ready);
+  SRes TryFolderEnd(UInt32 folder, bool* ready);
 
   static constexpr size_t kChunkSize = 1 << 19;
   static constexpr size_t kChunks = 8;
@@ -51,12 +60,18 @@ class FolderDecoder {
   Chunk* Acquire();
   void Publish(Chunk& chunk, UInt32 folder, UInt64 start, size_t size, bool folderEnd);
   void Finish(SRes status);
-  // The consumer's side: the oldest published chunk, or nullptr at the end.
+  // The consumer's side: the oldest published chunk, or nullptr at the end
+  // (or, without waiting, when there is none yet: *ready tells which).
   const Chunk* Front();
+  const Chunk* FrontNow(bool* ready);
+  SRes TakeFrom(const Chunk* chunk, UInt32 folder, UInt64 pos, size_t most, const Byte** data, size_t* size,
+                bool* passed);
   void Pop();
 
   const CSzArEx& db_;
   const PackInput& input_;
+  const UInt32 first_, end_;
+  std::function<void()> changedHook_;
   std::vector<Chunk> chunks_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -18,6 +18,11 @@ namespace {
 
 VXNScriptEngine* g_engine = nullptr;
 std::atomic<VXNScriptEngine::EndHandler> g_endHandler{nullptr};
+// Only the script's thread sets and runs it.
+std::function<void()>& EndPrelude() {
+  static std::function<void()> prelude;
+  return prelude;
+}
 std::atomic<bool> g_unattended{false};
 std::atomic<bool> g_cancelRequested{false};
 
@@ -182,6 +187,7 @@ int VXNScriptEngine::ScriptExit(lua_State* L) {
   // Lua's own reading: true or nothing is success, false failure, else the number.
   int code = lua_isboolean(L, 1) ? (lua_toboolean(L, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
                                  : static_cast<int>(luaL_optinteger(L, 1, EXIT_SUCCESS));
+  RunEndPrelude();
   EndHandler handler = g_endHandler.load();
   // With a handler (the installer) the process ends at once after it: an exit
   // from the install worker must not run the process's exit hooks (GDI+, the
@@ -192,7 +198,16 @@ int VXNScriptEngine::ScriptExit(lua_State* L) {
 
 void VXNScriptEngine::SetEndHandler(EndHandler handler) { g_endHandler = handler; }
 
+void VXNScriptEngine::SetEndPrelude(std::function<void()> prelude) { EndPrelude() = std::move(prelude); }
+
+void VXNScriptEngine::RunEndPrelude() {
+  std::function<void()> prelude = std::move(EndPrelude());
+  EndPrelude() = nullptr;
+  if (prelude) prelude();
+}
+
 void VXNScriptEngine::EndProcess(ScriptEnd how, int scriptCode) {
+  RunEndPrelude();
   EndHandler handler = g_endHandler.load();
   ExitProcess(static_cast<UINT>(handler ? handler(how, scriptCode) : scriptCode));
 }

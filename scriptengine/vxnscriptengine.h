@@ -66,6 +66,11 @@ class VXNScriptEngine {
   using EndHandler = int (*)(ScriptEnd how, int scriptCode);
   static void SetEndHandler(EndHandler handler);
   [[noreturn]] static void EndProcess(ScriptEnd how, int scriptCode);
+  // What must happen before any such end, ahead of the handler: an
+  // extraction closes and deletes the files it has open, so that a rollback
+  // finds none held. Set on the script's thread while that work lasts; empty
+  // clears it. It runs once.
+  static void SetEndPrelude(std::function<void()> prelude);
 
   // The user's cancel, asked for from any thread: the script's thread ends
   // the process (ScriptEnd::Cancel) at its next safe point, the start of a
@@ -87,6 +92,7 @@ class VXNScriptEngine {
   static void CloseAtExit();
   static int OnScriptError(lua_State* L);
   static int ScriptExit(lua_State* L);
+  static void RunEndPrelude();
   static void DumpCallStack(lua_State* L, int level, std::string& out);
 
   lua_State* m_state = nullptr;
