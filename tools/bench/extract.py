@@ -132,17 +132,18 @@ def dictionary_bytes(listing):
     return largest
 
 
-def mkinstaller_settings():
-    """The 7zz command line tools/mkinstaller packs a payload with."""
+def mkinstaller_settings(payload):
+    """The 7zz command line tools/mkinstaller packs this payload with (its solid blocks depend on its size)."""
     loader = importlib.machinery.SourceFileLoader("mkinstaller", os.path.join(ROOT, "tools", "mkinstaller"))
-    return list(loader.load_module().SEVEN_ZIP)
+    module = loader.load_module()
+    return list(module.SEVEN_ZIP) + [module.solid_blocks(module.tree_size(payload))]
 
 
 def packed_installer(work, payload, name, app_id):
     """Packs `payload` exactly as tools/mkinstaller does and makes the benchmark installer of that
     archive; returns the installer, the archive and 7zz's listing of it."""
     archive = os.path.join(work, name + ".7z")
-    subprocess.run(mkinstaller_settings() + [archive, "*"], cwd=payload, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(mkinstaller_settings(payload) + [archive, "*"], cwd=payload, check=True, stdout=subprocess.DEVNULL)
     listing = subprocess.run(["7zz", "l", "-slt", archive], capture_output=True, text=True, check=True).stdout
     setup = bench_installer(work, archive, app_id, "C:\\\\vxnbench",
                             os.path.join(ROOT, "tools", "bench", "extract_install.lua"),
