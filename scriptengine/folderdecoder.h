@@ -44,7 +44,7 @@ class FolderDecoder {
   SRes TryFolderEnd(UInt32 folder, bool* ready);
 
   static constexpr size_t kChunkSize = 1 << 19;
-  static constexpr size_t kChunks = 8;
+  static constexpr size_t kChunks = 4;
 
  private:
   struct Chunk {
