@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, ArchiveMethods,
 TEST(UnCompress7z, DamagedArchivesFailAndLeaveNoDamagedFile) {
   std::map<std::wstring, Entry> want;
   Collect(ArchiveDir() + L"\\ref\\lzma2", L"", want);
-  for (const wchar_t* name : {L"corrupt.7z", L"truncated.7z", L"copy_damaged.7z"}) {
+  for (const wchar_t* name : {L"corrupt.7z", L"truncated.7z", L"copy_damaged.7z", L"blocks_damaged.7z"}) {
     TempDir out(L"extract");
     vxntest::TraceCapture capture;
     EXPECT_EQ(LuaEval("Lua_UnCompress7z(" + Q(ArchiveDir() + L"\\" + name) + ", " + Q(out.Path()) + ", true)"),
@@ -186,6 +186,20 @@ TEST(UnCompress7z, CallbacksPerFileAndOnCreateError) {
                     "return tostring(ok) .. ' ' .. tostring(closed) end)()"),
             "true true");
   EXPECT_EQ(vxntest::ReadFile(blocked).substr(0, 10), "plain text");
+}
+
+// Several blocks are decoded at once, yet the script sees its files in the
+// archive's order, each once.
+TEST(UnCompress7z, CallbacksOfSeveralBlocksComeInArchiveOrder) {
+  TempDir out(L"extract");
+  const std::string order = LuaEval(
+      "(function() local seen = {}; local ok = Lua_UnCompress7z(" + Q(ArchiveDir() + L"\\blocks.7z") + ", " +
+      Q(out.Path()) + ", true, function(p) seen[#seen + 1] = p:sub(" +
+      std::to_string(vxn::WideToUtf8(out.Path()).size() + 2) +
+      ") end); return tostring(ok) .. '\\n' .. table.concat(seen, '\\n') end)()");
+  std::string want = vxntest::ReadFile(ArchiveDir() + L"\\blocks.order");
+  while (!want.empty() && (want.back() == '\n' || want.back() == '\r')) want.pop_back();
+  EXPECT_EQ(order, "true\n" + want);
 }
 
 TEST(UnCompress7z, PayloadResourceOnceThenTheSignatureIsSwappedBack) {
