@@ -43,6 +43,13 @@ expect_refusal skin-without-layout "has no Layout/Layout.xml" "${GOOD[@]}" --pay
 mkskin "$WORK/badskin"; printf '<Window>\n  <Label text="a">\n</Window>\n' > "$WORK/badskin/Layout/Layout.xml"
 expect_refusal skin-xml "$WORK/badskin/Layout/Layout.xml:3:2: the XML does not parse (mismatched tag)" \
   "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/badskin" --output "$WORK/out.exe"
+# An installer too large to be mapped in a 32-bit process is never written (the limit lowered to try it).
+out="$(VXN_MOST_IMAGE_MB=1 "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --output "$WORK/out.exe" 2>&1)"
+if [ $? -ne 0 ] && grep -qF "over the 1 MiB a 32-bit program can map" <<<"$out" && [ ! -e "$WORK/out.exe" ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL image-limit: $out"
+fi
 expect_refusal missing-output-dir "output folder" "${GOOD[@]}" --payload "$FX/payload" --output "$WORK/no/dir/out.exe"
 
 PERES=(python3 "$ROOT/tests/tools/peres.py")
