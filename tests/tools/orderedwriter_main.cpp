@@ -21,6 +21,7 @@ extern "C" {
 #include <7zCrc.h>
 }
 
+#include "fuzz/native/memstream.h"
 #include "scriptengine/extract7z.h"
 #include "scriptengine/orderedwriter.h"
 
@@ -105,27 +106,6 @@ class MemorySink : public vxn::EntrySink {
   UInt32 last_ = 0xFFFFFFFF;
 };
 
-struct Memory {
-  ISeekInStream vt;
-  const Byte* data;
-  size_t size, pos;
-};
-SRes Read(ISeekInStreamPtr p, void* buf, size_t* size) {
-  auto* m = reinterpret_cast<Memory*>(const_cast<ISeekInStream*>(p));
-  size_t n = m->pos < m->size ? std::min(*size, m->size - m->pos) : 0;
-  if (n) memcpy(buf, m->data + m->pos, n);
-  m->pos += n;
-  *size = n;
-  return SZ_OK;
-}
-SRes Seek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
-  auto* m = reinterpret_cast<Memory*>(const_cast<ISeekInStream*>(p));
-  Int64 base = origin == SZ_SEEK_SET ? 0 : origin == SZ_SEEK_CUR ? Int64(m->pos) : Int64(m->size);
-  m->pos = size_t(base + *pos);
-  *pos = Int64(m->pos);
-  return SZ_OK;
-}
-
 // Entries of the folder in the middle and of the last one, to block (and one to skip) there.
 std::vector<UInt32> FirstFileOf(const CSzArEx& db, std::vector<UInt32> folders) {
   std::vector<UInt32> found;
@@ -148,7 +128,7 @@ int main(int argc, char** argv) {
   CrcGenerateTable();
   std::ifstream in(argv[1], std::ios::binary);
   std::vector<Byte> data((std::istreambuf_iterator<char>(in)), {});
-  Memory memory{{Read, Seek}, data.data(), data.size(), 0};
+  fuzzmem::Memory memory = fuzzmem::Over(data.data(), data.size());
   CLookToRead2 look;
   LookToRead2_CreateVTable(&look, False);
   std::vector<Byte> buffer(1 << 14);

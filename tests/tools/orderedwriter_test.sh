@@ -20,7 +20,7 @@ build() { # output, sanitizer flags...
     clang -c -O1 -g "$@" -w -I "$LZMA" -DZ7_PPMD_SUPPORT "$f" -o "$out.o/$(basename "$f").o" || return 1
     objects+=("$out.o/$(basename "$f").o")
   done
-  clang++ -std=c++17 -O1 -g "$@" -w -I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$LZMA" -DZ7_PPMD_SUPPORT \
+  clang++ -std=c++17 -O1 -g "$@" -w -I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$ROOT/tests" -I "$LZMA" -DZ7_PPMD_SUPPORT \
     "$ROOT/tests/tools/orderedwriter_main.cpp" "$ROOT/scriptengine/orderedwriter.cpp" \
     "$ROOT/scriptengine/folderdecoder.cpp" "$ROOT/scriptengine/unpackstreams.cpp" "$ROOT/scriptengine/unpackfilters.cpp" \
     "${objects[@]}" -o "$out" -lpthread

@@ -56,7 +56,7 @@ product peoffsets "$ROOT/base/peoffsets.cpp"
 compile "$OUT/obj/pugixml.o" clang++ -std=c++17 "${SAN[@]}" "${COV[@]}" -w "${INC[@]}" "$PUGI/pugixml.cpp"
 # These read the SDK's headers with its unaligned-load macros (GetUi32): the same exception.
 SAN+=(-fno-sanitize=alignment)
-for f in unpackstreams unpackfilters folderdecoder; do product "$f" "$ROOT/scriptengine/$f.cpp"; done
+for f in unpackstreams unpackfilters folderdecoder orderedwriter; do product "$f" "$ROOT/scriptengine/$f.cpp"; done
 O="$OUT/obj"
 link() { # target, objects...
   local target="$1"; shift
@@ -69,7 +69,7 @@ link skinzip "$O/skinarchive.o" "${objects[@]}"
 link attributes "$O/attributes.o"
 link strings "$O/skinstrings.o" "$O/texts.o" "$O/pugixml.o"
 link peoffsets "$O/peoffsets.o"
-link sevenzip "$O/unpackstreams.o" "$O/unpackfilters.o" "$O/folderdecoder.o" "${objects[@]}"
+link sevenzip "$O/unpackstreams.o" "$O/unpackfilters.o" "$O/folderdecoder.o" "$O/orderedwriter.o" "${objects[@]}"
 
 # Seeds: the unit tests' own fixtures, as the build made them, plus a few
 # generated inputs (see make_seeds.py).

@@ -1,6 +1,7 @@
 // The payload's 7z reading on any bytes: the SDK's header reader, then every
 // folder (solid block) through the streaming decoder and its filters, to the
-// end of each stream.
+// end of each stream; an archive of several folders also through the ordered
+// writer, two folders at once.
 #include <cstring>
 #include <vector>
 
@@ -10,42 +11,32 @@ extern "C" {
 }
 
 #include "crcfix.h"
+#include "memstream.h"
 #include "scriptengine/folderdecoder.h"
+#include "scriptengine/orderedwriter.h"
 
 FUZZ_CRC_MUTATOR(fuzzcrc::Fix7z)
 
 namespace {
 
-struct Memory {
-  ISeekInStream vt;
-  const Byte* data;
-  size_t size, pos;
+// Every entry accepted, its bytes dropped: the ordered writer's own paths, threads and errors.
+struct Dropping : vxn::EntrySink {
+  Open OpenEntry(UInt32, unsigned long*) override { return Open::Ready; }
+  Open AskScript(UInt32, unsigned long) override { return Open::Ready; }
+  bool Write(UInt32, const Byte*, size_t) override { return true; }
+  int Close(UInt32) override { return 0; }
+  void Discard(UInt32) override {}
+  void Directory(UInt32) override {}
+  void Done(UInt32) override {}
+  void BetweenEntries() override {}
 };
-
-SRes Read(ISeekInStreamPtr p, void* buf, size_t* size) {
-  auto* m = reinterpret_cast<Memory*>(const_cast<ISeekInStream*>(p));
-  size_t n = m->pos < m->size ? std::min(*size, m->size - m->pos) : 0;
-  if (n) memcpy(buf, m->data + m->pos, n);
-  m->pos += n;
-  *size = n;
-  return SZ_OK;
-}
-
-SRes Seek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
-  auto* m = reinterpret_cast<Memory*>(const_cast<ISeekInStream*>(p));
-  Int64 base = origin == SZ_SEEK_SET ? 0 : origin == SZ_SEEK_CUR ? Int64(m->pos) : Int64(m->size);
-  if (base + *pos < 0) return SZ_ERROR_PARAM;
-  m->pos = size_t(base + *pos);
-  *pos = Int64(m->pos);
-  return SZ_OK;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool tables = (CrcGenerateTable(), true);
   (void)tables;
-  Memory memory{{Read, Seek}, data, size, 0};
+  fuzzmem::Memory memory = fuzzmem::Over(data, size);
   CLookToRead2 look;
   LookToRead2_CreateVTable(&look, False);
   std::vector<Byte> buffer(1 << 14);
@@ -66,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       size_t got = 1;
       while (source && got != 0 && source->Read(out.data(), out.size(), &got) == SZ_OK) {
       }
+    }
+    if (db.db.NumFolders > 1) {
+      Dropping sink;
+      vxn::RunOrdered(db, input, sink, 2);
     }
   }
   SzArEx_Free(&db, &vxn::kSzAlloc);

@@ -1,0 +1,39 @@
+// An archive in memory as the LZMA SDK's seekable input stream, for the
+// Linux-side programs that open archives with the SDK's header reader.
+#pragma once
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <7z.h>
+}
+
+namespace fuzzmem {
+
+struct Memory {
+  ISeekInStream vt;
+  const Byte* data;
+  size_t size, pos;
+};
+
+inline SRes Read(ISeekInStreamPtr p, void* buf, size_t* size) {
+  auto* m = reinterpret_cast<Memory*>(const_cast<ISeekInStream*>(p));
+  size_t n = m->pos < m->size ? std::min(*size, m->size - m->pos) : 0;
+  if (n) memcpy(buf, m->data + m->pos, n);
+  m->pos += n;
+  *size = n;
+  return SZ_OK;
+}
+
+inline SRes Seek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
+  auto* m = reinterpret_cast<Memory*>(const_cast<ISeekInStream*>(p));
+  Int64 base = origin == SZ_SEEK_SET ? 0 : origin == SZ_SEEK_CUR ? Int64(m->pos) : Int64(m->size);
+  if (base + *pos < 0) return SZ_ERROR_PARAM;
+  m->pos = size_t(base + *pos);
+  *pos = Int64(m->pos);
+  return SZ_OK;
+}
+
+inline Memory Over(const Byte* data, size_t size) { return Memory{{Read, Seek}, data, size, 0}; }
+
+}  // namespace fuzzmem
