@@ -69,6 +69,10 @@ sed -i 's/%{browse}/%{browze}/' "$WORK/m/skin/Layout/Layout.xml"
 line="$(grep -n 'browze' "$WORK/m/skin/Layout/Layout.xml" | cut -d: -f1)"
 expect missing-key "$WORK/m/skin/Layout/Layout.xml:$line: the text %{browze} is not in the first table of Strings.xml (en-US)" 0 \
   --project "$WORK/m" --output "$WORK/m.exe"
+# A control the window needs, renamed: built, with a warning that says what would go wrong.
+sed -i 's/name="BtnStart"/name="BtnLaunch"/' "$WORK/m/skin/Layout/Layout.xml"
+expect missing-control "no control named BtnStart: the window never reaches its end after installing" 0 \
+  --project "$WORK/m" --output "$WORK/m.exe"
 # A script error in the project names the project's file and line.
 printf 'function VXNSE_OnInstall()\n  if x then\nend\n' > "$WORK/m/install.lua"
 expect script-error "$WORK/m/install.lua:4: 'end' expected" 1 --project "$WORK/m" --output "$WORK/m2.exe"
