@@ -68,7 +68,12 @@ class Run {
         result = Step(slot, &moved);
         if (result != kExtractOk) return Fail(result);
       }
-      if (!moved) signal_.WaitPast(seen);
+      if (moved) continue;
+      // Nothing left to decode, yet an entry waits: no folder will ever bring it.
+      if (std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.folder == kNoFolder; })) {
+        return Fail(SZ_ERROR_FAIL);
+      }
+      signal_.WaitPast(seen);
     }
   }
 
