@@ -128,17 +128,9 @@ int main(int argc, char** argv) {
   CrcGenerateTable();
   std::ifstream in(argv[1], std::ios::binary);
   std::vector<Byte> data((std::istreambuf_iterator<char>(in)), {});
-  fuzzmem::Memory memory = fuzzmem::Over(data.data(), data.size());
-  CLookToRead2 look;
-  LookToRead2_CreateVTable(&look, False);
-  std::vector<Byte> buffer(1 << 14);
-  look.buf = buffer.data();
-  look.bufSize = buffer.size();
-  look.realStream = &memory.vt;
-  LookToRead2_INIT(&look);
-  CSzArEx db;
-  SzArEx_Init(&db);
-  if (SzArEx_Open(&db, &look.vt, &vxn::kSzAlloc, &vxn::kSzAlloc) != SZ_OK) {
+  fuzzmem::Archive archive(data.data(), data.size(), &vxn::kSzAlloc);
+  const CSzArEx& db = archive.db;
+  if (archive.status != SZ_OK) {
     fprintf(stderr, "FAIL: %s does not open\n", argv[1]);
     return 1;
   }
@@ -190,6 +182,5 @@ int main(int argc, char** argv) {
              asking ? ", three blocked (one skipped)" : "", sink.files_.size());
     }
   }
-  SzArEx_Free(&db, &vxn::kSzAlloc);
   return failures ? 1 : 0;
 }

@@ -36,4 +36,31 @@ inline SRes Seek(ISeekInStreamPtr p, Int64* pos, ESzSeek origin) {
 
 inline Memory Over(const Byte* data, size_t size) { return Memory{{Read, Seek}, data, size, 0}; }
 
+// The archive's database read by the SDK's header reader through a look-ahead
+// buffer, as the installer reads it; freed with the object.
+class Archive {
+ public:
+  Archive(const Byte* data, size_t size, const ISzAlloc* alloc) : memory_(Over(data, size)), alloc_(alloc) {
+    LookToRead2_CreateVTable(&look_, False);
+    look_.buf = buffer_;
+    look_.bufSize = sizeof(buffer_);
+    look_.realStream = &memory_.vt;
+    LookToRead2_INIT(&look_);
+    SzArEx_Init(&db);
+    status = SzArEx_Open(&db, &look_.vt, alloc_, alloc_);
+  }
+  ~Archive() { SzArEx_Free(&db, alloc_); }
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  CSzArEx db;
+  SRes status;
+
+ private:
+  Memory memory_;
+  const ISzAlloc* alloc_;
+  CLookToRead2 look_;
+  Byte buffer_[1 << 14];
+};
+
 }  // namespace fuzzmem

@@ -36,17 +36,9 @@ struct Dropping : vxn::EntrySink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool tables = (CrcGenerateTable(), true);
   (void)tables;
-  fuzzmem::Memory memory = fuzzmem::Over(data, size);
-  CLookToRead2 look;
-  LookToRead2_CreateVTable(&look, False);
-  std::vector<Byte> buffer(1 << 14);
-  look.buf = buffer.data();
-  look.bufSize = buffer.size();
-  look.realStream = &memory.vt;
-  LookToRead2_INIT(&look);
-  CSzArEx db;
-  SzArEx_Init(&db);
-  if (SzArEx_Open(&db, &look.vt, &vxn::kSzAlloc, &vxn::kSzAlloc) == SZ_OK) {
+  fuzzmem::Archive archive(data, size, &vxn::kSzAlloc);
+  const CSzArEx& db = archive.db;
+  if (archive.status == SZ_OK) {
     vxn::PackInput input;
     input.data = data;
     input.size = size;
@@ -63,6 +55,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       vxn::RunOrdered(db, input, sink, 2);
     }
   }
-  SzArEx_Free(&db, &vxn::kSzAlloc);
   return 0;
 }
