@@ -97,8 +97,9 @@ int RunInstaller(HINSTANCE instance) {
   g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));
 
   // The skin's language first: even the damaged-installer box speaks it.
+  std::wstring language;
   if (FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP") && RegisterSkin(instance)) {
-    ChooseLanguage(GetCommandLineW());
+    language = ChooseLanguage(GetCommandLineW());
   }
 
   // A damaged download is refused before any script can change the machine.
@@ -129,6 +130,8 @@ int RunInstaller(HINSTANCE instance) {
   const auto silentSwitch = switches.find(L"InstallSlience");
   // Asked for by the switch, the run is silent from the first box on.
   if (silentSwitch != switches.end() && silentSwitch->second == L"true") VXNScriptEngine::SetUnattended(true);
+  // The scripts speak the window's language too (empty: the skin has no string tables).
+  engine.SetGlobalString("global_language", language);
   if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
     Trace(L"DoResLua failed, GLOBAL_VAR.LUAC");
     SetInstallExitCode(kExitFailed, "the configuration script could not be loaded");

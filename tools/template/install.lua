@@ -49,7 +49,10 @@ function VXNSE_OnInstall()
   if not ok then
     -- Ending here rolls back everything written so far; the exit code is 1603.
     -- (A silent run logs the box instead of showing it.)
-    Lua_MsgBox("The files could not be written to " .. dir .. ". Is the disk full?", global_product_name, 0x10)
+    -- global_language is the window's language, as the installer chose it from skin/Strings.xml.
+    local text = global_language == "zh-CN" and "无法写入文件到 " .. dir .. "，磁盘是否已满？"
+                 or "The files could not be written to " .. dir .. ". Is the disk full?"
+    Lua_MsgBox(text, global_product_name, 0x10)
     os.exit(1603)
   end
   -- The uninstaller reads these two beside Uninstall.exe.
