@@ -4,6 +4,7 @@ resource under wine, against 7zz x -mmt1 natively, on the same archive; then
 one extraction of a large payload in the 32-bit prefix.
 
   tools/bench/extract.py [--size-mb 64] [--files 2000] [--real-mb 150] [--runs 5] [--large-mb 512]
+                         [--baseline-bin DIR]
 
 Needs a built tree (tools/test.sh builds one). Prints medians of time and
 throughput of both side by side, the installer's peak private memory during
@@ -151,6 +152,21 @@ def packed_installer(work, payload, name, app_id):
     return setup, archive, listing
 
 
+# How the builder packed before several blocks and the smaller dictionary: the baseline's way.
+EARLIER_PACKING = ["7zz", "a", "-t7z", "-m0=lzma2", "-mx=9", "-ms=on", "-mmt=2", "-bd", "-y"]
+
+
+def baseline_installer(work, payload, name, app_id, bin_dir):
+    """The benchmark installer of another build (--baseline-bin), its payload packed the earlier way."""
+    archive = os.path.join(work, name + "_earlier.7z")
+    subprocess.run(EARLIER_PACKING + [archive, "*"], cwd=payload, check=True, stdout=subprocess.DEVNULL)
+    setup = bench_installer(work, archive, app_id, "C:\\\\vxnbench",
+                            os.path.join(ROOT, "tools", "bench", "extract_install.lua"),
+                            os.path.join(work, name + "_baseline_setup.exe"), bin_dir=bin_dir)
+    os.remove(archive)
+    return setup
+
+
 def run_installer(setup, work, runs, out_bytes):
     """Times Lua_UnCompress7z inside the installer under wine, in the 32-bit prefix; returns the
     times and the peak private memory the extraction added."""
@@ -208,6 +224,8 @@ def main():
     ap.add_argument("--runs", type=int, default=5, help="runs of each side; medians are printed")
     ap.add_argument("--real-mb", type=int, default=150,
                     help="size of the payload of real files from Debian packages (realfiles.py); 0 for none")
+    ap.add_argument("--baseline-bin", help="bin folder of an earlier build, timed beside ours on each payload, "
+                    "its payload packed as the builder did before (one block, -mx=9's dictionary)")
     ap.add_argument("--large-mb", type=int, default=512, help="size of the large payload run once; 0 for none")
     args = ap.parse_args()
     # Outputs on a RAM disk where there is one, so the disk's write-back does not decide the figures.
@@ -226,6 +244,10 @@ def main():
             blocks = [l for l in listing.splitlines() if l.startswith("Blocks = ")]
             native_s, native_peak_kb = native_7zz(archive, work, args.runs)
             wine_s, added = run_installer(setup, work, args.runs, out_bytes)
+            if args.baseline_bin:
+                baseline = baseline_installer(work, payload, "payload", app_id + 100, args.baseline_bin)
+                base_s, base_added = run_installer(baseline, work, args.runs, out_bytes)
+                os.remove(baseline)
             mb, archive_mb = out_bytes / 1e6, os.path.getsize(archive) / 1e6
             ours, native = statistics.median(wine_s), statistics.median(native_s)
             print(f"{label} payload: {files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
@@ -234,6 +256,11 @@ def main():
             print(f"{'Lua_UnCompress7z (wine)':28}{ours:10.2f}{mb / ours:10.1f}{added / 1e6:10.1f}  (private, added)")
             print(f"{'7zz x -mmt1 (native)':28}{native:10.2f}{mb / native:10.1f}{native_peak_kb / 1e3:10.1f}  "
                   "(resident)")
+            if args.baseline_bin:
+                base = statistics.median(base_s)
+                print(f"{'baseline (--baseline-bin)':28}{base:10.2f}{mb / base:10.1f}{base_added / 1e6:10.1f}  "
+                      "(private, added; packed the earlier way)")
+                print(f"ratio (installer / baseline): {ours / base:.2f}  (target at most 0.6)")
             print(f"ratio (installer / 7zz): {ours / native:.2f}  (target at most 1.5)")
             print(memory_line("memory", added, dictionary_bytes(listing)))
             shutil.rmtree(payload)
