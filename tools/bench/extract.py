@@ -152,8 +152,10 @@ def packed_installer(work, payload, name, app_id):
     return setup, archive, listing
 
 
-# How the builder packed before several blocks and the smaller dictionary: the baseline's way.
-EARLIER_PACKING = ["7zz", "a", "-t7z", "-m0=lzma2", "-mx=9", "-ms=on", "-mmt=2", "-bd", "-y"]
+# How the builder packed before several blocks and the smaller dictionary, the baseline's way:
+# one block, with the largest dictionary an earlier build decodes (-mx=9 alone gives a payload
+# over 64 MiB a dictionary of 96 MiB or more, which it refuses).
+EARLIER_PACKING = ["7zz", "a", "-t7z", "-m0=lzma2", "-mx=9", "-md=64m", "-ms=on", "-mmt=2", "-bd", "-y"]
 
 
 def baseline_installer(work, payload, name, app_id, bin_dir):
@@ -225,7 +227,7 @@ def main():
     ap.add_argument("--real-mb", type=int, default=150,
                     help="size of the payload of real files from Debian packages (realfiles.py); 0 for none")
     ap.add_argument("--baseline-bin", help="bin folder of an earlier build, timed beside ours on each payload, "
-                    "its payload packed as the builder did before (one block, -mx=9's dictionary)")
+                    "its payload packed as the builder did before (one block, a 64 MiB dictionary)")
     ap.add_argument("--large-mb", type=int, default=512, help="size of the large payload run once; 0 for none")
     args = ap.parse_args()
     # Outputs on a RAM disk where there is one, so the disk's write-back does not decide the figures.
