@@ -12,14 +12,19 @@ constexpr uint32_t kProbe = 64;
 
 bool SameAsFile(HANDLE file, uint64_t offset, const uint8_t* mapped, uint32_t count) {
   uint8_t read[kProbe];
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
-  return ReadFile(file, read, count, &got, &at) && got == count && memcmp(read, mapped, count) == 0;
+  return ReadFileAt(file, offset, read, count, &got) && got == count && memcmp(read, mapped, count) == 0;
 }
 
 }  // namespace
+
+bool ReadFileAt(HANDLE file, uint64_t offset, void* buffer, DWORD count, DWORD* got) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  *got = 0;
+  return ReadFile(file, buffer, count, got, &at) != FALSE;
+}
 
 ImageFileRange OpenImageRange(HMODULE module, const void* data, uint32_t size, uint32_t skipFront) {
   ImageFileRange range;

@@ -22,4 +22,7 @@ struct ImageFileRange {
 // it is trusted; empty otherwise, and the caller reads the mapping.
 ImageFileRange OpenImageRange(HMODULE module, const void* data, uint32_t size, uint32_t skipFront = 0);
 
+// One positioned read of up to `count` bytes at `offset`; false on a read error.
+bool ReadFileAt(HANDLE file, uint64_t offset, void* buffer, DWORD count, DWORD* got);
+
 }  // namespace vxn

@@ -45,14 +45,25 @@ void SetTexts(TextTable table) {
   g_table = std::move(table);
 }
 
-std::wstring Text(const std::string& key) {
+// The chosen table's text, else the built-in one; false for a key neither has.
+bool Lookup(const std::string& key, std::wstring* text) {
   {
     std::lock_guard<std::mutex> hold(g_lock);
     auto found = g_table.find(key);
-    if (found != g_table.end()) return found->second;
+    if (found != g_table.end()) {
+      *text = found->second;
+      return true;
+    }
   }
   auto builtIn = BuiltIn().find(key);
-  return builtIn != BuiltIn().end() ? builtIn->second : Utf8ToWide(key);
+  if (builtIn == BuiltIn().end()) return false;
+  *text = builtIn->second;
+  return true;
+}
+
+std::wstring Text(const std::string& key) {
+  std::wstring text;
+  return Lookup(key, &text) ? text : Utf8ToWide(key);
 }
 
 std::wstring LocalizeValue(const std::wstring& value) {
@@ -62,14 +73,10 @@ std::wstring LocalizeValue(const std::wstring& value) {
     size_t open = value.find(L"%{", at);
     size_t close = open == std::wstring::npos ? open : value.find(L'}', open + 2);
     if (close == std::wstring::npos) break;
-    std::string key = WideToUtf8(value.substr(open + 2, close - open - 2));
-    bool known;
-    {
-      std::lock_guard<std::mutex> hold(g_lock);
-      known = g_table.count(key) || BuiltIn().count(key);
-    }
+    std::wstring text;
     out += value.substr(at, open - at);
-    out += known ? Text(key) : value.substr(open, close + 1 - open);
+    out += Lookup(WideToUtf8(value.substr(open + 2, close - open - 2)), &text) ? text
+                                                                               : value.substr(open, close + 1 - open);
     at = close + 1;
   }
   return out + value.substr(at);

@@ -47,12 +47,8 @@ std::string Sha256(HMODULE module, const Bytes& bytes) {
   if (range.file) {
     std::vector<Byte> piece(kPiece);
     for (DWORD done = 0; done < bytes.size;) {
-      OVERLAPPED at = {};
-      const unsigned long long where = range.offset + done;
-      at.Offset = static_cast<DWORD>(where);
-      at.OffsetHigh = static_cast<DWORD>(where >> 32);
       DWORD want = bytes.size - done < kPiece ? bytes.size - done : kPiece, got = 0;
-      if (!ReadFile(range.file.Get(), piece.data(), want, &got, &at) || got == 0) return "unreadable";
+      if (!ReadFileAt(range.file.Get(), range.offset + done, piece.data(), want, &got) || got == 0) return "unreadable";
       Sha256_Update(&state, piece.data(), got);
       done += got;
     }

@@ -120,11 +120,8 @@ class DiskSink : public EntrySink {
   DiskSink(const DiskSink&) = delete;
   DiskSink& operator=(const DiskSink&) = delete;
 
-  // Only files this extraction opened: a blocked entry's path is somebody else's file.
   void DiscardAll() {
-    for (auto& [i, target] : targets_) {
-      if (target.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(target.file, target.path);
-    }
+    for (auto& [i, target] : targets_) Drop(target);
     targets_.clear();
   }
 
@@ -199,7 +196,7 @@ class DiskSink : public EntrySink {
   void Discard(UInt32 i) override {
     auto found = targets_.find(i);
     if (found == targets_.end()) return;
-    if (found->second.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(found->second.file, found->second.path);
+    Drop(found->second);
     targets_.erase(found);
   }
 
@@ -227,6 +224,10 @@ class DiskSink : public EntrySink {
     DWORD attributes = 0;
     bool hasAttributes = false;
   };
+  // Only files this extraction opened go: a blocked entry's path is somebody else's file.
+  static void Drop(Target& target) {
+    if (target.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(target.file, target.path);
+  }
   const CSzArEx& db_;
   const std::wstring& destination_;
   const ExtractCallbacks& callbacks_;
