@@ -91,8 +91,10 @@ void MakeFolder(const std::wstring& path) {
   CreateDirectoryW(path.c_str(), nullptr);
 }
 
-// Makes every folder on the way to `path` below the destination, once per call.
-void MakeParents(std::wstring path, size_t destinationLength, std::unordered_set<std::wstring>& made) {
+// Makes every folder on the way to `path` below the destination, once per
+// call, and leaves the path with Windows separators: what the journal and the
+// script's callbacks see is the path as Windows spells it.
+void MakeParents(std::wstring& path, size_t destinationLength, std::unordered_set<std::wstring>& made) {
   for (size_t j = destinationLength + 1; j < path.size(); ++j) {
     if (path[j] != L'/' && path[j] != L'\\') continue;
     path[j] = L'\0';

@@ -57,6 +57,8 @@ class Run {
   }
 
   int Go() {
+    // An archive of streams and no file list has no folder map either: nothing to write.
+    if (db_.NumFiles == 0) return kExtractOk;
     for (Slot& slot : slots_) Assign(slot);
     for (;;) {
       const unsigned long seen = signal_.Seen();

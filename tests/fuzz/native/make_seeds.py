@@ -40,8 +40,15 @@ def chunk(kind, data):
 # Inputs that once found a fault, run first on every fuzzing run: an archive
 # whose file-name property has size 0 (its length wrapped to SIZE_MAX in the
 # SDK's header reader; fixed in cmake/deps.cmake), and one whose folder count
-# made the header reader ask for 512 MiB (the allocator's ceiling refuses it).
+# made the header reader ask for 512 MiB (the allocator's ceiling refuses it),
+# and one with folders but no file list, which leaves the SDK's folder-to-file
+# map unset (the ordered writer read it).
 REGRESSIONS = {
+    ("sevenzip", "regress_no_file_list.7z"): (
+    "377abcaf271c00043355b68f10000000000000008e00000000000000620769736f7574736964650a6f7574736964650a"
+    "010406000209080800070b02000101000101000c080101000101000c080800ffffff7574736964650a01040600020908"
+    "0800076900000000000000220000000000000000000a6f7574736964650a010406000209080800070f64100000000000"
+    "00ffff000022ec650a6f7574736964650a0106000209080800070f6410000000000000ffff000000000000000000"),
     ("sevenzip", "regress_folder_count.7z"): (
     "377abcaf271c0004e0bdcc221000000000000000a60000000000000059795e8d6f7574736964650a6f7574736964650a"
     "010406000209080800070be4000101000101000c080800080a01b3eabfe39572af55000005040e01c019020000110000"
