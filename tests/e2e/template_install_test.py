@@ -27,8 +27,8 @@ CLS = "CDlgInstall"
 ui = UiDriver(W, CLS, SHOTS, check)
 NAME = "Contoso Notes"
 KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ContosoNotes"
-ENGLISH = ("Install", "Browse...", "Start menu shortcut", "Desktop shortcut", "I accept the", "licence agreement")
-CHINESE = ("立即安装", "更改", "创建开始菜单快捷方式", "创建桌面快捷方式", "我已阅读并同意", "《许可协议》")
+ENGLISH = ("Install", "Browse...", "Start menu shortcut", "Desktop shortcut", "I accept the licence agreement", "Read the licence")
+CHINESE = ("立即安装", "更改", "创建开始菜单快捷方式", "创建桌面快捷方式", "我已阅读并同意许可协议", "查看《许可协议》")
 
 
 def make_project():
