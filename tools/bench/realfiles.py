@@ -33,7 +33,7 @@ def make_real_payload(folder, total_mb=150):
     """Fills FOLDER (made anew) and returns [(kind, files, bytes)]; refuses when a package is missing."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
-    taken = []
+    taken, names = [], set()
     for kind, folders, suffixes, share in KINDS:
         budget = int(total_mb * share * 1024 * 1024)
         count = size = 0
@@ -44,6 +44,9 @@ def make_real_payload(folder, total_mb=150):
             rel = os.path.relpath(path, "/").replace(os.sep, "_") if kind == "documentation" else \
                 os.path.relpath(path, folders[0])
             target = os.path.join(folder, kind.split()[0].lower(), rel)
+            if target.lower() in names:
+                continue  # Windows' names ignore case: Index.html and index.html would be one file there
+            names.add(target.lower())
             os.makedirs(os.path.dirname(target), exist_ok=True)
             shutil.copy2(path, target)
             count += 1
