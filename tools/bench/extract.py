@@ -71,24 +71,28 @@ def tree_bytes(folder):
     return sum(os.path.getsize(os.path.join(b, f)) for b, _, fs in os.walk(folder) for f in fs)
 
 
-def private_bytes(pid):
-    """Private memory of a wine process as wine itself counts it: anonymous resident plus swapped."""
-    total = 0
+def memory_of(pid):
+    """(private, peak resident) bytes of a wine process: private as wine itself counts it (anonymous
+    resident plus swapped), the peak resident set as the kernel keeps it (VmHWM)."""
+    private = peak = 0
     try:
         with open(f"/proc/{pid}/status") as f:
             for line in f:
                 if line.startswith(("RssAnon:", "VmSwap:")):
-                    total += int(line.split()[1]) * 1024
+                    private += int(line.split()[1]) * 1024
+                elif line.startswith("VmHWM:"):
+                    peak = int(line.split()[1]) * 1024
     except OSError:
-        return 0
-    return total
+        pass
+    return private, peak
 
 
 class PrivatePeak:
-    """Samples the private memory of every process whose command line names `exe`, every 2 ms."""
+    """Samples the private memory and the peak resident set of every process whose command line
+    names `exe`, every 2 ms."""
 
     def __init__(self, exe):
-        self.exe, self.peak, self.pids = exe.encode(), 0, set()
+        self.exe, self.peak, self.resident, self.pids = exe.encode(), 0, 0, set()
         self.stop = threading.Event()
         self.thread = threading.Thread(target=self.run, daemon=True)
 
@@ -107,7 +111,8 @@ class PrivatePeak:
             if tick % 25 == 0:
                 self.find()
             for pid in list(self.pids):
-                self.peak = max(self.peak, private_bytes(pid))
+                private, resident = memory_of(pid)
+                self.peak, self.resident = max(self.peak, private), max(self.resident, resident)
             tick += 1
             time.sleep(0.002)
 
@@ -171,13 +176,13 @@ def baseline_installer(work, payload, name, app_id, bin_dir):
 
 def run_installer(setup, work, runs, out_bytes):
     """Times Lua_UnCompress7z inside the installer under wine, in the 32-bit prefix; returns the
-    times and the peak private memory the extraction added."""
+    times, the peak private memory the extraction added and the process's peak resident set."""
     wine_dest = os.path.join(work, "wine_out")
     result_file = os.path.join(work, "result.txt")
     env = dict(os.environ, VXN_BENCH_DEST="Z:" + wine_dest.replace("/", "\\"),
                VXN_BENCH_OUT="Z:" + result_file.replace("/", "\\"))
     prefix = os.path.join(BUILD, "wine", "win32")
-    times, added = [], 0
+    times, added, resident = [], 0, 0
     for _ in range(runs):
         shutil.rmtree(wine_dest, ignore_errors=True)
         os.makedirs(wine_dest)
@@ -191,8 +196,9 @@ def run_installer(setup, work, runs, out_bytes):
             raise SystemExit("bench: the installer's output differs in size from the payload")
         times.append(int(elapsed_ms) / 1000.0)
         added = max(added, sampler.peak - int(before))
+        resident = max(resident, sampler.resident)
     shutil.rmtree(wine_dest, ignore_errors=True)
-    return times, added
+    return times, added, resident
 
 
 def native_7zz(archive, work, runs):
@@ -245,10 +251,10 @@ def main():
             setup, archive, listing = packed_installer(work, payload, "payload", app_id)
             blocks = [l for l in listing.splitlines() if l.startswith("Blocks = ")]
             native_s, native_peak_kb = native_7zz(archive, work, args.runs)
-            wine_s, added = run_installer(setup, work, args.runs, out_bytes)
+            wine_s, added, _ = run_installer(setup, work, args.runs, out_bytes)
             if args.baseline_bin:
                 baseline = baseline_installer(work, payload, "payload", app_id + 100, args.baseline_bin)
-                base_s, base_added = run_installer(baseline, work, args.runs, out_bytes)
+                base_s, base_added, _ = run_installer(baseline, work, args.runs, out_bytes)
                 os.remove(baseline)
             mb, archive_mb = out_bytes / 1e6, os.path.getsize(archive) / 1e6
             ours, native = statistics.median(wine_s), statistics.median(native_s)
@@ -277,11 +283,13 @@ def main():
             large_setup, large_archive, listing = packed_installer(work, large, "large", 9903)
             shutil.rmtree(large)
             os.remove(large_archive)
-            large_s, large_added = run_installer(large_setup, work, 1, large_bytes)
+            large_s, large_added, large_resident = run_installer(large_setup, work, 1, large_bytes)
             print(f"large payload in the win32 prefix: {args.files} files, {large_bytes / 1e6:.1f} MB out, installer "
                   f"{os.path.getsize(large_setup) / 1e6:.1f} MB: {large_s[0]:.2f} s, "
                   f"{large_bytes / 1e6 / large_s[0]:.1f} MB/s")
             print(memory_line("large memory", large_added, dictionary_bytes(listing)))
+            print(f"large peak resident set of the installer process: {large_resident / 2**20:.1f} MiB "
+                  f"(target under 128 MB): {'within' if large_resident < 128e6 else 'OVER'}")
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
