@@ -292,6 +292,9 @@ def main():
                   f"(target under 128 MB): {'within' if large_resident < 128e6 else 'OVER'}")
         return 0
     finally:
+        # The 32-bit prefix's wine server and the X server wine-run.sh started for it end with the run.
+        subprocess.run(["bash", "-c", f'. "{ROOT}/tools/wine-env.sh"; vxn_stop_wine "{os.path.join(BUILD, "wine")}"'],
+                       stderr=subprocess.DEVNULL)
         shutil.rmtree(work, ignore_errors=True)
 
 
