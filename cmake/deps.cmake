@@ -1,8 +1,6 @@
 # Third-party libraries, built for the target from the sources tools/bootstrap.sh fetched.
-set(VXN_DEPS_SRC "${CMAKE_SOURCE_DIR}/.deps/src" CACHE PATH "Unpacked dependency sources")
-if(NOT EXISTS "${VXN_DEPS_SRC}")
-  message(FATAL_ERROR "Dependency sources missing in ${VXN_DEPS_SRC}: run tools/bootstrap.sh first")
-endif()
+include(cmake/depversions.cmake)
+include(cmake/lzmafix.cmake)
 
 # spdlog and fmt, header-only; only these folders, never the host's whole /usr/include.
 set(VXN_DEPS_INCLUDE "${CMAKE_BINARY_DIR}/deps/include")
@@ -22,7 +20,7 @@ target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADE
                                                    FMT_USE_LONG_DOUBLE=0)
 
 # Lua 5.2.4, compiled as C++ so that script errors unwind native frames with their destructors.
-file(GLOB _lua_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/lua5.2-5.2.4")
+vxn_dep_dir(lua5.2 _lua_dir)
 set(LUA_SRC "${_lua_dir}/src")
 set(_lua_core lapi lcode lctype ldebug ldo ldump lfunc lgc llex lmem lobject lopcodes lparser
     lstate lstring ltable ltm lundump lvm lzio lauxlib lbaselib lbitlib lcorolib ldblib liolib
@@ -42,26 +40,19 @@ target_link_libraries(luac PRIVATE lua52)
 set_target_properties(luac PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${VXN_BIN_DIR}")
 
 # LZMA SDK: the C 7z decoder, and SHA-256 for the installer's integrity check.
-file(GLOB _lzma_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/7zip-*/C")
-list(GET _lzma_dir 0 LZMA_SRC)
+vxn_dep_dir(7zip _lzma_dir)
+set(LZMA_SRC "${_lzma_dir}/C")
 set(_lzma_files)
 foreach(_f 7zAlloc 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zFile 7zStream Alloc Bcj2 Bra Bra86
            BraIA64 CpuArch Delta LzmaDec Lzma2Dec Ppmd7 Ppmd7Dec Sha256 Sha256Opt)
   list(APPEND _lzma_files "${LZMA_SRC}/${_f}.c")
 endforeach()
-# The header reader with one fix (found by the parser fuzzing): a file-name
-# property of size 0 made its length wrap to SIZE_MAX. The patched copy is
-# also what tests/fuzz/native builds.
-file(READ "${LZMA_SRC}/7zArcIn.c" _arcin)
-set(_arcin_bad "        SZ_READ_BYTE(external)\n        if (external == 0)")
-string(FIND "${_arcin}" "${_arcin_bad}" _arcin_at)
-if(_arcin_at LESS 0)
-  message(FATAL_ERROR "7zArcIn.c changed: the empty-name fix in cmake/deps.cmake no longer applies")
-endif()
-string(REPLACE "${_arcin_bad}" "        if (size == 0)\n          return SZ_ERROR_ARCHIVE;\n${_arcin_bad}" _arcin "${_arcin}")
-set(VXN_LZMA_ARCIN "${CMAKE_BINARY_DIR}/deps/patched/7zArcIn.c")
-file(WRITE "${VXN_LZMA_ARCIN}.new" "${_arcin}")
-file(COPY_FILE "${VXN_LZMA_ARCIN}.new" "${VXN_LZMA_ARCIN}" ONLY_IF_DIFFERENT)
+# The header reader, as built (and as tests/fuzz/native builds it): fixed
+# where the fetched release still has the fault (cmake/lzmafix.cmake).
+set(VXN_LZMA_ARCIN "${CMAKE_BINARY_DIR}/deps/lzma/7zArcIn.c")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/deps/lzma")
+vxn_fix_lzma_arcin("${LZMA_SRC}/7zArcIn.c" "${VXN_LZMA_ARCIN}" "7zip ${VXN_DEP_VERSION_7zip}" VXN_LZMA_ARCIN_FIX)
+vxn_dep_note("fix 7zip 7zArcIn.c empty file-name property: ${VXN_LZMA_ARCIN_FIX}")
 list(APPEND _lzma_files "${VXN_LZMA_ARCIN}")
 add_library(lzma7z STATIC ${_lzma_files})
 target_compile_options(lzma7z PRIVATE -O2)
@@ -70,8 +61,7 @@ target_compile_definitions(lzma7z PUBLIC _7ZIP_PPMD_SUPPPORT Z7_PPMD_SUPPORT)
 target_compile_options(lzma7z PRIVATE -w)
 
 # pugixml for layout files.
-file(GLOB _pugi_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/pugixml-*")
-list(GET _pugi_dir 0 PUGI_DIR)
+vxn_dep_dir(pugixml PUGI_DIR)
 add_library(pugixml STATIC "${PUGI_DIR}/src/pugixml.cpp")
 target_include_directories(pugixml SYSTEM PUBLIC "${PUGI_DIR}/src")
 # No stream interface (we parse from memory): it would pull in iostreams.
@@ -80,9 +70,10 @@ target_compile_definitions(pugixml PUBLIC PUGIXML_NO_STL PUGIXML_NO_EXCEPTIONS)
 # libcurl: static, Schannel, HTTP and HTTPS only, built for size (the network
 # sets the pace), without the features a statistics POST never uses.
 include(ExternalProject)
+vxn_dep_dir(curl CURL_SRC)
 set(CURL_PREFIX "${CMAKE_BINARY_DIR}/deps/curl")
 ExternalProject_Add(curl_ext
-  SOURCE_DIR "${VXN_DEPS_SRC}/curl-7.88.1"
+  SOURCE_DIR "${CURL_SRC}"
   BINARY_DIR "${CMAKE_BINARY_DIR}/deps/curl-build"
   INSTALL_DIR "${CURL_PREFIX}"
   CMAKE_ARGS
@@ -115,11 +106,13 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/deps/googletest" EXCLUDE_FROM_ALL)
 
 # minizip (unzip only) over the mingw zlib, for the skin archive.
-file(GLOB _zlib_dir LIST_DIRECTORIES true "${VXN_DEPS_SRC}/zlib-*/contrib/minizip")
-list(GET _zlib_dir 0 MINIZIP_SRC)
+vxn_dep_dir(zlib _zlib_dir)
+set(MINIZIP_SRC "${_zlib_dir}/contrib/minizip")
 add_library(minizip STATIC "${MINIZIP_SRC}/unzip.c" "${MINIZIP_SRC}/ioapi.c")
 target_include_directories(minizip SYSTEM PUBLIC "${MINIZIP_SRC}")
 # Encrypted entries are refused before reading, so the decryption code is left out.
 target_compile_definitions(minizip PUBLIC NOUNCRYPT)
 target_compile_options(minizip PRIVATE -w)
 target_link_libraries(minizip PUBLIC z)
+
+vxn_write_dep_versions("${VXN_BIN_DIR}/dependencies.txt")

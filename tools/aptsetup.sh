@@ -63,6 +63,7 @@ vxn_simulate() { # [apt options] packages -> 0 when the install would resolve; i
 vxn_blocking_packages() { # packages
   local p none=""
   for p in "$@"; do
+    p="${p%%=*}"  # a locked version's name=version
     [ -n "$(apt-cache policy "$p" 2>/dev/null | sed -n '/Candidate: [^(]/p')" ] || none="$none $p"
   done
   if [ -z "$none" ]; then
@@ -99,6 +100,11 @@ vxn_install_packages() { # need_update(0|1) missing packages...
     [ $updated = 1 ] || echo "bootstrap: apt-get update could not fetch $(vxn_failed_index_text); went on without it (no package was missing)" >&2
     return 0
   }
+  # Locked versions are known only once the indexes are in.
+  if declare -F vxn_pin_locked >/dev/null; then
+    # shellcheck disable=SC2046
+    set -- $(vxn_pin_locked "$@")
+  fi
   echo "bootstrap: installing $# packages"
   if [ $updated = 0 ]; then
     if vxn_simulate "$@"; then

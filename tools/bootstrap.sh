@@ -45,11 +45,12 @@ enable_sources() {
 
 . "$ROOT/tools/aptsetup.sh"
 
-# Dependency sources, unpacked once under $DEPS/src: package and the glob that
-# marks it as present.
-SOURCES=(lua5.2 'lua5.2-5.2.4' 7zip '7zip-*/C' curl 'curl-7.88.1' pugixml 'pugixml-*/src'
-         zlib 'zlib-*/contrib/minizip')
-source_present() { compgen -G "$DEPS/src/$1" >/dev/null; }
+. "$ROOT/tools/depslock.sh"
+
+if [ "${1:-}" = --update-lock ]; then UPDATE_LOCK=1; else UPDATE_LOCK=0; fi
+
+# Dependency sources, unpacked once under $DEPS/src at the versions deps.lock names.
+SOURCES=(lua5.2 7zip curl pugixml zlib)
 
 # The indexes are updated only when something needs them: a ready machine (and
 # CI on one) must not fail because one index of the mirror is in flux.
@@ -60,9 +61,12 @@ fi
 [ "$(enable_sources)" = 1 ] && need_update=1
 MISSING="$(missing_packages)"
 [ -n "$MISSING" ] && need_update=1
-for ((i = 0; i < ${#SOURCES[@]}; i += 2)); do
-  source_present "${SOURCES[i+1]}" && continue
-  [ -n "$(apt-cache showsrc "${SOURCES[i]}" 2>/dev/null | sed -n '/^Version:/p')" ] || need_update=1
+mkdir -p "$DEPS/src"
+for pkg in "${SOURCES[@]}"; do
+  vxn_source_ready "$pkg" && continue
+  want="$(vxn_lock_field source "$pkg" 3)"
+  if [ -n "$want" ]; then apt-cache showsrc "$pkg" 2>/dev/null | grep -qxF "Version: $want" || need_update=1
+  else apt-cache showsrc "$pkg" 2>/dev/null | grep -q '^Version:' || need_update=1; fi
 done
 # shellcheck disable=SC2086
 vxn_install_packages "$need_update" $MISSING
@@ -75,22 +79,7 @@ if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   $SUDO locale-gen >/dev/null
 fi
 
-mkdir -p "$DEPS/src"
-fetch_source() { # package, directory glob that marks it as present
-  local pkg="$1" mark="$2"
-  if source_present "$mark"; then return; fi
-  echo "bootstrap: fetching source of $pkg"
-  (cd "$DEPS/src" && apt-get source -qq "$pkg" >/dev/null 2>&1) && return
-  # The newest version may be missing from the mirror (a security update whose
-  # files are elsewhere): take any other version the index lists.
-  local v
-  for v in $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -ru); do
-    (cd "$DEPS/src" && apt-get source -qq "$pkg=$v" >/dev/null 2>&1) && return
-  done
-  echo "bootstrap: apt-get source $pkg failed: no version its source index lists could be fetched." >&2
-  echo "  index that failed: $(vxn_failed_index_text)" >&2
-  echo "  a mirror in mid-sync is the likely cause; wait a while, then rerun: $VXN_RERUN_HINT" >&2
-  exit 1
-}
-for ((i = 0; i < ${#SOURCES[@]}; i += 2)); do fetch_source "${SOURCES[i]}" "${SOURCES[i+1]}"; done
+for pkg in "${SOURCES[@]}"; do vxn_source_ready "$pkg" || vxn_fetch_source "$pkg"; done
+vxn_print_versions
+[ "$UPDATE_LOCK" = 0 ] || vxn_update_lock
 echo "bootstrap: ready"

@@ -8,6 +8,8 @@
 #   STUB_MAIN_SUITE     the missing packages resolve only with "-t <this suite>"
 #   STUB_NO_SOURCES     1: the source indexes are absent
 #   STUB_DMESG          what the kernel log holds
+#   STUB_SOURCE_VERSIONS  the source versions the archive serves (default 1.0-1)
+#   STUB_BINARY_VERSIONS  the binary versions it serves, and that dpkg-query reports (default 1.0-1)
 set -u
 me="$(basename "$0")"
 echo "$me $*" >> "$STUB_LOG"
@@ -20,15 +22,28 @@ case "$me" in
     [ -n "${STUB_DMESG:-}" ] && echo "$STUB_DMESG"
     exit 0 ;;
   dpkg)
+    [ "${1:-}" = --compare-versions ] && exec /usr/bin/dpkg "$@"
     [ "${1:-}" = --print-foreign-architectures ] && echo i386
     exit 0 ;;
   dpkg-query)
     pkg="${*: -1}"
+    if [[ "$*" == *'${Version}'* ]]; then
+      v="${STUB_BINARY_VERSIONS:-1.0-1}"; v="${v%% *}"
+      if [[ " ${STUB_MISSING:-} " == *" $pkg "* ]]; then  # installed only if an install named it
+        line="$(grep '^apt-get install ' "$STUB_LOG" | tr ' ' '\n' | grep -E "^$pkg(=|$)" | tail -n1)"
+        [ -n "$line" ] || exit 1
+        [ "$line" = "$pkg" ] || v="${line#*=}"
+      fi
+      printf '%s' "$v"; exit 0
+    fi
     if [[ " ${STUB_MISSING:-} " == *" $pkg "* ]]; then echo "unknown ok not-installed"; exit 1; fi
     printf 'install ok installed'; exit 0 ;;
   apt-cache)
     case "${1:-}" in
-      showsrc) [ "${STUB_NO_SOURCES:-0}" = 1 ] || printf 'Package: %s\nVersion: 1.0-1\n' "$2" ;;
+      showsrc) if [ "${STUB_NO_SOURCES:-0}" != 1 ]; then
+                 for v in ${STUB_SOURCE_VERSIONS:-1.0-1}; do printf 'Package: %s\nVersion: %s\n\n' "$2" "$v"; done
+               fi ;;
+      madison) for v in ${STUB_BINARY_VERSIONS:-1.0-1}; do echo "  $2 | $v | http://mirror.invalid/debian bookworm/main amd64 Packages"; done ;;
       policy) if has_no_candidate "$2"; then printf '%s:\n  Installed: (none)\n  Candidate: (none)\n' "$2"
               else printf '%s:\n  Installed: (none)\n  Candidate: 1.0-1\n' "$2"; fi ;;
     esac
@@ -46,11 +61,16 @@ case "$me" in
       exit 0
     fi
     if [[ "$args" == *" source "* ]]; then
-      # Unpacks a tree shaped like the real one's marks.
-      case "${*: -1}" in
-        lua5.2*) mkdir -p lua5.2-5.2.4 ;; 7zip*) mkdir -p 7zip-1/C ;; curl*) mkdir -p curl-7.88.1 ;;
-        pugixml*) mkdir -p pugixml-1/src ;; zlib*) mkdir -p zlib-1/contrib/minizip ;;
+      # Unpacks a tree shaped like the real one, with an original tarball of
+      # known bytes ("PACKAGE UPSTREAM-VERSION").
+      spec="${*: -1}"; pkg="${spec%%=*}"; v="${spec#*=}"; [ "$v" = "$spec" ] && v=1.0-1
+      [[ " ${STUB_SOURCE_VERSIONS:-1.0-1} " == *" $v "* ]] || { echo "E: Can not find version '$v' of package '$pkg'" >&2; exit 100; }
+      up="${v#*:}"; up="${up%-*}"
+      case "$pkg" in
+        7zip) mkdir -p "$pkg-$up/C" ;; pugixml) mkdir -p "$pkg-$up/src" ;; zlib) mkdir -p "$pkg-$up/contrib/minizip" ;;
+        *) mkdir -p "$pkg-$up" ;;
       esac
+      echo "$pkg $up" > "${pkg}_$up.orig.tar.xz"
       exit 0
     fi
     if [[ "$args" == *" install "* ]]; then

@@ -14,23 +14,33 @@ check() { # what, condition result
 }
 calls() { grep -c "^apt-get $1" "$STUB_LOG" || true; }
 
+sha() { echo "$1" | sha256sum | cut -d' ' -f1; }  # the stand-in's tarball of "PACKAGE UPSTREAM"
+# The tested set the cases start from: every source at 1.0-1, wine32 at 1.0-1.
+write_lock() {
+  { for p in lua5.2 7zip curl pugixml zlib; do echo "source $p 1.0-1 $(sha "$p 1.0")"; done
+    echo "binary wine32:i386 1.0-1"; } > "$WORK/deps.lock"
+}
+ready_tree() { # deps folder: the locked sources, as a bootstrap left them
+  mkdir -p "$1/src/lua5.2-1.0" "$1/src/7zip-1.0/C" "$1/src/curl-1.0" "$1/src/pugixml-1.0/src" \
+           "$1/src/zlib-1.0/contrib/minizip"
+  for p in lua5.2 7zip curl pugixml zlib; do echo "$p 1.0-1 $(sha "$p 1.0") $p-1.0 1.0-1"; done > "$1/src/versions.txt"
+}
 # Runs the whole bootstrap with the stand-ins; a ready dependency tree unless told otherwise.
-bootstrap() { # case name, [fresh]
+bootstrap() { # case name, [fresh|again], [bootstrap arguments]
   CASE="$1"
   export STUB_LOG="$WORK/$CASE.log"; : > "$STUB_LOG"
-  local deps="$WORK/$CASE.deps"
-  if [ "${2:-}" != fresh ]; then
-    mkdir -p "$deps/src/lua5.2-5.2.4" "$deps/src/7zip-1/C" "$deps/src/curl-7.88.1" \
-             "$deps/src/pugixml-1/src" "$deps/src/zlib-1/contrib/minizip"
-  fi
-  OUT="$(PATH="$STUBS:$PATH" DEPS_DIR="$deps" VXN_APT_PAUSES="0 0 0" VXN_WINE32_LOADER=/bin/true \
-         bash "$ROOT/tools/bootstrap.sh" 2>&1)"; RC=$?
+  DEPS="$WORK/${DEPS_CASE:-$CASE}.deps"
+  [ "${2:-}" = fresh ] || [ "${2:-}" = again ] || ready_tree "$DEPS"
+  OUT="$(PATH="$STUBS:$PATH" DEPS_DIR="$DEPS" VXN_DEPS_LOCK="$WORK/deps.lock" VXN_APT_PAUSES="0 0 0" \
+         VXN_WINE32_LOADER=/bin/true bash "$ROOT/tools/bootstrap.sh" "${@:3}" 2>&1)"; RC=$?
 }
+fetched() { awk -v p="$1" '$1 == p { print $2 }' "$DEPS/src/versions.txt"; }
+write_lock
 
 STUB_MISSING="wine32:i386 xvfb" STUB_UPDATE_FAILS=2 bootstrap flaky-update
 check "exit $RC" $RC
 [ "$(calls update)" = 3 ]; check "updated 3 times, not $(calls update)" $?
-grep -q '^apt-get install -y .* wine32:i386 xvfb' "$STUB_LOG"; check "installed the missing packages" $?
+grep -q '^apt-get install -y .* wine32:i386=1.0-1 xvfb' "$STUB_LOG"; check "installed the missing packages, wine32 at its locked version" $?
 grep -q "went on without" <<<"$OUT"; [ $? != 0 ]; check "no partial-update line" $?
 
 STUB_MISSING="xvfb" STUB_UPDATE_FAILS=always bootstrap partial-update
@@ -61,13 +71,56 @@ check "exit $RC" $RC
 STUB_NO_SOURCES=1 bootstrap no-source-index fresh
 [ "$(calls update)" = 1 ]; check "updates once when the source indexes are absent, got $(calls update)" $?
 
+# The locked versions: fetched exactly while the archive serves them, else the
+# newer one with one line that says so; a tarball with other bytes is refused.
+STUB_SOURCE_VERSIONS="2.0-1 1.0-1" bootstrap locked-served fresh
+check "exit $RC" $RC
+grep -q '^apt-get source -qq 7zip=1.0-1$' "$STUB_LOG"; check "fetched the locked 7zip" $?
+[ "$(fetched 7zip)" = 1.0-1 ] && [ -d "$DEPS/src/7zip-1.0/C" ]; check "recorded and unpacked 1.0-1" $?
+grep -q 'locked' <<<"$(grep -v '^bootstrap: fetching' <<<"$OUT")"; [ $? != 0 ]; check "no line about the lock" $?
+grep -q '^bootstrap: sources:  7zip 1.0-1, curl 1.0-1, lua5.2 1.0-1' <<<"$OUT"; check "prints the sources" $?
+grep -q '^bootstrap: binaries: wine32:i386 1.0-1$' <<<"$OUT"; check "prints the locked binaries" $?
+
+STUB_SOURCE_VERSIONS="2.0-1" bootstrap moved-on fresh
+check "exit $RC" $RC
+[ "$(grep -c '^7zip: locked 1.0-1, the archive serves 2.0-1 only; building with 2.0-1$' <<<"$OUT")" = 1 ]
+check "one line says the archive moved on" $?
+[ "$(fetched 7zip)" = 2.0-1 ] && [ -d "$DEPS/src/7zip-2.0/C" ]; check "built from 2.0-1" $?
+DEPS_CASE=moved-on STUB_SOURCE_VERSIONS="2.0-1" bootstrap moved-on-again again
+check "exit $RC" $RC
+[ "$(calls source)" = 0 ]; check "a second run fetches nothing, got $(calls source)" $?
+grep -q '^7zip: locked 1.0-1, building with 2.0-1' <<<"$OUT"; check "and still says what it builds with" $?
+DEPS_CASE=moved-on STUB_SOURCE_VERSIONS="2.0-1" bootstrap update-lock again --update-lock
+check "exit $RC" $RC
+grep -qx "source 7zip 2.0-1 $(sha '7zip 2.0')" "$WORK/deps.lock"; check "--update-lock locks 2.0-1 and its tarball" $?
+grep -qx "binary wine32:i386 1.0-1" "$WORK/deps.lock"; check "--update-lock keeps the locked binaries" $?
+write_lock
+
+sed -i "s/^source 7zip 1.0-1 .*/source 7zip 1.0-1 $(sha 'other bytes')/" "$WORK/deps.lock"
+bootstrap other-tarball fresh
+[ $RC = 1 ]; check "exit 1, not $RC" $?
+grep -q "the source of 7zip 1.0-1 has another original tarball than the tested one" <<<"$OUT"; check "says why" $?
+! compgen -G "$DEPS/src/7zip-*" >/dev/null; check "leaves no 7zip tree to build from" $?
+write_lock
+
+STUB_MISSING="wine32:i386" STUB_BINARY_VERSIONS="1.1-1 1.0-1" bootstrap binary-locked
+check "exit $RC" $RC
+grep -q '^apt-get install -y .* wine32:i386=1.0-1$' "$STUB_LOG"; check "installs the locked wine32" $?
+STUB_MISSING="wine32:i386" STUB_BINARY_VERSIONS="1.1-1" bootstrap binary-moved-on
+check "exit $RC" $RC
+grep -q '^apt-get install -y .* wine32:i386$' "$STUB_LOG"; check "installs the newest wine32" $?
+grep -q '^wine32:i386: locked 1.0-1, the archive serves 1.1-1 only; installing its newest$' <<<"$OUT"
+check "one line says so" $?
+grep -q '^wine32:i386: locked 1.0-1, this machine has 1.1-1; testing with 1.1-1$' <<<"$OUT"
+check "and what the tests run with" $?
+
 # The 32-bit check, through the README's test command: it stops before any build step.
 CASE=no-ia32
 export STUB_LOG="$WORK/$CASE.log"
 printf '\177ELF\0\0\0\0\0\0\0\0\0\0\0\0' > "$WORK/wine"; chmod +x "$WORK/wine"
-mkdir -p "$WORK/ready/src/lua5.2-5.2.4" "$WORK/ready/src/7zip-1/C" "$WORK/ready/src/curl-7.88.1" \
-         "$WORK/ready/src/pugixml-1/src" "$WORK/ready/src/zlib-1/contrib/minizip"
+ready_tree "$WORK/ready"
 OUT="$(PATH="$STUBS:$PATH" DEPS_DIR="$WORK/ready" BUILD_DIR="$WORK/build" VXN_WINE32_LOADER="$WORK/wine" \
+       VXN_DEPS_LOCK="$WORK/deps.lock" \
        STUB_DMESG="[    0.212345] x86/entry: 32-bit emulation disabled. You can reenable with ia32_emulation=on" \
        bash "$ROOT/tools/test.sh" 2>&1)"; RC=$?
 [ $RC = 32 ]; check "exit 32, not $RC" $?

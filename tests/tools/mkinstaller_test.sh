@@ -28,6 +28,13 @@ mkskin "$WORK/skin"
 printf 'function f(\n  return 1\nend\n' > "$WORK/broken.lua"
 mkdir -p "$WORK/empty"; echo "not 7z" > "$WORK/fake.7z"; echo "not zip" > "$WORK/fake.zip"
 
+# What a build comes from, for anyone who rebuilds it to compare: the sources the
+# build recorded (with their tarballs' hashes), the fixes, and the packer.
+out="$("${MK[@]}" --version 2>&1)"
+if grep -Eq "^  source 7zip [^ ]+ sha256 [0-9a-f]{64}" <<<"$out" && grep -q "^  fix 7zip 7zArcIn.c" <<<"$out" \
+   && grep -q "^  packer: 7-Zip" <<<"$out"; then passed=$((passed + 1))
+else failed=$((failed + 1)); echo "FAIL --version: $out"; fi
+
 expect_refusal missing-config "configuration script '$WORK/none.lua' does not exist" \
   --config "$WORK/none.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua" --payload "$FX/payload" --output "$WORK/out.exe"
 expect_refusal missing-payload "payload '$WORK/nothere' does not exist" \

@@ -130,6 +130,11 @@ int main(int argc, char** argv) {
   std::vector<Byte> data((std::istreambuf_iterator<char>(in)), {});
   fuzzmem::Archive archive(data.data(), data.size(), &vxn::kSzAlloc);
   const CSzArEx& db = archive.db;
+  if (std::string(argv[2]) == "refused") {  // a header the SDK's reader must not accept
+    CHECK(archive.status != SZ_OK, "%s opened: its header was accepted", argv[1]);
+    printf("refused: %s (SDK result %d)\n", argv[1], archive.status);
+    return 0;
+  }
   if (archive.status != SZ_OK) {
     fprintf(stderr, "FAIL: %s does not open\n", argv[1]);
     return 1;

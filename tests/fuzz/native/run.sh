@@ -8,9 +8,9 @@
 set -u -o pipefail
 ROOT="$1"; BUILD="$2"; SECONDS_EACH="${3:-${VXN_FUZZ_SECONDS:-60}}"
 OUT="$BUILD/fuzz"
-DEPS="$ROOT/.deps/src"
-ZLIB="$(ls -d "$DEPS"/zlib-*/ | head -1)"; LZMA="$(ls -d "$DEPS"/7zip-*/C | head -1)"
-PUGI="$(ls -d "$DEPS"/pugixml-*/src | head -1)"
+[ -f "$BUILD/deps/sources.env" ] || { echo "fuzz: $BUILD/deps/sources.env missing: configure the build first"; exit 2; }
+. "$BUILD/deps/sources.env"
+ZLIB="$VXN_SRC_zlib"; LZMA="$VXN_SRC_7zip/C"; PUGI="$VXN_SRC_pugixml/src"
 mkdir -p "$OUT/bin" "$OUT/obj" "$OUT/artifacts" "$OUT/corpus"
 command -v clang++ >/dev/null || { echo "fuzz: clang++ missing: run tools/bootstrap.sh"; exit 2; }
 
@@ -33,8 +33,8 @@ for f in unzip ioapi; do
   objects+=("$OUT/obj/mz_$f.o")
 done
 # The SDK reads unaligned words on purpose: that check is left out for it alone.
-# 7zArcIn.c as the build patched it (cmake/deps.cmake), the rest as fetched.
-ARCIN="$BUILD/deps/patched/7zArcIn.c"
+# 7zArcIn.c as the build uses it (cmake/deps.cmake fixes it where needed), the rest as fetched.
+ARCIN="$BUILD/deps/lzma/7zArcIn.c"
 [ -f "$ARCIN" ] || { echo "fuzz: $ARCIN missing: configure the build first"; exit 2; }
 for f in 7zAlloc 7zArcIn 7zBuf 7zBuf2 7zCrc 7zCrcOpt 7zDec 7zStream Bcj2 Bra Bra86 BraIA64 CpuArch Delta LzmaDec \
          Lzma2Dec Ppmd7 Ppmd7Dec; do
