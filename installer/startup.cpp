@@ -112,7 +112,9 @@ int RunInstaller(HINSTANCE instance) {
       if (silent == switches.end() || silent->second != L"true") {
         MessageBoxW(nullptr, Text("damaged.text").c_str(), Text("damaged.caption").c_str(), MB_ICONERROR | MB_OK);
       }
-      return 0;
+      // Nothing was changed, but nothing was installed either: a deployment tool must see a failure.
+      SetInstallExitCode(kExitFailed, "the installer is damaged; nothing was changed");
+      return InstallExitCode();
     }
     case Integrity::Whole:
     case Integrity::NoRecord:

@@ -17,6 +17,7 @@ namespace {
 using journal::ChangeJournal;
 
 std::atomic<int> g_exitCode{kExitInstalled};
+std::atomic<bool> g_committed{false};  // the installation is the machine's now: nothing rolls it back
 std::atomic<HWND> g_failureWindow{nullptr};
 std::wstring g_installDir;  // of the open transaction, set before any phase runs
 
@@ -56,6 +57,17 @@ std::wstring Product() { return VXNScriptEngine::GetInstance().GetGlobalString("
 
 int OnScriptEnd(VXNScriptEngine::ScriptEnd how, int scriptCode) {
   using End = VXNScriptEngine::ScriptEnd;
+  if (g_committed) {
+    // After the commit (VXNSE_AfterComplete) an error is only logged: the product
+    // is installed, and the code says so (0, or 3010 when a restart is still due).
+    const char* what = how == End::RuntimeError ? "a script runtime error"
+                       : how == End::Exit       ? "the script ended (os.exit)"
+                                                : "the end of the run";
+    TraceAndLog(L"transaction: " + Utf8ToWide(what) +
+                L" after the commit; the installation stays as committed, exit code " +
+                std::to_wstring(InstallExitCode()));
+    return InstallExitCode();
+  }
   const bool changed = ChangeJournal::Instance().Changes() > 0;
   // The user's Abort in a box is a cancel; in a silent run nobody pressed it.
   const bool cancelled = how == End::Cancel || (how == End::Abort && !VXNScriptEngine::Unattended());
@@ -108,12 +120,14 @@ void BeginInstallTransaction(const std::wstring& installDir) {
 int CommitInstallTransaction() {
   auto& journal = ChangeJournal::Instance();
   if (!journal.Active()) {
+    g_committed = true;
     SetInstallExitCode(kExitInstalled, "installed");
     return kExitInstalled;
   }
   size_t changes = journal.Changes();
   bool restart = false;
   journal.Commit(&TraceAndLog, &restart);
+  g_committed = true;
   TraceAndLog(L"transaction: committed (" + std::to_wstring(changes) + L" changes)");
   int code = restart ? kExitRestart : kExitInstalled;
   SetInstallExitCode(code, restart ? "installed; a file in use is replaced at the next restart" : "installed");

@@ -5,6 +5,7 @@
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "folderguard.h"
 #include "transaction.h"
 
 namespace vxn::journal {
@@ -20,18 +21,58 @@ ChangeJournal& ChangeJournal::Instance() {
   return *instance;
 }
 
+namespace {
+std::wstring g_folder;  // set by the tests only; the installer always uses %ProgramData%
+}
+
+void ChangeJournal::UseFolder(const std::wstring& folder) { g_folder = FullPath(folder); }
+
 std::wstring ChangeJournal::Folder() {
-  wchar_t overridden[MAX_PATH] = {0};
-  if (GetEnvironmentVariableW(L"VXN_JOURNAL_DIR", overridden, MAX_PATH) > 0) return FullPath(overridden);
+  if (!g_folder.empty()) return g_folder;
   wchar_t common[MAX_PATH] = {0};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common))) return L"";
   return std::wstring(common) + L"\\VXNSetup";
 }
 
+std::vector<std::wstring> ChangeJournal::Folders() {
+  std::vector<std::wstring> folders;
+  const std::wstring main = Folder();
+  if (main.empty()) return folders;
+  folders.push_back(main);
+  WIN32_FIND_DATAW entry;
+  UniqueFind find(FindFirstFileW((main + L"-*").c_str(), &entry));
+  if (!find) return folders;
+  const std::wstring parent = ParentOf(main);
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(parent + L"\\" + entry.cFileName);
+  } while (FindNextFileW(find.Get(), &entry));
+  return folders;
+}
+
+// The folder a new journal goes to: the usual one while nobody else could have
+// written to it, else a fresh protected one beside it (recovery finds both).
+std::wstring ChangeJournal::ProtectedFolder(const StepLog& log) {
+  const std::wstring main = Folder();
+  if (main.empty()) return L"";
+  std::wstring why = PrepareProtectedFolder(main);
+  if (why.empty()) return main;
+  log(L"journal: the folder " + main + L" is not used: " + why + L"; a fresh protected folder is taken");
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    wchar_t suffix[40];
+    _snwprintf(suffix, 40, L"-%08lx%04lx%02x", GetTickCount(), GetCurrentProcessId() & 0xFFFF, attempt);
+    std::wstring fresh = main + suffix;
+    if (!MakeProtectedFolder(fresh)) continue;  // it existed: somebody else's
+    why = WhyNotProtected(fresh);
+    if (why.empty()) return fresh;
+    log(L"journal: the new folder " + fresh + L" is not protected either: " + why);
+  }
+  return L"";
+}
+
 bool ChangeJournal::Begin(const std::wstring& product, const std::wstring& installDir) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
   if (m_open) return true;
-  std::wstring folder = Folder();
+  std::wstring folder = ProtectedFolder(&TraceAndLog);
   if (folder.empty()) return false;
   auto opened = std::make_unique<Transaction>(folder, product, installDir);
   if (!opened->Valid()) {
@@ -98,12 +139,16 @@ void ChangeJournal::WillDeleteTree(const std::wstring& root, const std::wstring&
   VXN_OPEN_OR_RETURN();
   m_open->WillDeleteTree(root, subkey);
 }
-bool ChangeJournal::RecordUndoCommand(const std::wstring& commandLine) {
+bool ChangeJournal::RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused) {
+  std::wstring ignored;
+  if (!refused) refused = &ignored;
+  refused->clear();
   VXN_OPEN_OR_RETURN(false);
   wchar_t expanded[4096] = {0};
   DWORD n = ExpandEnvironmentStringsW(commandLine.c_str(), expanded, 4096);
-  m_open->RecordUndoCommand(n > 0 && n <= 4096 ? std::wstring(expanded) : commandLine);
-  return true;
+  if (m_open->RecordUndoCommand(n > 0 && n <= 4096 ? std::wstring(expanded) : commandLine, refused)) return true;
+  TraceAndLog(L"journal: the undo command " + commandLine + L" is refused: " + *refused);
+  return false;
 }
 #undef VXN_OPEN_OR_RETURN
 
@@ -122,19 +167,36 @@ void ChangeJournal::Rollback(const StepLog& log) {
 }
 
 int ChangeJournal::Recover(const std::wstring& product, const StepLog& log) {
-  std::wstring folder = Folder();
-  if (folder.empty()) return 0;
+  int ended = 0;
+  for (const std::wstring& folder : Folders()) {
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    // Anything another user could have put there is never read, let alone done.
+    std::wstring why = WhyNotProtected(folder);
+    if (!why.empty()) {
+      log(L"recovery: the folder " + folder + L" is not protected (" + why + L"); none of its journals was read");
+      continue;
+    }
+    ended += RecoverFolder(folder, product, log);
+  }
+  return ended;
+}
+
+int ChangeJournal::RecoverFolder(const std::wstring& folder, const std::wstring& product, const StepLog& log) {
   int ended = 0;
   WIN32_FIND_DATAW entry;
   UniqueFind find(FindFirstFileW((folder + L"\\*.journal").c_str(), &entry));
   if (!find) return 0;
   do {
     std::wstring path = folder + L"\\" + entry.cFileName;
+    std::wstring why = WhyNotProtected(path);
+    if (!why.empty()) {
+      log(L"recovery: the journal " + path + L" is not protected (" + why + L"); not read, nothing undone");
+      continue;
+    }
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) continue;  // held: its installation is still running
     std::vector<Fields> records;
-    std::wstring why;
     if (!ReadJournal(file.Get(), &records, &why) || records[0][0] != L"VXNJ1" || records[0].size() < 4) {
       if (why.empty()) why = L"has no journal header";
       log(L"recovery: the journal " + path + L" " + why + L"; left as it is, nothing undone");

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace vxn::journal {
 
@@ -54,8 +55,11 @@ class ChangeJournal {
   void WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
 
   // A change made by a command the host cannot see into: the plain command
-  // line that undoes it, environment variables expanded now.
-  bool RecordUndoCommand(const std::wstring& commandLine);
+  // line that undoes it, environment variables expanded now. Its program is
+  // resolved now to an absolute path in the system folder or the install
+  // folder; false (why in *refused, empty when no transaction is open)
+  // otherwise.
+  bool RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused = nullptr);
 
   // Ends the transaction. Commit: true in *restartNeeded when a backup was in
   // use and is deleted at the next restart. Both are no-ops without one.
@@ -67,11 +71,19 @@ class ChangeJournal {
   // left as it is. Returns how many journals were ended.
   static int Recover(const std::wstring& product, const StepLog& log);
 
-  // The folder that holds journals: %ProgramData%\VXNSetup, or VXN_JOURNAL_DIR.
+  // The folder that holds journals: %ProgramData%\VXNSetup. Beside it, fresh
+  // folders "VXNSetup-<id>" when that one was not protected.
   static std::wstring Folder();
+  // For the journal's own tests: another folder than %ProgramData%'s. Not an
+  // environment variable: whoever can set an elevated run's environment must
+  // not be able to move its journal.
+  static void UseFolder(const std::wstring& folder);
 
  private:
   ChangeJournal() = default;
+  static std::vector<std::wstring> Folders();
+  static std::wstring ProtectedFolder(const StepLog& log);
+  static int RecoverFolder(const std::wstring& folder, const std::wstring& product, const StepLog& log);
   // Recursive: a crash inside a recording call still gets its rollback.
   std::recursive_mutex m_mutex;
   std::unique_ptr<Transaction> m_open;

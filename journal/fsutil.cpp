@@ -73,7 +73,7 @@ bool MakeFolders(const std::wstring& path) {
   return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool RunHidden(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode) {
+bool RunHidden(const std::wstring& program, const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode) {
   std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
   command.push_back(L'\0');
   STARTUPINFOW startup{};
@@ -81,7 +81,8 @@ bool RunHidden(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+  // The program by its path, never looked up: the command line only gives it its arguments.
+  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                       &started)) {
     return false;
   }

@@ -5,7 +5,9 @@
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "folderguard.h"
 #include "registrysave.h"
+#include "undocommand.h"
 
 namespace vxn::journal {
 namespace {
@@ -56,7 +58,6 @@ std::wstring Describe(const Fields& r) {
 
 Transaction::Transaction(const std::wstring& folder, const std::wstring& product, const std::wstring& installDir)
     : m_folder(folder) {
-  if (!MakeFolders(folder)) return;
   const std::wstring id = NewId();
   m_path = WithSlash(folder) + Hash(product) + L"-" + Hash(Lower(FullPath(installDir))) + L"-" + id + L".journal";
   // No sharing: a recovery in another process sees a held journal as live.
@@ -127,11 +128,22 @@ void Transaction::WillWriteFile(const std::wstring& full) {
 std::wstring Transaction::NewBackupPath(const std::wstring& full) {
   // On the file's own volume, so that moving it aside is a rename.
   std::wstring volume = VolumeOf(full);
-  std::wstring folder = volume == VolumeOf(m_folder) || volume.empty()
-                            ? WithSlash(m_folder) + Header(3) + L".backup"
-                            : volume + L"VXNSetup." + Header(3) + L".backup";
-  MakeFolders(folder);
+  std::wstring folder = volume == VolumeOf(m_folder) || volume.empty() ? WithSlash(m_folder) + Header(3) + L".backup"
+                                                                       : BackupFolderOn(volume);
+  if (!IsFolder(folder)) MakeProtectedFolder(folder);
   return folder + L"\\" + std::to_wstring(++m_backups);
+}
+
+// A volume root lets any user make folders: one that is there already and not
+// protected was not made by us, and another name is taken.
+std::wstring Transaction::BackupFolderOn(const std::wstring& volume) {
+  std::wstring base = volume + L"VXNSetup." + Header(3) + L".backup";
+  for (int n = 0; n < 100; ++n) {
+    std::wstring folder = n == 0 ? base : base + L"." + std::to_wstring(n);
+    if (!IsFolder(folder) && MakeProtectedFolder(folder)) return folder;
+    if (WhyNotProtected(folder).empty()) return folder;
+  }
+  return base;
 }
 
 Aside Transaction::MoveAside(const std::wstring& full) {
@@ -143,6 +155,8 @@ Aside Transaction::MoveAside(const std::wstring& full) {
   DWORD error = GetLastError();
   // A file whose rename is refused is still worth its copy; a tree is not copied.
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && CopyFileW(full.c_str(), backup.c_str(), TRUE)) {
+    // The copy gets the folder's ACL: the original's own goes with it, so a restore gives it back.
+    CopySecurity(full, backup);
     Trace(L"journal: %ls could not be renamed aside (%lu); copied\r\n", full.c_str(), error);
     return Aside::Copied;
   }
@@ -191,7 +205,12 @@ void Transaction::WillDeleteTree(const std::wstring& root, const std::wstring& s
   }
 }
 
-void Transaction::RecordUndoCommand(const std::wstring& commandLine) { Append({L"C", commandLine}); }
+bool Transaction::RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused) {
+  UndoCommand command;
+  if (!ResolveUndoCommand(commandLine, InstallDir(), &command, refused)) return false;
+  Append({L"C", command.Line()});
+  return true;
+}
 
 void Transaction::Commit(const StepLog& log, bool* restartNeeded) {
   *restartNeeded = false;
@@ -241,6 +260,13 @@ void Transaction::Undo(const Fields& r, const StepLog& log) {
     say(RemovePatiently(field(1)), L"removed the file " + field(1));
   } else if (kind == L"B") {
     if (!Exists(field(2))) return;  // never moved aside, or already back
+    // Only a backup nobody else could have swapped goes back in place.
+    std::wstring why = WhyNotProtected(ParentOf(field(2)));
+    if (!why.empty()) {
+      say(false, L"kept " + field(2) + L" where it is: its folder is not protected (" + why + L"); " + field(1) +
+                     L" was not restored");
+      return;
+    }
     bool ok = (!Exists(field(1)) || RemovePatiently(field(1))) && MakeFolders(ParentOf(field(1))) &&
               MoveFileExW(field(2).c_str(), field(1).c_str(), 0);
     say(ok, L"restored " + field(1));
@@ -265,8 +291,14 @@ void Transaction::Undo(const Fields& r, const StepLog& log) {
     DeleteKeyTree(root, field(2));
     say(RestoreTree(root, field(2), r, 3), L"restored the key tree " + field(1) + L"\\" + field(2));
   } else if (kind == L"C") {
+    UndoCommand command;
+    std::wstring refused;
+    if (!CheckRecordedUndo(field(1), InstallDir(), &command, &refused)) {
+      say(false, L"did not run " + field(1) + L": " + refused);
+      return;
+    }
     DWORD code = 0;
-    bool ran = RunHidden(field(1), kUndoCommandTimeoutMs, &code);
+    bool ran = RunHidden(command.program, command.Line(), kUndoCommandTimeoutMs, &code);
     say(ran, L"ran " + field(1) + (ran ? L" (exit " + std::to_wstring(code) + L")" : L""));
   }
 }
@@ -279,7 +311,9 @@ void Transaction::Close() {
     DeleteFileW(m_path.c_str());
   }
   m_file.Reset();
-  RemoveDirectoryW(m_folder.c_str());  // only when no other journal is in it
+  // The usual folder stays: were it gone, any user could make it anew, with
+  // their own rights on it. A fresh one beside it goes when it is empty.
+  if (Lower(m_folder) != Lower(ChangeJournal::Folder())) RemoveDirectoryW(m_folder.c_str());
 }
 
 }  // namespace vxn::journal

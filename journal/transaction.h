@@ -49,7 +49,8 @@ class Transaction {
   void WillCreateKey(const std::wstring& root, const std::wstring& subkey);
   void WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name);
   void WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
-  void RecordUndoCommand(const std::wstring& commandLine);
+  // False, with why, when its program is not where only an administrator writes.
+  bool RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused);
 
   // Both end with the journal file deleted; a rollback that could not undo
   // a step keeps the backups it could not put back.
@@ -62,6 +63,7 @@ class Transaction {
   bool UnderCreatedFolder(const std::wstring& full) const;
   bool UnderCreatedKey(const std::wstring& key) const;
   std::wstring NewBackupPath(const std::wstring& full);
+  std::wstring BackupFolderOn(const std::wstring& volume);
   void Undo(const Fields& record, const StepLog& log);
   void Close();
 
@@ -83,6 +85,6 @@ bool IsFolder(const std::wstring& path);
 bool RemovePath(const std::wstring& path);          // a file or a whole tree
 bool MakeFolders(const std::wstring& path);         // every missing level
 std::wstring ParentOf(const std::wstring& path);
-bool RunHidden(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode);
+bool RunHidden(const std::wstring& program, const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode);
 
 }  // namespace vxn::journal

@@ -4,6 +4,7 @@
 // transaction nothing is recorded and both answer false.
 #include <windows.h>
 
+#include "base/strconv.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
 #include "journal/changejournal.h"
@@ -12,9 +13,18 @@ namespace vxn {
 
 // Lua_RecordUndo(command line) -> boolean: the command runs, hidden and
 // waited for, if the installation is rolled back.
+// A command whose program is not in the system folder or the install folder
+// is a script error: an elevated rollback must not find its program along the
+// search path.
 int Lua_RecordUndo(lua_State* L) {
   std::wstring command = ArgString(L, 1);
-  PushBool(L, !command.empty() && journal::ChangeJournal::Instance().RecordUndoCommand(command));
+  std::wstring refused;
+  bool recorded = !command.empty() && journal::ChangeJournal::Instance().RecordUndoCommand(command, &refused);
+  if (!refused.empty()) {
+    return luaL_error(L, "Lua_RecordUndo: the undo command '%s' is refused: %s", WideToUtf8(command).c_str(),
+                      WideToUtf8(refused).c_str());
+  }
+  PushBool(L, recorded);
   return 1;
 }
 

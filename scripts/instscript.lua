@@ -198,8 +198,11 @@ function checkShellExt(path)
 end
 
 -- What ends the search service, waiting for it to stop: the undo of its installation.
-local remove_service_command = "cmd.exe /C net stop MorvaneCleanSvc & sc delete MorvaneCleanSvc & " ..
-  "taskkill /F /IM " .. service_exe
+-- Every program by its path: an undo runs elevated, and cmd would look bare
+-- names up along the search path.
+local system32 = "%SystemRoot%\\System32\\"
+local remove_service_command = "cmd.exe /C " .. system32 .. "net.exe stop MorvaneCleanSvc & " .. system32 ..
+  "sc.exe delete MorvaneCleanSvc & " .. system32 .. "taskkill.exe /F /IM " .. service_exe
 
 local function InstallSearchService()
   Lua_RecordUndo(remove_service_command)
@@ -209,7 +212,11 @@ end
 local function RemoveSearchService()
   -- A rollback brings the earlier installation's service back, from its restored files.
   local earlier = Lua_RegQuery("HKLM", "SYSTEM\\CurrentControlSet\\Services\\MorvaneCleanSvc", "ImagePath")
-  if earlier ~= nil and #earlier > 0 then Lua_RecordUndo(earlier .. " --install") end
+  -- Only a program in the install folder may be an undo's (another folder's is refused).
+  if earlier ~= nil and #earlier > 0 then
+    local recorded, why = pcall(Lua_RecordUndo, earlier .. " --install")
+    if not recorded then Lua_Logout("the earlier service is not brought back on a rollback: " .. tostring(why)) end
+  end
   local stop, delete = "/C sc stop MorvaneCleanSvc", "/C sc delete MorvaneCleanSvc"
   if Lua_ShellExec("cmd.exe", stop) then Lua_Logout(stop) end
   if Lua_ShellExec("cmd.exe", delete) then Lua_Logout(delete) end

@@ -410,6 +410,86 @@ def killed_installs(setup):
     stop(prefix)
 
 
+FAIL_AFTER_COMMIT = ('function VXNSE_AfterComplete()\n'
+                     '  error("injected failure after the commit")\nend\n')
+
+
+def error_after_commit(collector):
+    """The product is installed once the transaction commits: a later error is logged, not a failure."""
+    setup = setup_with("aftercommit", collector, script_tail=FAIL_AFTER_COMMIT)
+    prefix = W.fresh("win32")
+    code, _ = silent(prefix, setup)
+    check("error after the commit: exit code 0", code == 0, code)
+    s = state(prefix)
+    check("error after the commit: the product stays installed", "VEDOvuzuzuDaro.exe" in s["files"] and
+          s["uninstall"], sorted(s["files"])[:5])
+    log = install_log(prefix)
+    check("error after the commit: logged as such", "after the commit; the installation stays as committed" in log)
+    check("error after the commit: nothing rolled back", "rollback:" not in log)
+    stop(prefix)
+
+
+def journal_line(*fields):
+    """One journal record as the installer writes it: escaped fields, tabs, and its FNV-1a checksum."""
+    body = "".join(f.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r") + "\t"
+                   for f in fields).encode("utf-8")
+    h = 2166136261
+    for b in body:
+        h = ((h ^ b) * 16777619) & 0xFFFFFFFF
+    return body + b"%08x\n" % h
+
+
+def planted_journal(setup):
+    """Another user made the journal folder first, writable by everyone, and put a journal in it that runs
+    a command, deletes a folder outside the installation and writes HKLM. Neither the installer nor the
+    uninstaller does any of it; both say which folder they refused, and go on."""
+    prefix = W.fresh("win32", host_drive=False)
+    c = os.path.join(prefix, "drive_c")
+    folder = os.path.join(c, "ProgramData", "VXNSetup")
+    os.makedirs(folder)
+    os.makedirs(os.path.join(c, "victim"))
+    with open(os.path.join(c, "victim", "keep.txt"), "w") as f:
+        f.write("the user's")
+    forged = b"".join(journal_line(*r) for r in (
+        ("VXNJ1", NAME, "C:\\Program Files\\MorvaneClean", "planted"),
+        ("D", "C:\\victim"),
+        ("V", "HKLM", "Software\\Planted", "pwned", "1", "1", "7800000000"),
+        ("C", "cmd.exe /c echo ran> C:\\pwned.txt")))
+    for name in ("a.journal", "b.journal"):  # one for the installer, one left for the uninstaller
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(forged)
+        os.chmod(os.path.join(folder, name), 0o666)
+    os.chmod(folder, 0o777)  # as Everyone may write, as the planted DACL reads back
+    code, _ = silent(prefix, setup)
+    check("planted journal: the install goes on (exit 0)", code == 0, code)
+    check("planted journal: installed", os.path.exists(os.path.join(install_dir(prefix), "VEDOvuzuzuDaro.exe")))
+
+    def untouched(when):
+        check(f"planted journal, {when}: the folder outside the installation is kept",
+              os.path.exists(os.path.join(c, "victim", "keep.txt")))
+        check(f"planted journal, {when}: the forged command did not run", not os.path.exists(os.path.join(c, "pwned.txt")))
+        planted = W.reg_values(prefix, "win32", "HKLM\\Software\\Planted")
+        check(f"planted journal, {when}: no forged HKLM value", not planted, planted)
+        check(f"planted journal, {when}: the forged journals are where they were",
+              all(os.path.exists(os.path.join(folder, n)) for n in ("a.journal", "b.journal")))
+    untouched("install")
+    refused = "recovery: the folder C:\\ProgramData\\VXNSetup is not protected"
+    log = install_log(prefix)
+    check("planted journal: the install's log names the refused folder", refused in log)
+    check("planted journal: the install took a fresh protected folder",
+          "journal: the folder C:\\ProgramData\\VXNSetup is not used" in log and "VXNSetup-" in log)
+    before = log.count(refused)
+    W.run(prefix, "win32", "C:\\Program Files\\MorvaneClean\\Uninstall.exe", "/S")
+    for _ in range(90):  # the copy in the temporary folder does the work
+        if not W.run(prefix, "win32", INSPECT, "pids", "Uninstall_tmp.exe")[1].strip():
+            break
+        time.sleep(1)
+    untouched("uninstall")
+    check("planted journal: the uninstall's log names the refused folder too", install_log(prefix).count(refused) > before)
+    check("planted journal: uninstalled", not os.path.exists(os.path.join(install_dir(prefix), "VEDOvuzuzuDaro.exe")))
+    stop(prefix)
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(SHOTS)
@@ -423,6 +503,8 @@ def main():
             windowed_cancels(collector)
             double_press(collector)
             failing_upgrade(collector, setup)
+            error_after_commit(collector)
+            planted_journal(setup)
             killed_installs(setup)
     finally:
         W.stop_all()

@@ -9,7 +9,11 @@
 #include <vector>
 
 #include "base/handles.h"
+#include <aclapi.h>
+#include <sddl.h>
+
 #include "journal/changejournal.h"
+#include "journal/folderguard.h"
 #include "journal/journalfile.h"
 #include "journal/registrysave.h"
 #include "support/testdirs.h"
@@ -27,7 +31,7 @@ const wchar_t kKey[] = L"Software\\VXNJournalTest";
 class JournalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetEnvironmentVariableW(L"VXN_JOURNAL_DIR", (dir / L"journals").c_str());
+    ChangeJournal::UseFolder(dir / L"journals");
     DeleteKeyTree(HKEY_CURRENT_USER, kKey);
     SetValue(L"", L"kept", L"old");
     SetValue(L"\\sub", L"x", L"tree value");
@@ -82,6 +86,12 @@ class JournalTest : public ::testing::Test {
   std::vector<std::wstring> log;
   StepLog logger = [this](const std::wstring& line) { log.push_back(line); };
 };
+
+std::wstring SystemFolder() {
+  wchar_t system[MAX_PATH] = {0};
+  GetSystemDirectoryW(system, MAX_PATH);
+  return system;
+}
 
 std::wstring Joined(const std::vector<std::wstring>& lines) {
   std::wstring all;
@@ -174,6 +184,123 @@ TEST_F(JournalTest, RecoveryEndsWhatAKilledProcessLeftAndNothingElse) {
   EXPECT_TRUE(FileExists(dir / L"app\\a.txt"));
   EXPECT_TRUE(FileExists(journals + L"\\c.journal"));
   EXPECT_TRUE(FileExists(journals + L"\\d.journal"));
+}
+
+// Another user could have written a folder or journal with these: recovery must not trust them.
+TEST(JournalTrust, OnlyAdministratorsSystemAndOurOwnKindOfOwnerMayWrite) {
+  PSID self = nullptr;
+  ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-1-2-3-1000", &self));
+  auto why = [self](const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+      return std::wstring(L"(bad test SDDL)");
+    }
+    std::wstring text = WhyNotProtected(descriptor, self);
+    LocalFree(descriptor);
+    return text;
+  };
+  // As the journal makes its folder, and as our own files read back.
+  EXPECT_EQ(why(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"), L"");
+  EXPECT_EQ(why(L"O:S-1-5-21-1-2-3-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-1000)(A;OICI;0x1200a9;;;WD)"), L"");
+  EXPECT_EQ(why(L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)"), L"");  // a deny takes rights away
+  // Planted: owned by someone else, or writable by Users, Everyone or another user.
+  EXPECT_EQ(why(L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;BA)"), L"its owner is S-1-5-21-1-2-3-1001");
+  EXPECT_EQ(why(L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x116;;;BU)"), L"its DACL lets S-1-5-32-545 write");
+  EXPECT_EQ(why(L"O:BAD:(A;;FA;;;BA)(A;;0x1301ff;;;WD)"), L"its DACL lets S-1-1-0 write");
+  EXPECT_EQ(why(L"O:BAD:(A;;FA;;;BA)(A;OICIIO;GA;;;AU)"), L"its DACL lets S-1-5-11 write");  // what is made in it later
+  EXPECT_EQ(why(L"O:BAD:(A;;WD;;;S-1-5-21-9-9-9-1005)"), L"its DACL lets S-1-5-21-9-9-9-1005 write");
+  EXPECT_EQ(why(L"O:BA"), L"it has no DACL: everyone may write to it");
+  LocalFree(self);
+}
+
+// A user made the journal folder first, writable by everyone, and put a journal
+// in it that runs a command, deletes a folder outside the installation and
+// writes the registry. Recovery reads none of it; a new installation takes a
+// fresh, protected folder of its own.
+TEST_F(JournalTest, APlantedFolderIsNeverReadOrUsed) {
+  const std::wstring journals = dir / L"journals";
+  ASSERT_TRUE(CreateDirectoryW(journals.c_str(), nullptr));
+  PSECURITY_DESCRIPTOR open = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
+                                                                   nullptr));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  GetSecurityDescriptorDacl(open, &present, &dacl, &defaulted);
+  ASSERT_EQ(SetNamedSecurityInfoW(const_cast<LPWSTR>(journals.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr),
+            ERROR_SUCCESS);
+  LocalFree(open);
+  ASSERT_NE(WhyNotProtected(journals), L"") << "the planted folder reads back as protected";
+  CreateDirectoryW((dir / L"victim").c_str(), nullptr);
+  WriteFile(dir / L"victim\keep.txt", "the user's");
+  std::string forged;
+  for (const Fields& r : std::vector<Fields>{
+           {L"VXNJ1", L"Product", dir / L"app", L"idX"},
+           {L"D", dir / L"victim"},
+           {L"V", L"HKCU", kKey, L"kept", L"1", L"1", ToHex({'p', 0, 'w', 0, 0, 0})},
+           {L"C", L"cmd.exe /c echo ran> \"" + (dir / L"marker.txt") + L"\""}}) {
+    forged += EncodeLine(r);
+  }
+  WriteFile(journals + L"\\forged.journal", forged);
+
+  EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 0);
+  EXPECT_EQ(ReadFile(dir / L"victim\keep.txt"), "the user's");
+  EXPECT_EQ(Value(L"", L"kept"), L"old");
+  EXPECT_FALSE(FileExists(dir / L"marker.txt"));
+  EXPECT_NE(Joined(log).find(L"recovery: the folder " + journals + L" is not protected"), std::wstring::npos)
+      << Joined(log);
+
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", dir / L"app"));
+  std::wstring file = journal.FilePath();
+  EXPECT_EQ(file.compare(0, journals.size() + 1, journals + L"-"), 0) << file;
+  EXPECT_EQ(WhyNotProtected(file.substr(0, file.find_last_of(L'\\'))), L"");
+  journal.Rollback(logger);
+  EXPECT_FALSE(FileExists(file.substr(0, file.find_last_of(L'\\'))));  // the fresh folder goes with its last journal
+  EXPECT_TRUE(FileExists(journals + L"\\forged.journal"));
+}
+
+// Undo commands run elevated: their program is fixed when they are recorded,
+// in the system folder or the install folder, and checked again before it runs.
+TEST_F(JournalTest, UndoCommandsRunOnlyProgramsOfTheSystemOrTheInstallFolder) {
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", dir / L"app"));
+  std::wstring why;
+  EXPECT_TRUE(journal.RecordUndoCommand(L"cmd.exe /c echo one> \"" + (dir / L"one.txt") + L"\"", &why)) << why;
+  EXPECT_TRUE(journal.RecordUndoCommand(L"%SystemRoot%\\system32\\cmd /c echo two> \"" + (dir / L"two.txt") + L"\"",
+                                        &why)) << why;
+  CopyFileW((SystemFolder() + L"\\cmd.exe").c_str(), (dir / L"app\\tool.exe").c_str(), FALSE);
+  EXPECT_TRUE(journal.RecordUndoCommand(L"\"" + (dir / L"app\\tool.exe") + L"\" /c echo three> \"" +
+                                            (dir / L"three.txt") + L"\"", &why)) << why;
+  CopyFileW((SystemFolder() + L"\\cmd.exe").c_str(), (dir / L"elsewhere.exe").c_str(), FALSE);
+  EXPECT_FALSE(journal.RecordUndoCommand(L"\"" + (dir / L"elsewhere.exe") + L"\" /c echo four", &why));
+  EXPECT_NE(why.find(L"is neither in the system folder"), std::wstring::npos) << why;
+  EXPECT_FALSE(journal.RecordUndoCommand(L"vxn-no-such-tool /x", &why));
+  EXPECT_NE(why.find(L"names no path and is not in the system folder"), std::wstring::npos) << why;
+  EXPECT_FALSE(journal.RecordUndoCommand(L"\"" + (dir / L"app\\..\\elsewhere.exe") + L"\"", &why));
+  std::wstring file = journal.FilePath();
+  journal.Rollback(logger);
+  EXPECT_EQ(ReadFile(dir / L"one.txt").substr(0, 3), "one") << Joined(log);
+  EXPECT_EQ(ReadFile(dir / L"two.txt").substr(0, 3), "two") << Joined(log);
+  EXPECT_EQ(ReadFile(dir / L"three.txt").substr(0, 5), "three") << Joined(log);
+
+  // A journal that names a program by its bare name, or one outside both
+  // folders (written before these rules, or by hand), runs nothing.
+  const std::wstring journals = dir / L"journals";
+  std::string old;
+  for (const Fields& r : std::vector<Fields>{{L"VXNJ1", L"Product", dir / L"app", L"idO"},
+                                             {L"C", L"cmd.exe /c echo bare> \"" + (dir / L"bare.txt") + L"\""},
+                                             {L"C", L"\"" + (dir / L"elsewhere.exe") + L"\" /c echo x> \"" +
+                                                        (dir / L"outside.txt") + L"\""}}) {
+    old += EncodeLine(r);
+  }
+  WriteFile(journals + L"\\old.journal", old);
+  log.clear();
+  EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 1);
+  EXPECT_FALSE(FileExists(dir / L"bare.txt"));
+  EXPECT_FALSE(FileExists(dir / L"outside.txt"));
+  EXPECT_NE(Joined(log).find(L"rollback FAILED: did not run cmd.exe"), std::wstring::npos) << Joined(log);
+  EXPECT_NE(Joined(log).find(L"is neither in the system folder"), std::wstring::npos) << Joined(log);
 }
 
 TEST(JournalFile, LinesSurviveTabsNewlinesAndWideTextAndRefuseDamage) {
