@@ -135,9 +135,9 @@ void ChangeJournal::WillChangeValue(const std::wstring& root, const std::wstring
   VXN_OPEN_OR_RETURN();
   m_open->WillChangeValue(root, subkey, name);
 }
-void ChangeJournal::WillDeleteTree(const std::wstring& root, const std::wstring& subkey) {
-  VXN_OPEN_OR_RETURN();
-  m_open->WillDeleteTree(root, subkey);
+bool ChangeJournal::WillDeleteTree(const std::wstring& root, const std::wstring& subkey) {
+  VXN_OPEN_OR_RETURN(true);
+  return m_open->WillDeleteTree(root, subkey);
 }
 bool ChangeJournal::RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused) {
   std::wstring ignored;

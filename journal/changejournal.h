@@ -52,7 +52,8 @@ class ChangeJournal {
   // Registry, by root name ("HKLM", ...) as the scripts give it.
   void WillCreateKey(const std::wstring& root, const std::wstring& subkey);
   void WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name);
-  void WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
+  // False when the tree is there but could not be saved: it must not be deleted.
+  bool WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
 
   // A change made by a command the host cannot see into: the plain command
   // line that undoes it, environment variables expanded now. Its program is

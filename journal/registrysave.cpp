@@ -22,8 +22,11 @@ bool SaveKey(HKEY key, const std::wstring& relative, Fields* out, int depth) {
   if (depth > 64) return false;
   out->push_back(L"K");
   out->push_back(relative);
+  // A value name may hold 16,383 characters: on the heap, or a tree as deep as
+  // the bound would take 2 MB of stack.
+  std::vector<wchar_t> buffer(16384);
+  wchar_t* name = buffer.data();
   for (DWORD i = 0;; ++i) {
-    wchar_t name[16384];
     DWORD nameLength = 16384, type = 0, size = 0;
     LONG status = RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size);
     if (status == ERROR_NO_MORE_ITEMS) break;

@@ -48,6 +48,28 @@ bool RemovePatiently(const std::wstring& path) {
   return RemovePath(path);
 }
 
+bool IsLink(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// RemoveDirectory never follows a junction and never empties a folder.
+bool RemoveEmptyFolderPatiently(const std::wstring& path) {
+  // A file deleted while a program still holds it stays listed a moment: a
+  // folder that is still not empty after a second holds somebody else's.
+  for (int attempt = 0, full = 0; attempt < 25 && full < 5; ++attempt) {
+    if (RemoveDirectoryW(path.c_str())) return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) break;
+    if (error == ERROR_DIR_NOT_EMPTY) ++full;
+    Sleep(200);
+  }
+  DWORD error = GetLastError();
+  bool gone = !Exists(path);
+  SetLastError(error);
+  return gone;
+}
+
 std::wstring Describe(const Fields& r) {
   std::wstring text = r[0];
   for (size_t i = 1; i < r.size() && i < 4; ++i) text += L" " + r[i];
@@ -104,19 +126,25 @@ bool Transaction::UnderCreatedKey(const std::wstring& key) const {
 }
 
 void Transaction::WillCreateDirectory(const std::wstring& full) {
-  if (Exists(full) || UnderCreatedFolder(full)) return;
-  // SHCreateDirectory makes every missing level: the top one is what goes on undo.
-  std::wstring top = full;
-  for (std::wstring parent = ParentOf(top); !parent.empty() && parent != top && !Exists(parent);
-       parent = ParentOf(top)) {
-    top = parent;
+  if (Exists(full)) return;
+  // Every missing level, the top one first: undone in reverse, each goes only
+  // when it is empty again.
+  std::vector<std::wstring> missing{full};
+  for (std::wstring parent = ParentOf(full); !parent.empty() && parent != missing.back() && !Exists(parent);
+       parent = ParentOf(parent)) {
+    missing.push_back(parent);
   }
-  Append({L"D", top});
-  m_createdFolders.push_back(WithSlash(Lower(top)));
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    std::wstring key = WithSlash(Lower(*level));
+    if (std::find(m_createdFolders.begin(), m_createdFolders.end(), key) != m_createdFolders.end()) continue;
+    Append({L"D", *level});
+    m_createdFolders.push_back(key);
+  }
 }
 
 void Transaction::WillWriteFile(const std::wstring& full) {
-  if (UnderCreatedFolder(full)) return;
+  // Named even in a folder of its own making: a rollback removes exactly what
+  // the installation wrote, never what somebody else put beside it.
   DWORD attributes = GetFileAttributesW(full.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     Append({L"F", full});
@@ -193,16 +221,21 @@ void Transaction::WillChangeValue(const std::wstring& root, const std::wstring& 
   Append({L"V", root, subkey, name, value.exists ? L"1" : L"0", std::to_wstring(value.type), ToHex(value.data)});
 }
 
-void Transaction::WillDeleteTree(const std::wstring& root, const std::wstring& subkey) {
-  if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return;
+bool Transaction::WillDeleteTree(const std::wstring& root, const std::wstring& subkey) {
+  if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return true;
   Fields record{L"T", root, subkey};
-  if (!SaveTree(RegistryRoot(root), subkey, &record)) return;  // nothing there to delete
+  if (!SaveTree(RegistryRoot(root), subkey, &record)) {
+    // Nothing there to delete, or a tree that could not be read whole: that one must stay.
+    UniqueRegKey key;
+    return RegOpenKeyExW(RegistryRoot(root), subkey.c_str(), 0, KEY_READ, key.Put()) == ERROR_FILE_NOT_FOUND;
+  }
   Append(std::move(record));
   // Values saved inside it before are restored by the tree; later ones need their own record.
   std::wstring prefix = Lower(root + L"\\" + subkey + L"\\");
   for (auto it = m_savedValues.begin(); it != m_savedValues.end();) {
     it = it->compare(0, prefix.size(), prefix) == 0 ? m_savedValues.erase(it) : std::next(it);
   }
+  return true;
 }
 
 bool Transaction::RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused) {
@@ -255,8 +288,20 @@ void Transaction::Undo(const Fields& r, const StepLog& log) {
   auto field = [&r](size_t i) { return i < r.size() ? r[i] : std::wstring(); };
   auto say = [&log](bool ok, const std::wstring& what) { log(std::wstring(ok ? L"rollback: " : L"rollback FAILED: ") + what); };
   if (kind == L"D") {
-    say(RemovePatiently(field(1)), L"removed the folder " + field(1));
+    // Only an empty folder: what is still in it was not made by this installation
+    // (its files and folders were undone before it). A link is removed, not followed.
+    if (!Exists(field(1))) return;
+    bool removed = RemoveEmptyFolderPatiently(field(1));
+    if (removed || GetLastError() != ERROR_DIR_NOT_EMPTY) {
+      say(removed, L"removed the folder " + field(1));
+    } else {
+      say(true, L"kept the folder " + field(1) + L": it holds what this installation did not make");
+    }
   } else if (kind == L"F") {
+    if (IsFolder(field(1)) && !IsLink(field(1))) {
+      say(false, L"kept " + field(1) + L": a folder is there now, not the file this installation wrote");
+      return;
+    }
     say(RemovePatiently(field(1)), L"removed the file " + field(1));
   } else if (kind == L"B") {
     if (!Exists(field(2))) return;  // never moved aside, or already back

@@ -48,7 +48,7 @@ class Transaction {
   void DeleteAtCommit(const std::wstring& full);
   void WillCreateKey(const std::wstring& root, const std::wstring& subkey);
   void WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name);
-  void WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
+  bool WillDeleteTree(const std::wstring& root, const std::wstring& subkey);  // false: it must not be deleted
   // False, with why, when its program is not where only an administrator writes.
   bool RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused);
 

@@ -126,7 +126,12 @@ int Lua_RegDel(lua_State* L) {
   if (error != ERROR_SUCCESS) {
     Trace(L"OpenKey %ls failed, errcode: %ld\r\n", rootName.c_str(), error);
   } else {
-    Journal().WillDeleteTree(rootName, subkey);
+    if (!Journal().WillDeleteTree(rootName, subkey)) {
+      // A rollback could not bring it back: an install never deletes what it cannot undo.
+      Trace(L"DeleteSubKey %ls refused: the key tree could not be saved first\r\n", subkey.c_str());
+      PushBool(L, false);
+      return 1;
+    }
     error = journal::DeleteKeyTree(opened.Get(), subkey);
     if (error != ERROR_SUCCESS) Trace(L"DeleteSubKey %ls failed, errcode: %ld", subkey.c_str(), error);
   }

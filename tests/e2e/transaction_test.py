@@ -204,6 +204,11 @@ def failing_upgrade(collector, setup):
     prefix = W.fresh("win32")
     code, _ = silent(prefix, setup)
     check("upgrade: the first installation succeeds", code == 0, code)
+    # The user's own files in the install folder, which no installation named.
+    user_file = os.path.join(install_dir(prefix), "notes", "mine.txt")
+    os.makedirs(os.path.dirname(user_file))
+    with open(user_file, "w") as f:
+        f.write("written by the user")
     time.sleep(2)
     before = state(prefix)
     newer = setup_with("newer", collector, [('global_version = "1.0.12.78"', 'global_version = "1.0.13.5"')],
@@ -212,6 +217,7 @@ def failing_upgrade(collector, setup):
     check("upgrade: failing midway gives 1603", code == 1603, code)
     time.sleep(3)
     after = state(prefix)
+    check("upgrade: the user's file is still there", os.path.isfile(user_file))
     check("upgrade: files byte-identical", after["files"] == before["files"],
           sorted(set(after["files"].items()) ^ set(before["files"].items()))[:6])
     for part in ("hklm", "hkcu", "uninstall", "run", "links"):

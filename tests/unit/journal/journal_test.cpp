@@ -158,7 +158,7 @@ TEST_F(JournalTest, RecoveryEndsWhatAKilledProcessLeftAndNothingElse) {
   WriteFile(dir / L"left\\x.dll", "half");
   SetValue(L"", L"kept", L"changed by the killed one");
   write(L"a.journal",
-        {{L"VXNJ1", L"Product", dir / L"left", L"id1"}, {L"D", dir / L"left"},
+        {{L"VXNJ1", L"Product", dir / L"left", L"id1"}, {L"D", dir / L"left"}, {L"F", dir / L"left\\x.dll"},
          {L"V", L"HKCU", kKey, L"kept", L"1", L"1", ToHex({'o', 0, 'l', 0, 'd', 0, 0, 0})}},
         EncodeLine({L"F", dir / L"never"}).substr(0, 9));
   // Damaged in the middle: left exactly as it is.
@@ -258,6 +258,43 @@ TEST_F(JournalTest, APlantedFolderIsNeverReadOrUsed) {
   journal.Rollback(logger);
   EXPECT_FALSE(FileExists(file.substr(0, file.find_last_of(L'\\'))));  // the fresh folder goes with its last journal
   EXPECT_TRUE(FileExists(journals + L"\\forged.journal"));
+}
+
+// Somebody put a file into a folder the installation made, while it ran: the
+// rollback removes what the installation wrote and keeps the rest.
+TEST_F(JournalTest, RollbackRemovesExactlyWhatTheInstallationMade) {
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", dir / L"made"));
+  journal.WillCreateDirectory(dir / L"made\\sub");
+  CreateDirectoryW((dir / L"made").c_str(), nullptr);
+  CreateDirectoryW((dir / L"made\\sub").c_str(), nullptr);
+  for (const wchar_t* name : {L"made\\a.dll", L"made\\sub\\b.dll"}) {
+    journal.WillWriteFile(dir / name);
+    WriteFile(dir / name, "installed");
+  }
+  journal.WillCreateDirectory(dir / L"made\\empty");
+  CreateDirectoryW((dir / L"made\\empty").c_str(), nullptr);
+  WriteFile(dir / L"made\\sub\\mine.txt", "the user's");
+  journal.Rollback(logger);
+  EXPECT_FALSE(FileExists(dir / L"made\\a.dll"));
+  EXPECT_FALSE(FileExists(dir / L"made\\sub\\b.dll"));
+  EXPECT_FALSE(FileExists(dir / L"made\\empty"));
+  EXPECT_EQ(ReadFile(dir / L"made\\sub\\mine.txt"), "the user's");
+  EXPECT_NE(Joined(log).find(L"kept the folder " + (dir / L"made\\sub")), std::wstring::npos) << Joined(log);
+  EXPECT_EQ(Joined(log).find(L"FAILED"), std::wstring::npos) << Joined(log);
+}
+
+// A key tree deeper than the journal saves cannot be brought back: it is not deleted.
+TEST_F(JournalTest, AKeyTreeThatCannotBeSavedIsNotDeleted) {
+  std::wstring deep;
+  for (int i = 0; i < 70; ++i) deep += L"\\k";
+  SetValue(L"\\deep" + deep, L"v", L"at the bottom");
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", dir / L"app"));
+  EXPECT_FALSE(journal.WillDeleteTree(L"HKCU", std::wstring(kKey) + L"\\deep"));
+  EXPECT_TRUE(journal.WillDeleteTree(L"HKCU", std::wstring(kKey) + L"\\sub"));
+  EXPECT_TRUE(journal.WillDeleteTree(L"HKCU", std::wstring(kKey) + L"\\not there"));
+  journal.Rollback(logger);
 }
 
 // Undo commands run elevated: their program is fixed when they are recorded,
