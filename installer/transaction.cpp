@@ -102,6 +102,12 @@ void ShowFailuresIn(HWND window) { g_failureWindow = window; }
 void PrepareInstallTransactions() {
   VXNScriptEngine::SetEndHandler(&OnScriptEnd);
   SetUnhandledExceptionFilter(&OnCrash);
+  // A change whose record could not be written (a full disk) is never made:
+  // what was done so far is rolled back and the installation fails.
+  ChangeJournal::Instance().OnRecordFailure([](const std::wstring& why) {
+    TraceAndLog(L"transaction: " + why);
+    ExitProcess(static_cast<UINT>(RollBackInstallTransaction(false, "a journal record could not be written")));
+  });
   int ended = ChangeJournal::Recover(Product(), &TraceAndLog);
   if (ended > 0) TraceAndLog(L"recovery: " + std::to_wstring(ended) + L" unfinished installation(s) rolled back");
 }

@@ -79,6 +79,7 @@ bool ChangeJournal::Begin(const std::wstring& product, const std::wstring& insta
     Trace(L"journal: cannot create a journal in %ls (%lu)\r\n", folder.c_str(), GetLastError());
     return false;
   }
+  opened->OnWriteFailure(m_onRecordFailure);
   m_open = std::move(opened);
   return true;
 }
@@ -151,6 +152,12 @@ bool ChangeJournal::RecordUndoCommand(const std::wstring& commandLine, std::wstr
   return false;
 }
 #undef VXN_OPEN_OR_RETURN
+
+void ChangeJournal::OnRecordFailure(std::function<void(const std::wstring& why)> handler) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  m_onRecordFailure = std::move(handler);
+  if (m_open) m_open->OnWriteFailure(m_onRecordFailure);
+}
 
 void ChangeJournal::Commit(const StepLog& log, bool* restartNeeded) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);

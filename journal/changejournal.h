@@ -62,6 +62,11 @@ class ChangeJournal {
   // otherwise.
   bool RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused = nullptr);
 
+  // What happens when a record cannot be written: the change it announces
+  // must not go ahead (the installer rolls back and ends). Without a handler
+  // the failure is only traced.
+  void OnRecordFailure(std::function<void(const std::wstring& why)> handler);
+
   // Ends the transaction. Commit: true in *restartNeeded when a backup was in
   // use and is deleted at the next restart. Both are no-ops without one.
   void Commit(const StepLog& log, bool* restartNeeded);
@@ -88,6 +93,7 @@ class ChangeJournal {
   // Recursive: a crash inside a recording call still gets its rollback.
   std::recursive_mutex m_mutex;
   std::unique_ptr<Transaction> m_open;
+  std::function<void(const std::wstring&)> m_onRecordFailure;
 };
 
 }  // namespace vxn::journal

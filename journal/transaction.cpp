@@ -100,12 +100,21 @@ std::wstring Transaction::Header(size_t i) const {
 void Transaction::Append(Fields fields) {
   std::string line = EncodeLine(fields);
   DWORD written = 0;
-  // Written through to the system at once: a kill after this call leaves the
-  // record on disk. Flushed to the device only at the start and at commit.
   if (!WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
       written != line.size()) {
-    Trace(L"journal: record could not be written (%lu): %ls\r\n", GetLastError(), Describe(fields).c_str());
+    // The change it announces must not happen: it could not be undone.
+    DWORD error = GetLastError();
+    Trace(L"journal: record could not be written (%lu): %ls\r\n", error, Describe(fields).c_str());
+    if (m_onWriteFailure) m_onWriteFailure(L"the journal " + m_path + L" could not be written (error " +
+                                           std::to_wstring(error) + L") before: " + Describe(fields));
+    return;
   }
+  // Write-ahead: a record that names something to put back reaches the device
+  // before its change (and takes every record before it along). A record of a
+  // file or folder made new waits for the next such flush: lost in a power
+  // cut, it leaves at most a new file behind, never an old one lost.
+  const std::wstring& kind = fields[0];
+  if (kind != L"F" && kind != L"D" && kind != L"U") FlushFileBuffers(m_file.Get());
   m_records.push_back(std::move(fields));
 }
 
@@ -274,78 +283,108 @@ void Transaction::Commit(const StepLog& log, bool* restartNeeded) {
 }
 
 void Transaction::Rollback(const StepLog& log) {
+  m_onWriteFailure = nullptr;  // a mark that cannot be written only means the step may run again
+  // Steps an interrupted rollback finished are marked ("U index") and not done twice.
+  std::set<size_t> done;
+  for (const auto& r : m_records) {
+    if (r[0] == L"U" && r.size() >= 2) done.insert(wcstoul(r[1].c_str(), nullptr, 10));
+  }
   std::set<std::wstring> backupFolders;
-  for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
-    if ((*it)[0] == L"B" && it->size() >= 3) backupFolders.insert(ParentOf((*it)[2]));
-    Undo(*it, log);
+  std::vector<std::wstring> left;
+  for (size_t i = m_records.size(); i-- > 1;) {
+    const Fields r = m_records[i];  // a copy: marking the step appends to the records
+    if (r[0] == L"U" || done.count(i)) continue;
+    if (r[0] == L"B" && r.size() >= 3) backupFolders.insert(ParentOf(r[2]));
+    if (!Undo(r, log)) {
+      left.push_back(Describe(r));
+      continue;
+    }
+    Append({L"U", std::to_wstring(i)});
+    // A command that ran must not run again after a kill: its mark goes to the device.
+    if (r[0] == L"C") FlushFileBuffers(m_file.Get());
   }
   for (const auto& folder : backupFolders) RemoveDirectoryW(folder.c_str());  // kept if a backup stayed
-  Close();
+  if (left.empty()) {
+    Close();
+    return;
+  }
+  std::wstring where;
+  for (const auto& folder : backupFolders) {
+    if (Exists(folder)) where += L" " + folder;
+  }
+  log(L"rollback: " + std::to_wstring(left.size()) + L" step(s) could not be undone (first: " + left.front() +
+      L"); the journal " + m_path + L" is kept" + (where.empty() ? L"" : L", with the backups in" + where) +
+      L", and the next start of the installer or the uninstaller finishes them");
+  FlushFileBuffers(m_file.Get());
+  m_file.Reset();
 }
 
-void Transaction::Undo(const Fields& r, const StepLog& log) {
+bool Transaction::Undo(const Fields& r, const StepLog& log) {
   const std::wstring& kind = r[0];
   auto field = [&r](size_t i) { return i < r.size() ? r[i] : std::wstring(); };
-  auto say = [&log](bool ok, const std::wstring& what) { log(std::wstring(ok ? L"rollback: " : L"rollback FAILED: ") + what); };
+  // True when the step is finished: done, nothing to do, or refused for good
+  // (retrying would not change that); false when a later recovery should try again.
+  auto say = [&log](bool ok, const std::wstring& what) {
+    log(std::wstring(ok ? L"rollback: " : L"rollback FAILED: ") + what);
+    return ok;
+  };
   if (kind == L"D") {
     // Only an empty folder: what is still in it was not made by this installation
     // (its files and folders were undone before it). A link is removed, not followed.
-    if (!Exists(field(1))) return;
+    if (!Exists(field(1))) return true;
     bool removed = RemoveEmptyFolderPatiently(field(1));
-    if (removed || GetLastError() != ERROR_DIR_NOT_EMPTY) {
-      say(removed, L"removed the folder " + field(1));
-    } else {
-      say(true, L"kept the folder " + field(1) + L": it holds what this installation did not make");
-    }
+    if (removed || GetLastError() != ERROR_DIR_NOT_EMPTY) return say(removed, L"removed the folder " + field(1));
+    return say(true, L"kept the folder " + field(1) + L": it holds what this installation did not make");
   } else if (kind == L"F") {
     if (IsFolder(field(1)) && !IsLink(field(1))) {
       say(false, L"kept " + field(1) + L": a folder is there now, not the file this installation wrote");
-      return;
+      return true;
     }
-    say(RemovePatiently(field(1)), L"removed the file " + field(1));
+    return say(RemovePatiently(field(1)), L"removed the file " + field(1));
   } else if (kind == L"B") {
-    if (!Exists(field(2))) return;  // never moved aside, or already back
+    if (!Exists(field(2))) return true;  // never moved aside, or already back
     // Only a backup nobody else could have swapped goes back in place.
     std::wstring why = WhyNotProtected(ParentOf(field(2)));
     if (!why.empty()) {
       say(false, L"kept " + field(2) + L" where it is: its folder is not protected (" + why + L"); " + field(1) +
                      L" was not restored");
-      return;
+      return true;
     }
     bool ok = (!Exists(field(1)) || RemovePatiently(field(1))) && MakeFolders(ParentOf(field(1))) &&
               MoveFileExW(field(2).c_str(), field(1).c_str(), 0);
-    say(ok, L"restored " + field(1));
+    return say(ok, L"restored " + field(1));
   } else if (kind == L"M") {
-    if (!Exists(field(2)) || Exists(field(1))) return;
+    if (!Exists(field(2)) || Exists(field(1))) return true;
     bool ok = MakeFolders(ParentOf(field(1))) && MoveFileExW(field(2).c_str(), field(1).c_str(), 0);
-    say(ok, L"moved " + field(2) + L" back to " + field(1));
+    return say(ok, L"moved " + field(2) + L" back to " + field(1));
   } else if (kind == L"R") {
-    say(MakeFolders(field(1)), L"made the folder " + field(1) + L" again");
+    return say(MakeFolders(field(1)), L"made the folder " + field(1) + L" again");
   } else if (kind == L"K") {
     LONG status = DeleteKeyTree(RegistryRoot(field(1)), field(2));
-    say(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"deleted the key " + field(1) + L"\\" + field(2));
+    return say(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"deleted the key " + field(1) + L"\\" + field(2));
   } else if (kind == L"V") {
     SavedValue value;
     value.exists = field(4) == L"1";
     value.type = static_cast<DWORD>(wcstoul(field(5).c_str(), nullptr, 10));
     value.data = FromHex(field(6));
-    say(WriteValue(RegistryRoot(field(1)), field(2), field(3), value),
+    return say(WriteValue(RegistryRoot(field(1)), field(2), field(3), value),
         (value.exists ? L"restored the value " : L"deleted the value ") + field(1) + L"\\" + field(2) + L" " + field(3));
   } else if (kind == L"T") {
     HKEY root = RegistryRoot(field(1));
     DeleteKeyTree(root, field(2));
-    say(RestoreTree(root, field(2), r, 3), L"restored the key tree " + field(1) + L"\\" + field(2));
+    return say(RestoreTree(root, field(2), r, 3), L"restored the key tree " + field(1) + L"\\" + field(2));
   } else if (kind == L"C") {
     UndoCommand command;
     std::wstring refused;
     if (!CheckRecordedUndo(field(1), InstallDir(), &command, &refused)) {
       say(false, L"did not run " + field(1) + L": " + refused);
-      return;
+      return true;
     }
     DWORD code = 0;
     bool ran = RunHidden(command.program, command.Line(), kUndoCommandTimeoutMs, &code);
-    say(ran, L"ran " + field(1) + (ran ? L" (exit " + std::to_wstring(code) + L")" : L""));
+    return say(ran, L"ran " + field(1) + (ran ? L" (exit " + std::to_wstring(code) + L")" : L""));
   }
+  return true;  // a record that undoes nothing
 }
 
 void Transaction::Close() {

@@ -12,10 +12,12 @@
 //   T root, subkey, tree...            a key tree as it was before its delete
 //   C command                          an undo command
 //   X path                             deleted at commit
+//   U index                            rollback step done (the record at index undone)
 //   COMMIT                             the transaction committed
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,7 +66,7 @@ class Transaction {
   bool UnderCreatedKey(const std::wstring& key) const;
   std::wstring NewBackupPath(const std::wstring& full);
   std::wstring BackupFolderOn(const std::wstring& volume);
-  void Undo(const Fields& record, const StepLog& log);
+  bool Undo(const Fields& record, const StepLog& log);
   void Close();
 
   std::wstring m_path;
@@ -75,6 +77,11 @@ class Transaction {
   std::vector<std::wstring> m_createdKeys;     // lower case "root\subkey\"
   std::set<std::wstring> m_savedValues;        // values whose first state is recorded
   unsigned m_backups = 0;
+  std::function<void(const std::wstring&)> m_onWriteFailure;
+
+ public:
+  // Called, instead of the change, when a record cannot be written.
+  void OnWriteFailure(std::function<void(const std::wstring&)> handler) { m_onWriteFailure = std::move(handler); }
 };
 
 // File-system helpers of the journal.

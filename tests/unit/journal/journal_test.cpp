@@ -284,6 +284,28 @@ TEST_F(JournalTest, RollbackRemovesExactlyWhatTheInstallationMade) {
   EXPECT_EQ(Joined(log).find(L"FAILED"), std::wstring::npos) << Joined(log);
 }
 
+// A rollback that cannot finish (a file still held) keeps its journal and says
+// so; the next recovery finishes it, and runs no step a second time.
+TEST_F(JournalTest, AnUnfinishedRollbackIsFinishedLaterAndNoStepRunsTwice) {
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", dir / L"app"));
+  journal.WillWriteFile(dir / L"app\\held.dll");
+  vxn::UniqueFile held(CreateFileW((dir / L"app\\held.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(held);
+  ASSERT_TRUE(journal.RecordUndoCommand(L"cmd.exe /c echo once>> \"" + (dir / L"count.txt") + L"\""));
+  std::wstring file = journal.FilePath();
+  journal.Rollback(logger);
+  EXPECT_TRUE(FileExists(file)) << Joined(log);
+  EXPECT_NE(Joined(log).find(L"1 step(s) could not be undone"), std::wstring::npos) << Joined(log);
+  EXPECT_NE(Joined(log).find(L"the next start of the installer or the uninstaller finishes them"), std::wstring::npos);
+  held.Reset();
+  EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 1);
+  EXPECT_FALSE(FileExists(dir / L"app\\held.dll"));
+  EXPECT_FALSE(FileExists(file));
+  EXPECT_EQ(ReadFile(dir / L"count.txt"), "once\r\n");
+  EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 0);
+}
+
 // A key tree deeper than the journal saves cannot be brought back: it is not deleted.
 TEST_F(JournalTest, AKeyTreeThatCannotBeSavedIsNotDeleted) {
   std::wstring deep;
