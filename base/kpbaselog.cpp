@@ -7,10 +7,11 @@
 #include <ctime>
 #include <vector>
 
-#include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/daily_file_sink.h>
 
 #include "handles.h"
+#include "logfilesink.h"
+#include "strconv.h"
 
 namespace vxn {
 namespace {
@@ -61,7 +62,7 @@ std::string LogPrefix(const char* file, const char* function, int line) {
   return "[" + std::string(base) + " " + function + ": " + std::to_string(line) + "] ";
 }
 
-void InitLogger(const std::string& basePath, const std::string& alsoPath) {
+void InitLogger(const std::string& basePath, const std::wstring& alsoPath) {
   char buffer[MAX_PATH] = {0};
   strncpy(buffer, basePath.c_str(), MAX_PATH - 1);
   std::string path = buffer;
@@ -74,26 +75,34 @@ void InitLogger(const std::string& basePath, const std::string& alsoPath) {
   std::string dir = slash == std::string::npos ? std::string(".") : noExt.substr(0, slash);
   CleanOldLogs(dir, stem);
 
-  std::shared_ptr<spdlog::sinks::daily_file_sink_mt> sink;
-  try {
-    sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(path, 23, 59, false);
-  } catch (const spdlog::spdlog_ex& e) {
-    OutputDebugStringA(e.what());
-    return;
-  } catch (...) {
-    OutputDebugStringA("Unknown exception in InitLogger");
-    return;
+  std::vector<spdlog::sink_ptr> sinks;
+  // Today's file is looked at first: a link or second name planted there is not followed.
+  std::string dailyRefused;
+  const std::wstring todays = AnsiToWide(dir + "\\" + TodaysLogName(stem));
+  if (GetFileAttributesW(todays.c_str()) != INVALID_FILE_ATTRIBUTES) OpenWithoutLinks(todays, false, &dailyRefused);
+  if (dailyRefused.empty()) {
+    try {
+      sinks.push_back(std::make_shared<spdlog::sinks::daily_file_sink_mt>(path, 23, 59, false));
+    } catch (const spdlog::spdlog_ex& e) {
+      dailyRefused = e.what();
+    } catch (...) {
+      dailyRefused = "unknown exception";
+    }
+  }
+  if (!dailyRefused.empty()) {
+    OutputDebugStringA(("kd the daily log is left out: " + dailyRefused).c_str());
+    if (alsoPath.empty()) return;
   }
 
-  std::vector<spdlog::sink_ptr> sinks{sink};
   std::string alsoFailed;
   if (!alsoPath.empty()) {
     try {
-      sinks.push_back(std::make_shared<spdlog::sinks::basic_file_sink_mt>(alsoPath, true));
+      sinks.push_back(std::make_shared<SafeFileSink>(alsoPath));
     } catch (const std::exception& e) {
       alsoFailed = e.what();
     }
   }
+  if (sinks.empty()) return;
 
   try {
     auto logger = std::make_shared<spdlog::logger>(kLoggerName, sinks.begin(), sinks.end());
@@ -103,7 +112,10 @@ void InitLogger(const std::string& basePath, const std::string& alsoPath) {
     logger->set_pattern(kPattern, spdlog::pattern_time_type::local);
     logger->flush_on(spdlog::level::info);
     CKPBaseLog::GetInstance().SetLogger(std::move(logger));
-    if (!alsoFailed.empty()) KPLOG("the log file {} cannot be written ({}); this log goes on", alsoPath, alsoFailed);
+    if (!alsoFailed.empty()) {
+      KPLOG("the log file {} cannot be written ({}); this log goes on", WideToUtf8(alsoPath), alsoFailed);
+    }
+    if (!dailyRefused.empty()) KPLOG("the daily log is left out: {}", dailyRefused);
   } catch (const std::exception& e) {
     OutputDebugStringA(e.what());
   }

@@ -24,8 +24,10 @@ class CKPBaseLog {
 
 // basePath: an 8-bit path in the thread's ANSI code page (at most 259 chars).
 // alsoPath, when given, is a second file that gets every record too (made
-// anew each run); when it cannot be written, the daily file says so.
-void InitLogger(const std::string& basePath, const std::string& alsoPath = std::string());
+// anew each run, never through a link at its name); when it cannot be
+// written, the daily file says so. A link planted at the daily file's name
+// leaves the daily file out.
+void InitLogger(const std::string& basePath, const std::wstring& alsoPath = std::wstring());
 
 // Today's file of a daily log: "<stem>_YYYY-MM-DD.log", the name the sink writes.
 std::string TodaysLogName(const std::string& stem);

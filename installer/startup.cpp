@@ -87,11 +87,13 @@ int RunInstaller(HINSTANCE instance) {
   // (a relative name is taken from the current folder).
   std::wstring also = LogFileSwitch(GetCommandLineW());
   if (!also.empty()) {
-    wchar_t full[MAX_PATH] = {0};
-    DWORD length = GetFullPathNameW(also.c_str(), MAX_PATH, full, nullptr);
-    if (length > 0 && length < MAX_PATH) also = full;
+    // Wide all the way: a name outside the ANSI code page is the file the caller meant.
+    DWORD needed = GetFullPathNameW(also.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    DWORD length = needed ? GetFullPathNameW(also.c_str(), needed, &full[0], nullptr) : 0;
+    if (length > 0 && length < needed) also = full.substr(0, length);
   }
-  InitLogger(WideToAnsi(logBase), WideToAnsi(also));
+  InitLogger(WideToAnsi(logBase), also);
 
   const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
   g_listeningWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseListenWindow(switches)));

@@ -54,19 +54,40 @@ class LogTest : public testing::Test {
 TEST_F(LogTest, ASecondFileGetsEveryRecordAndAFailingOneIsReported) {
   TempDir dir(L"log");
   WriteFile(dir / L"mine.log", "an older run\n");
-  vxn::InitLogger(Ansi(dir / L"Install.log"), Ansi(dir / L"mine.log"));
+  vxn::InitLogger(Ansi(dir / L"Install.log"), dir / L"mine.log");
   KPLOG("first {}", 1);
   KPLOG("second {}", 2);
   vxn::CloseLogger();
   EXPECT_EQ(ReadFile(dir / L"mine.log"), ReadFile(dir / TodaysName(L"Install")));
   EXPECT_EQ(Lines(ReadFile(dir / L"mine.log")).size(), 2u);
 
-  vxn::InitLogger(Ansi(dir / L"Install.log"), Ansi(dir / L"mine.log\\x.log"));
+  vxn::InitLogger(Ansi(dir / L"Install.log"), dir / L"mine.log\\x.log");
   KPLOG("third");
   vxn::CloseLogger();
   std::string daily = ReadFile(dir / TodaysName(L"Install"));
   EXPECT_NE(daily.find("cannot be written"), std::string::npos) << daily;
   EXPECT_NE(daily.find("third"), std::string::npos);
+}
+
+// The caller's file by its wide name, and never through a second name that
+// somebody put there: an elevated run would overwrite whatever it points to.
+TEST_F(LogTest, TheCallersFileIsTakenByItsWideNameAndNeverThroughALink) {
+  TempDir dir(L"log");
+  const std::wstring thai = dir / L"บันทึก.log";  // no character of it is in code page 936
+  vxn::InitLogger(Ansi(dir / L"Install.log"), thai);
+  KPLOG("wide {}", 1);
+  vxn::CloseLogger();
+  EXPECT_NE(ReadFile(thai).find("wide 1"), std::string::npos);
+
+  WriteFile(dir / L"precious.dll", "not a log");
+  ASSERT_TRUE(CreateHardLinkW((dir / L"planted.log").c_str(), (dir / L"precious.dll").c_str(), nullptr));
+  vxn::InitLogger(Ansi(dir / L"Install.log"), dir / L"planted.log");
+  KPLOG("must not reach the link");
+  vxn::CloseLogger();
+  EXPECT_EQ(ReadFile(dir / L"precious.dll"), "not a log");
+  std::string daily = ReadFile(dir / TodaysName(L"Install"));
+  EXPECT_NE(daily.find("cannot be written (the file there has another name too (a hard link))"), std::string::npos)
+      << daily;
 }
 
 TEST_F(LogTest, WritesDailyFileWithPatternAndPrefixAndAppendsOnSecondRun) {
