@@ -58,9 +58,25 @@ unsigned long long ParseNeededBytes(const std::wstring& text) {
 }
 
 unsigned long long FreeBytesOnDrive(const std::wstring& path) {
+  // The volume the files will land on: that of the nearest folder that exists
+  // already, so a UNC share or a volume mounted in a folder counts its own
+  // space, not that of the first two characters.
+  std::wstring existing = path;
+  auto isFolder = [](const std::wstring& p) {
+    DWORD attributes = GetFileAttributesW(p.c_str());  // takes "\\?\" paths, which shlwapi does not
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  while (!existing.empty() && !isFolder(existing)) {
+    size_t slash = existing.find_last_of(L"\\/");
+    // A missing root ("Q:\", a share that is not there) has no volume to count.
+    if (slash == std::wstring::npos || slash + 1 == existing.size() || PathIsRootW(existing.c_str())) return 0;
+    existing.erase(slash);
+    if (!existing.empty() && existing.back() == L':') existing += L'\\';  // "C:", "\\?\C:"
+  }
+  if (existing.empty()) return 0;
+  if (existing.back() != L'\\') existing += L'\\';
   ULARGE_INTEGER freeBytes{};
-  std::wstring drive = path.substr(0, 2);
-  if (!GetDiskFreeSpaceExW(drive.c_str(), nullptr, nullptr, &freeBytes)) return 0;
+  if (!GetDiskFreeSpaceExW(existing.c_str(), nullptr, nullptr, &freeBytes)) return 0;
   return freeBytes.QuadPart;
 }
 

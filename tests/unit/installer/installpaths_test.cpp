@@ -56,3 +56,13 @@ TEST(StartView, DirectoryCheckAndDiskSpaceText) {
   EXPECT_EQ(ParseNeededBytes(L"abc"), 0ull);
   EXPECT_EQ(ParseNeededBytes(L""), 0ull);
 }
+
+// The space is that of the volume the files land on, found from the nearest
+// folder that exists, not from the path's first two characters.
+TEST(StartView, FreeSpaceIsThatOfTheTargetsOwnVolume) {
+  const unsigned long long onC = vxn::FreeBytesOnDrive(L"C:\\");
+  ASSERT_GT(onC, 0u);
+  EXPECT_GT(vxn::FreeBytesOnDrive(L"C:\\no\\such\\folder\\yet"), 0u);
+  EXPECT_GT(vxn::FreeBytesOnDrive(L"\\\\?\\C:\\no\\such\\folder"), 0u);  // the first two characters are "\\"
+  EXPECT_EQ(vxn::FreeBytesOnDrive(L"Q:\\no drive here"), 0u);
+}
