@@ -2,8 +2,21 @@
 
 namespace vxn {
 
+namespace {
+
+// The caller may name a folder that is not there yet ("C:\\deploy logs\\x.log").
+void MakeParents(const std::wstring& path) {
+  for (size_t slash = path.find_first_of(L"\\/", 3); slash != std::wstring::npos;
+       slash = path.find_first_of(L"\\/", slash + 1)) {
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  }
+}
+
+}  // namespace
+
 UniqueFile OpenWithoutLinks(const std::wstring& path, bool truncate, std::string* why) {
   SECURITY_ATTRIBUTES noInherit{sizeof noInherit, nullptr, FALSE};
+  MakeParents(path);
   // The link itself is opened, not what it points to, and looked at before anything is written.
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &noInherit, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

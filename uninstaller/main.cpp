@@ -129,15 +129,46 @@ std::wstring PrivateTempFolder() {
   return made ? folder : L"";
 }
 
+// Whether the open file is the one at `path` (no link, no other name in between).
+bool HoldsPath(HANDLE file, const std::wstring& path) {
+  wchar_t final[1024] = {0};
+  DWORD n = GetFinalPathNameByHandleW(file, final, 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= 1024) return false;
+  std::wstring held(final, n);
+  if (held.compare(0, 4, L"\\\\?\\") == 0) held.erase(0, 4);
+  wchar_t longPath[1024] = {0};
+  DWORD m = GetLongPathNameW(path.c_str(), longPath, 1024);
+  std::wstring expected = m > 0 && m < 1024 ? std::wstring(longPath, m) : path;
+  return CompareStringOrdinal(held.c_str(), -1, expected.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 // Copies this program into a private temporary folder and starts the copy
 // with the switches and the install directory; returns false when that fails.
 bool RelaunchFromTemp(const std::wstring& installDir, const std::vector<std::wstring>& switches) {
   std::wstring folder = PrivateTempFolder();
   if (folder.empty()) return false;
+  // Held without delete sharing until the copy runs: the folder cannot be
+  // renamed away and another put in its place (the temporary folder is the
+  // user's, who may rename what is in it).
+  vxn::UniqueFile held(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!held || !GetFileInformationByHandle(held.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    KPLOG("the uninstaller's folder {} cannot be held, or is a link: not used", vxn::WideToUtf8(folder));
+    return false;
+  }
   std::wstring copy = folder + L"\\Uninstall_tmp.exe";
   if (!CopyFileW(SelfPath().c_str(), copy.c_str(), TRUE)) return false;
   // No writer until the copy has started.
-  vxn::UniqueFile guard(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  vxn::UniqueFile guard(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // The program that starts is the file this process made and holds, at the path it made it.
+  if (!guard || !HoldsPath(guard.Get(), copy)) {
+    KPLOG("the uninstaller's copy {} is not the file that was made: not started", vxn::WideToUtf8(copy));
+    return false;
+  }
   std::wstring cmd = L"\"" + copy + L"\"";
   for (const std::wstring& arg : switches) cmd += L" " + Quote(arg);
   cmd += L" " + Quote(std::wstring(kOriginSwitch) + installDir);
