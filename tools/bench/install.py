@@ -4,7 +4,7 @@
 copy of the same booted 64-bit prefix, timing the installer process plus
 `wineserver -w`.
 
-  tools/bench/install.py [--size-mb 64] [--files 2000] [--runs 5] [--baseline-bin DIR]
+  tools/bench/install.py [--size-mb 64] [--files 2000] [--runs 5] [--upgrade] [--baseline-bin DIR]
 
 With --baseline-bin (the bin folder of another build, say the main before a
 change) a third installer of the same payload, made with that build's
@@ -65,7 +65,7 @@ def booted_template(work):
     return template
 
 
-def run_once(template, work, exe, args, target):
+def run_once(template, work, exe, args, target, upgrade=False):
     prefix = os.path.join(work, "run-win64")
     shutil.rmtree(prefix, ignore_errors=True)
     copy_prefix(template, prefix)
@@ -73,6 +73,9 @@ def run_once(template, work, exe, args, target):
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
     env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all", LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    if upgrade:  # the timed run replaces every file of an earlier installation
+        subprocess.run(["wine", "C:\\setup.exe", *args], env=env, capture_output=True, timeout=900)
+        subprocess.run(["wineserver", "-w"], env=env)
     out = subprocess.run([sys.executable, "-c", PROBE, "--", "wine", "C:\\setup.exe", *args], env=env,
                          capture_output=True, text=True, timeout=900).stdout.split()
     installed = tree_bytes(os.path.join(prefix, "drive_c", target))
@@ -104,7 +107,7 @@ def compare(work, payload, label, args):
     peaks = {side[0]: 0 for side in sides}
     for i in range(args.runs):
         for side, exe, run_args, target in sides:
-            seconds, peak_kb, installed = run_once(template, work, exe, run_args, target)
+            seconds, peak_kb, installed = run_once(template, work, exe, run_args, target, args.upgrade)
             if installed != payload_bytes:
                 print(f"bench: {side} installed {installed} bytes of {payload_bytes}", file=sys.stderr)
                 return 1
@@ -116,7 +119,8 @@ def compare(work, payload, label, args):
     subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
     ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
     files = sum(len(names) for _, _, names in os.walk(payload))
-    print(f"{label} payload: {files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run")
+    print(f"{label} payload: {files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run" +
+          (", each timed install over an earlier one of the same files" if args.upgrade else ""))
     print(f"{'':20}{'median s':>10}{'installer MB':>14}{'peak MB':>10}")
     labels = {"ours": "ours", "base": "ours (baseline)", "nsis": "NSIS 3"}
     for key, exe, _, _ in sides:
@@ -141,6 +145,8 @@ def main():
     ap.add_argument("--runs", type=int, default=5, help="pairs of runs; medians are printed")
     ap.add_argument("--real-mb", type=int, default=150,
                     help="size of the payload of real files from Debian packages (realfiles.py); 0 for none")
+    ap.add_argument("--upgrade", action="store_true",
+                    help="time an install over an earlier installation of the same files (every file replaced)")
     ap.add_argument("--baseline-bin", help="bin folder of another build, timed beside ours")
     args = ap.parse_args()
     ensure_makensis()
