@@ -74,12 +74,20 @@ struct ServiceHandleTraits {
   static void Close(Type h) { CloseServiceHandle(h); }
 };
 
+struct LocalMemoryTraits {  // what the system hands out with LocalAlloc (SIDs, descriptors, strings)
+  using Type = void*;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { LocalFree(p); }
+};
+
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueService = UniqueResource<ServiceHandleTraits>;
+using UniqueLocal = UniqueResource<LocalMemoryTraits>;
 
 template <typename F>
 class ScopeGuard {

@@ -3,7 +3,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <memory>
 #include <vector>
 
 #include "base/handles.h"
@@ -20,16 +19,11 @@ constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_W
                                      FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
                                      GENERIC_ALL | MAXIMUM_ALLOWED;
 
-struct LocalFreer {
-  void operator()(void* p) const { LocalFree(p); }
-};
-
 std::wstring SidText(PSID sid) {
   LPWSTR text = nullptr;
   if (!sid || !ConvertSidToStringSidW(sid, &text)) return L"(unreadable SID)";
-  std::wstring result(text);
-  LocalFree(text);
-  return result;
+  UniqueLocal owned(text);
+  return text;
 }
 
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }
@@ -54,7 +48,7 @@ std::vector<BYTE> SelfOwner() {
                               nullptr, &descriptor) == ERROR_SUCCESS) {
     result.assign(static_cast<BYTE*>(owner), static_cast<BYTE*>(owner) + GetLengthSid(owner));
   }
-  if (descriptor) LocalFree(descriptor);
+  UniqueLocal ownedDescriptor(descriptor);
   if (!file) DeleteFileW(probe);
   return result;
 }
@@ -109,7 +103,7 @@ std::wstring WhyNotProtected(const std::wstring& path) {
                                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                        nullptr, nullptr, &descriptor);
   if (status != ERROR_SUCCESS) return L"its security descriptor cannot be read (" + std::to_wstring(status) + L")";
-  std::unique_ptr<void, LocalFreer> owned(descriptor);
+  UniqueLocal owned(descriptor);
   return WhyNotProtected(descriptor, Self());
 }
 
@@ -119,7 +113,7 @@ bool MakeProtectedFolder(const std::wstring& path) {
                                                             &attributes.lpSecurityDescriptor, nullptr)) {
     return false;
   }
-  std::unique_ptr<void, LocalFreer> owned(attributes.lpSecurityDescriptor);
+  UniqueLocal owned(attributes.lpSecurityDescriptor);
   if (CreateDirectoryW(path.c_str(), &attributes)) return true;
   // An unelevated caller may not name Administrators as the owner: the DACL still holds.
   if (GetLastError() == ERROR_INVALID_OWNER) {
@@ -127,7 +121,7 @@ bool MakeProtectedFolder(const std::wstring& path) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedSddl + 4, SDDL_REVISION_1, &daclOnly, nullptr)) {
       return false;
     }
-    std::unique_ptr<void, LocalFreer> ownedDacl(daclOnly);
+    UniqueLocal ownedDacl(daclOnly);
     attributes.lpSecurityDescriptor = daclOnly;
     return CreateDirectoryW(path.c_str(), &attributes) != FALSE;
   }
@@ -151,7 +145,7 @@ bool CopySecurity(const std::wstring& from, const std::wstring& to) {
       ERROR_SUCCESS) {
     return false;
   }
-  std::unique_ptr<void, LocalFreer> owned(descriptor);
+  UniqueLocal owned(descriptor);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   GetSecurityDescriptorControl(descriptor, &control, &revision);

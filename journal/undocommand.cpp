@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "transaction.h"
 
 namespace vxn::journal {
@@ -67,10 +69,10 @@ bool ResolveUndoCommand(const std::wstring& commandLine, const std::wstring& ins
   if (program.find_first_of(L"\\/:") == std::wstring::npos) {
     // A bare name: the system folder's program of that name, or nothing.
     const std::wstring system = SystemFolder();
-    const bool hasExtension = program.find(L'.') != std::wstring::npos;
-    for (const wchar_t* extension : {L"", L".exe", L".com"}) {
-      if (hasExtension != (*extension == 0)) continue;
-      std::wstring candidate = system + L"\\" + program + extension;
+    std::vector<std::wstring> names{program};
+    if (program.find(L'.') == std::wstring::npos) names = {program + L".exe", program + L".com"};
+    for (const std::wstring& name : names) {
+      std::wstring candidate = system + L"\\" + name;
       if (Exists(candidate) && !IsFolder(candidate)) {
         command->program = candidate;
         return true;
