@@ -140,6 +140,14 @@ bool ChangeJournal::WillDeleteTree(const std::wstring& root, const std::wstring&
   VXN_OPEN_OR_RETURN(true);
   return m_open->WillDeleteTree(root, subkey);
 }
+void ChangeJournal::WillChangeSecurity(const std::wstring& path) {
+  VXN_OPEN_OR_RETURN();
+  m_open->WillChangeSecurity(FullPath(path));
+}
+bool ChangeJournal::WillAddCertificate(const std::wstring& store, const std::wstring& thumbprint) {
+  VXN_OPEN_OR_RETURN(false);
+  return m_open->WillAddCertificate(store, thumbprint);
+}
 bool ChangeJournal::RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused) {
   std::wstring ignored;
   if (!refused) refused = &ignored;

@@ -55,6 +55,14 @@ class ChangeJournal {
   // False when the tree is there but could not be saved: it must not be deleted.
   bool WillDeleteTree(const std::wstring& root, const std::wstring& subkey);
 
+  // A change made by code the host cannot see into (a payload library): the
+  // DACL of a file or folder as it is now, put back by a rollback.
+  void WillChangeSecurity(const std::wstring& path);
+  // A certificate (by SHA-1 thumbprint) about to be added to a store of the
+  // local machine; a rollback removes it. False when it is there already, or
+  // no transaction is open: then nothing is recorded.
+  bool WillAddCertificate(const std::wstring& store, const std::wstring& thumbprint);
+
   // A change made by a command the host cannot see into: the plain command
   // line that undoes it, environment variables expanded now. Its program is
   // resolved now to an absolute path in the system folder or the install

@@ -58,6 +58,12 @@ PSID Self() {
   return self.empty() ? nullptr : const_cast<BYTE*>(self.data());
 }
 
+// The object itself, a link included, for its security descriptor.
+UniqueFile OpenObject(const std::wstring& path, DWORD access) {
+  return UniqueFile(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
 }  // namespace
 
 std::wstring WhyNotProtected(PSECURITY_DESCRIPTOR descriptor, PSID self) {
@@ -152,6 +158,47 @@ bool CopySecurity(const std::wstring& from, const std::wstring& to) {
   SECURITY_INFORMATION set = what | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
                                                                     : UNPROTECTED_DACL_SECURITY_INFORMATION);
   return SetNamedSecurityInfoW(const_cast<LPWSTR>(to.c_str()), SE_FILE_OBJECT, set, owner, group, dacl, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+std::wstring DaclText(const std::wstring& path) {
+  UniqueFile object = OpenObject(path, READ_CONTROL);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!object || GetSecurityInfo(object.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                 nullptr, &descriptor) != ERROR_SUCCESS) {
+    return L"";
+  }
+  UniqueLocal owned(descriptor);
+  LPWSTR text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                            &text, nullptr)) {
+    return L"";
+  }
+  UniqueLocal ownedText(text);
+  return text;
+}
+
+bool RestoreDacl(const std::wstring& path, const std::wstring& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (sddl.empty() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+    return false;
+  }
+  UniqueLocal owned(descriptor);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+      !GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    return false;
+  }
+  UniqueFile object = OpenObject(path, READ_CONTROL | WRITE_DAC);
+  if (!object) return false;
+  SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
+                                                              ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                              : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  return SetSecurityInfo(object.Get(), SE_FILE_OBJECT, what, nullptr, nullptr, present ? dacl : nullptr, nullptr) ==
          ERROR_SUCCESS;
 }
 

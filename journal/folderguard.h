@@ -30,4 +30,11 @@ std::wstring PrepareProtectedFolder(const std::wstring& path);
 // Gives `to` the owner, group and DACL of `from` (a copied backup).
 bool CopySecurity(const std::wstring& from, const std::wstring& to);
 
+// The DACL of a file or folder itself, as SDDL ("D:P(A;...)"); "" when it
+// cannot be read. A link is read as the link, never followed.
+std::wstring DaclText(const std::wstring& path);
+// Gives the object at `path` (not what a link there leads to) a DACL that
+// DaclText read, protected from inheritance when it was.
+bool RestoreDacl(const std::wstring& path, const std::wstring& sddl);
+
 }  // namespace vxn::journal

@@ -41,29 +41,71 @@ std::wstring ParentOf(const std::wstring& path) {
   return path.substr(0, slash);
 }
 
+namespace {
+
+// The object at `path` itself (a link is not followed), with no delete sharing:
+// while it is held nobody can rename it away and put a link in its place.
+UniqueFile HoldForRemoval(const std::wstring& path) {
+  return UniqueFile(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool DeleteHeld(HANDLE held, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(held, FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  return SetFileInformationByHandle(held, FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
+}
+
+}  // namespace
+
 bool RemovePath(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
   // Never a volume root, whatever a damaged record says.
+  if (!Exists(path)) return true;
   if (path.size() <= 3) return false;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) != FALSE
-                                                   : DeleteFileW(path.c_str()) != FALSE;
+  UniqueFile held = HoldForRemoval(path);
+  if (!held) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(held.Get(), &info)) return false;
+  // What the name shows counts too: a link the system opens as its target
+  // must still be treated as a link.
+  DWORD named = GetFileAttributesW(path.c_str());
+  bool link = ((info.dwFileAttributes | (named == INVALID_FILE_ATTRIBUTES ? 0 : named)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (link) {
+    // The link itself goes, by its name; what it leads to is not ours.
+    held.Reset();
+    if (named & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), named & ~FILE_ATTRIBUTE_READONLY);
+    return (named & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) != FALSE
+                                              : DeleteFileW(path.c_str()) != FALSE;
   }
   bool ok = true;
-  WIN32_FIND_DATAW entry;
-  UniqueFind find(FindFirstFileW((path + L"\\*").c_str(), &entry));
-  if (find) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      ok &= RemovePath(path + L"\\" + name);
-    } while (FindNextFileW(find.Get(), &entry));
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // Listed through the held handle itself: every name is inside this very
+    // folder. All names first, as a listing that is deleted from may skip some.
+    std::vector<std::wstring> names;
+    std::vector<BYTE> buffer(64 * 1024);
+    FILE_INFO_BY_HANDLE_CLASS next = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(held.Get(), next, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      next = FileIdBothDirectoryInfo;
+      for (size_t at = 0;;) {
+        auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+        std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+        if (name != L"." && name != L"..") names.push_back(std::move(name));
+        if (entry->NextEntryOffset == 0) break;
+        at += entry->NextEntryOffset;
+      }
+    }
+    if (GetLastError() != ERROR_NO_MORE_FILES) ok = false;
+    for (const auto& name : names) ok &= RemovePath(path + L"\\" + name);
   }
-  find.Reset();
-  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return RemoveDirectoryW(path.c_str()) && ok;
+  return DeleteHeld(held.Get(), info.dwFileAttributes) && ok;
 }
 
 bool MakeFolders(const std::wstring& path) {

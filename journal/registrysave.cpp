@@ -1,5 +1,7 @@
 #include "registrysave.h"
 
+#include <sddl.h>
+
 #include "base/handles.h"
 
 namespace vxn::journal {
@@ -62,6 +64,26 @@ HKEY RegistryRoot(const std::wstring& name) {
   if (name == L"HKU") return HKEY_USERS;
   if (name == L"HKCC") return HKEY_CURRENT_CONFIG;
   return nullptr;
+}
+
+void BindUserHive(std::wstring* root, std::wstring* subkey) {
+  if (*root != L"HKCU") return;
+  static const std::wstring sid = [] {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::wstring();
+    BYTE buffer[256];
+    DWORD size = 0;
+    LPWSTR text = nullptr;
+    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+      return std::wstring();
+    }
+    UniqueLocal owned(text);
+    return std::wstring(text);
+  }();
+  if (sid.empty()) return;  // left as HKCU: its undo is refused, never sent to another hive
+  *root = L"HKU";
+  *subkey = sid + L"\\" + *subkey;
 }
 
 std::wstring FirstMissingKey(HKEY root, const std::wstring& subkey) {

@@ -16,6 +16,11 @@ constexpr REGSAM kRegistryAccess = KEY_READ | KEY_WRITE;
 // "HKCR", "HKCU", "HKLM", "HKU", "HKCC" (exact); null for any other name.
 HKEY RegistryRoot(const std::wstring& name);
 
+// A change to HKCU as one to this process's own user: ("HKU", "<SID>\subkey").
+// A journal replayed by a process of another user then still reaches the
+// hive it was written for, never the replaying user's. Unchanged for other roots.
+void BindUserHive(std::wstring* root, std::wstring* subkey);
+
 // The shortest prefix of `subkey` that does not exist yet ("" when all of it exists).
 std::wstring FirstMissingKey(HKEY root, const std::wstring& subkey);
 

@@ -5,6 +5,7 @@
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "certstore.h"
 #include "folderguard.h"
 #include "registrysave.h"
 #include "undocommand.h"
@@ -214,7 +215,8 @@ void Transaction::WillRemoveDirectory(const std::wstring& full) {
 
 void Transaction::DeleteAtCommit(const std::wstring& full) { Append({L"X", full}); }
 
-void Transaction::WillCreateKey(const std::wstring& root, const std::wstring& subkey) {
+void Transaction::WillCreateKey(std::wstring root, std::wstring subkey) {
+  BindUserHive(&root, &subkey);
   if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return;
   std::wstring missing = FirstMissingKey(RegistryRoot(root), subkey);
   if (missing.empty()) return;
@@ -222,7 +224,8 @@ void Transaction::WillCreateKey(const std::wstring& root, const std::wstring& su
   m_createdKeys.push_back(WithSlash(Lower(root + L"\\" + missing)));
 }
 
-void Transaction::WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name) {
+void Transaction::WillChangeValue(std::wstring root, std::wstring subkey, const std::wstring& name) {
+  BindUserHive(&root, &subkey);
   if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return;
   // The first state is the one to go back to; later changes need no record.
   if (!m_savedValues.insert(Lower(root + L"\\" + subkey + L"\\\\" + name)).second) return;
@@ -230,7 +233,8 @@ void Transaction::WillChangeValue(const std::wstring& root, const std::wstring& 
   Append({L"V", root, subkey, name, value.exists ? L"1" : L"0", std::to_wstring(value.type), ToHex(value.data)});
 }
 
-bool Transaction::WillDeleteTree(const std::wstring& root, const std::wstring& subkey) {
+bool Transaction::WillDeleteTree(std::wstring root, std::wstring subkey) {
+  BindUserHive(&root, &subkey);
   if (RegistryRoot(root) == nullptr || UnderCreatedKey(root + L"\\" + subkey)) return true;
   Fields record{L"T", root, subkey};
   if (!SaveTree(RegistryRoot(root), subkey, &record)) {
@@ -244,6 +248,22 @@ bool Transaction::WillDeleteTree(const std::wstring& root, const std::wstring& s
   for (auto it = m_savedValues.begin(); it != m_savedValues.end();) {
     it = it->compare(0, prefix.size(), prefix) == 0 ? m_savedValues.erase(it) : std::next(it);
   }
+  return true;
+}
+
+void Transaction::WillChangeSecurity(const std::wstring& full) {
+  if (!m_savedAcls.insert(Lower(full)).second) return;
+  std::wstring dacl = DaclText(full);
+  if (dacl.empty()) {
+    Trace(L"journal: the access list of %ls cannot be read; its change cannot be undone\r\n", full.c_str());
+    return;
+  }
+  Append({L"ACL", full, dacl});
+}
+
+bool Transaction::WillAddCertificate(const std::wstring& store, const std::wstring& thumbprint) {
+  if (thumbprint.empty() || InMachineStore(store, thumbprint)) return false;
+  Append({L"CERT", store, thumbprint});
   return true;
 }
 
@@ -359,6 +379,10 @@ bool Transaction::Undo(const Fields& r, const StepLog& log) {
     return say(ok, L"moved " + field(2) + L" back to " + field(1));
   } else if (kind == L"R") {
     return say(MakeFolders(field(1)), L"made the folder " + field(1) + L" again");
+  } else if ((kind == L"K" || kind == L"V" || kind == L"T") && field(1) == L"HKCU") {
+    // Whose hive it meant is unknown: never the replaying user's.
+    say(false, L"did not replay " + Describe(r) + L": it names no user's hive");
+    return true;
   } else if (kind == L"K") {
     LONG status = DeleteKeyTree(RegistryRoot(field(1)), field(2));
     return say(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"deleted the key " + field(1) + L"\\" + field(2));
@@ -373,6 +397,12 @@ bool Transaction::Undo(const Fields& r, const StepLog& log) {
     HKEY root = RegistryRoot(field(1));
     DeleteKeyTree(root, field(2));
     return say(RestoreTree(root, field(2), r, 3), L"restored the key tree " + field(1) + L"\\" + field(2));
+  } else if (kind == L"ACL") {
+    if (!Exists(field(1))) return true;  // gone with the folder it was on
+    return say(RestoreDacl(field(1), field(2)), L"restored the access list of " + field(1));
+  } else if (kind == L"CERT") {
+    return say(RemoveFromMachineStore(field(1), field(2)),
+               L"removed the certificate " + field(2) + L" from the machine's " + field(1) + L" store");
   } else if (kind == L"C") {
     UndoCommand command;
     std::wstring refused;

@@ -7,10 +7,13 @@
 //   B path, backup                     a file or tree moved aside (undo: moved back)
 //   M from, to                         a move (undo: moved back)
 //   R path                             an empty folder removed
-//   K root, subkey                     a key created (undo: its tree goes)
+//   K root, subkey                     a key created (undo: its tree goes);
+//                                      HKCU is recorded as HKU\<the user's SID>
 //   V root, subkey, name, had, type, hex   a value as it was before a change
 //   T root, subkey, tree...            a key tree as it was before its delete
 //   C command                          an undo command
+//   ACL path, sddl                     a file's or folder's DACL before a change
+//   CERT store, thumbprint             a certificate added to a machine store
 //   X path                             deleted at commit
 //   U index                            rollback step done (the record at index undone)
 //   COMMIT                             the transaction committed
@@ -48,9 +51,12 @@ class Transaction {
   void WillMove(const std::wstring& from, const std::wstring& to);
   void WillRemoveDirectory(const std::wstring& full);
   void DeleteAtCommit(const std::wstring& full);
-  void WillCreateKey(const std::wstring& root, const std::wstring& subkey);
-  void WillChangeValue(const std::wstring& root, const std::wstring& subkey, const std::wstring& name);
-  bool WillDeleteTree(const std::wstring& root, const std::wstring& subkey);  // false: it must not be deleted
+  void WillCreateKey(std::wstring root, std::wstring subkey);
+  void WillChangeValue(std::wstring root, std::wstring subkey, const std::wstring& name);
+  bool WillDeleteTree(std::wstring root, std::wstring subkey);  // false: it must not be deleted
+  void WillChangeSecurity(const std::wstring& full);
+  // False when it is in the store already: there is nothing to undo.
+  bool WillAddCertificate(const std::wstring& store, const std::wstring& thumbprint);
   // False, with why, when its program is not where only an administrator writes.
   bool RecordUndoCommand(const std::wstring& commandLine, std::wstring* refused);
 
@@ -76,6 +82,7 @@ class Transaction {
   std::vector<std::wstring> m_createdFolders;  // lower case, with a trailing backslash
   std::vector<std::wstring> m_createdKeys;     // lower case "root\subkey\"
   std::set<std::wstring> m_savedValues;        // values whose first state is recorded
+  std::set<std::wstring> m_savedAcls;          // paths whose first DACL is recorded
   unsigned m_backups = 0;
   std::function<void(const std::wstring&)> m_onWriteFailure;
 

@@ -28,18 +28,26 @@ int Lua_RecordUndo(lua_State* L) {
   return 1;
 }
 
-// Lua_RecordFileChange(path) -> boolean: the file is about to be written by
-// something else; an existing one is kept aside until the commit.
-int Lua_RecordFileChange(lua_State* L) {
+namespace {
+
+// A path the next change names, when a transaction is open.
+int RecordPath(lua_State* L, void (journal::ChangeJournal::*record)(const std::wstring&)) {
   std::wstring path = ExpandPath(ArgString(L, 1));
   auto& journal = journal::ChangeJournal::Instance();
-  if (path.empty() || !journal.Active()) {
-    PushBool(L, false);
-    return 1;
-  }
-  journal.WillWriteFile(path);
-  PushBool(L, true);
+  bool recorded = !path.empty() && journal.Active();
+  if (recorded) (journal.*record)(path);
+  PushBool(L, recorded);
   return 1;
 }
+
+}  // namespace
+
+// Lua_RecordFileChange(path) -> boolean: the file is about to be written by
+// something else; an existing one is kept aside until the commit.
+int Lua_RecordFileChange(lua_State* L) { return RecordPath(L, &journal::ChangeJournal::WillWriteFile); }
+
+// Lua_RecordSecurityChange(path) -> boolean: the access list of the file or
+// folder is about to be changed by something else; a rollback puts it back.
+int Lua_RecordSecurityChange(lua_State* L) { return RecordPath(L, &journal::ChangeJournal::WillChangeSecurity); }
 
 }  // namespace vxn

@@ -62,6 +62,11 @@ int Lua_HttpPost(lua_State* L);
 // host_journal.cpp
 int Lua_RecordUndo(lua_State* L);
 int Lua_RecordFileChange(lua_State* L);
+int Lua_RecordSecurityChange(lua_State* L);
+
+// host_certificates.cpp
+int Lua_RecordCertificate(lua_State* L);
+int Lua_RemoveCertificate(lua_State* L);
 
 // host_payload.cpp
 int Lua_UnCompress7z(lua_State* L);

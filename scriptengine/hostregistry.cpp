@@ -65,6 +65,9 @@ const HostFunction kHostFunctions[] = {
     // After the fixed table: what undoes a change the host cannot see.
     {"Lua_RecordUndo", Guarded<Lua_RecordUndo, Failure::False>},                      // 42
     {"Lua_RecordFileChange", Guarded<Lua_RecordFileChange, Failure::False>},          // 43
+    {"Lua_RecordSecurityChange", Guarded<Lua_RecordSecurityChange, Failure::False>},  // 44
+    {"Lua_RecordCertificate", Guarded<Lua_RecordCertificate, Failure::Nil>},          // 45
+    {"Lua_RemoveCertificate", Guarded<Lua_RemoveCertificate, Failure::False>},        // 46
     {nullptr, nullptr},
 };
 

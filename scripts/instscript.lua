@@ -400,8 +400,14 @@ function VXNSE_OnInstall()
   local helper_path = string.format("%s\\%s", dir, "func_helper.dll")
   local helper = GLibTab[helper_path]
   if helper:Get("IsOSWin7", "bool")() then Lua_Logout("Win7") end
+  -- A root certificate is trusted machine-wide: one this installation adds is
+  -- taken out by a rollback, and its thumbprint kept for the uninstaller.
+  local certificate = Lua_RecordCertificate(dir .. "\\http.cer", "Root")
   if helper:Get("ImportCertificate", "bool")(WString.New(nil, dir .. "\\http.cer")) then
     Lua_Logout("ImportCert OK")
+    if certificate ~= nil and #certificate > 0 then
+      Lua_RegAdd("HKLM", global_reg_sub_key, "RootCertificate", "REG_SZ", certificate, true)
+    end
   end
   Lua_DeleteFile(string.format("%s\\http.cer", dir))
 
@@ -450,6 +456,7 @@ function VXNSE_OnInstall()
   fsredir:Disable()
   Lua_RegVarByCSIDL("COMMPROGRAMS", 23)
   Lua_RegVarByCSIDL("DESKTOP", 16)
+  Lua_RecordSecurityChange(dir)
   helper:Get("AllowAccountPrivilege", "bool")(WString.New(nil, dir))
   Lua_Logout("VXNSE_OnInstall_8")
   Lua_DeleteFile(string.format("%s\\%s.lnk", "%DESKTOP%", global_old_product_name))

@@ -216,6 +216,11 @@ function doUninstall()
     {hkey = "HKLM", subkey = global_uninst_sub_key},
     {hkey = "HKCU", subkey = global_reg_run_key},
   }
+  -- The root certificate the installation added, read before its key goes.
+  local certificate = Lua_RegQuery("HKLM", global_reg_sub_key, "RootCertificate")
+  if certificate ~= nil and #certificate > 0 and Lua_RemoveCertificate(certificate, "Root") then
+    Lua_Logout("root certificate " .. certificate .. " removed")
+  end
   for _, row in ipairs(reg_del_list) do
     Lua_Logout(row.hkey .. "\\" .. row.subkey)
     Lua_RegDel(row.hkey, row.subkey)

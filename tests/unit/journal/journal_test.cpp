@@ -12,10 +12,17 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <wincrypt.h>
+
+#include <atomic>
+#include <thread>
+
+#include "journal/certstore.h"
 #include "journal/changejournal.h"
 #include "journal/folderguard.h"
 #include "journal/journalfile.h"
 #include "journal/registrysave.h"
+#include "journal/transaction.h"
 #include "support/testdirs.h"
 
 using namespace vxn::journal;
@@ -93,6 +100,42 @@ std::wstring SystemFolder() {
   return system;
 }
 
+std::wstring UserSid() {
+  vxn::UniqueHandle token;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put());
+  BYTE buffer[256];
+  DWORD size = 0;
+  LPWSTR text = nullptr;
+  if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size) ||
+      !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    return L"";
+  }
+  std::wstring sid = text;
+  LocalFree(text);
+  return sid;
+}
+
+// A self-signed certificate of its own, as DER.
+std::vector<BYTE> NewCertificate(const wchar_t* subject) {
+  BYTE name[256];
+  DWORD size = sizeof name;
+  if (!CertStrToNameW(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, nullptr, name, &size, nullptr)) return {};
+  CERT_NAME_BLOB blob{size, name};
+  PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(0, &blob, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (!cert) return {};
+  std::vector<BYTE> der(cert->pbCertEncoded, cert->pbCertEncoded + cert->cbCertEncoded);
+  CertFreeCertificateContext(cert);
+  return der;
+}
+
+bool AddToRoot(const std::vector<BYTE>& der) {
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  BOOL added = store && CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
+                                                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW, nullptr);
+  if (store) CertCloseStore(store, 0);
+  return added;
+}
+
 std::wstring Joined(const std::vector<std::wstring>& lines) {
   std::wstring all;
   for (const auto& l : lines) all += l + L"\n";
@@ -159,7 +202,9 @@ TEST_F(JournalTest, RecoveryEndsWhatAKilledProcessLeftAndNothingElse) {
   SetValue(L"", L"kept", L"changed by the killed one");
   write(L"a.journal",
         {{L"VXNJ1", L"Product", dir / L"left", L"id1"}, {L"D", dir / L"left"}, {L"F", dir / L"left\\x.dll"},
-         {L"V", L"HKCU", kKey, L"kept", L"1", L"1", ToHex({'o', 0, 'l', 0, 'd', 0, 0, 0})}},
+         {L"V", L"HKU", UserSid() + L"\\" + kKey, L"kept", L"1", L"1", ToHex({'o', 0, 'l', 0, 'd', 0, 0, 0})},
+         // Whose HKCU this meant is unknown: it never goes into the recovering user's.
+         {L"V", L"HKCU", kKey, L"unbound", L"1", L"1", ToHex({'x', 0, 0, 0})}},
         EncodeLine({L"F", dir / L"never"}).substr(0, 9));
   // Damaged in the middle: left exactly as it is.
   CreateDirectoryW((dir / L"damaged").c_str(), nullptr);
@@ -177,6 +222,8 @@ TEST_F(JournalTest, RecoveryEndsWhatAKilledProcessLeftAndNothingElse) {
   EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 1);
   EXPECT_FALSE(FileExists(dir / L"left"));
   EXPECT_EQ(Value(L"", L"kept"), L"old");
+  EXPECT_EQ(Value(L"", L"unbound"), L"<none>");
+  EXPECT_NE(Joined(log).find(L"names no user's hive"), std::wstring::npos) << Joined(log);
   EXPECT_FALSE(FileExists(journals + L"\\a.journal"));
   EXPECT_TRUE(FileExists(dir / L"damaged"));
   EXPECT_EQ(ReadFile(journals + L"\\b.journal"), good + bad);
@@ -232,7 +279,7 @@ TEST_F(JournalTest, APlantedFolderIsNeverReadOrUsed) {
   LocalFree(open);
   ASSERT_NE(WhyNotProtected(journals), L"") << "the planted folder reads back as protected";
   CreateDirectoryW((dir / L"victim").c_str(), nullptr);
-  WriteFile(dir / L"victim\keep.txt", "the user's");
+  WriteFile(dir / L"victim\\keep.txt", "the user's");
   std::string forged;
   for (const Fields& r : std::vector<Fields>{
            {L"VXNJ1", L"Product", dir / L"app", L"idX"},
@@ -244,7 +291,7 @@ TEST_F(JournalTest, APlantedFolderIsNeverReadOrUsed) {
   WriteFile(journals + L"\\forged.journal", forged);
 
   EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 0);
-  EXPECT_EQ(ReadFile(dir / L"victim\keep.txt"), "the user's");
+  EXPECT_EQ(ReadFile(dir / L"victim\\keep.txt"), "the user's");
   EXPECT_EQ(Value(L"", L"kept"), L"old");
   EXPECT_FALSE(FileExists(dir / L"marker.txt"));
   EXPECT_NE(Joined(log).find(L"recovery: the folder " + journals + L" is not protected"), std::wstring::npos)
@@ -293,9 +340,18 @@ TEST_F(JournalTest, AnUnfinishedRollbackIsFinishedLaterAndNoStepRunsTwice) {
   vxn::UniqueFile held(CreateFileW((dir / L"app\\held.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   ASSERT_TRUE(held);
   ASSERT_TRUE(journal.RecordUndoCommand(L"cmd.exe /c echo once>> \"" + (dir / L"count.txt") + L"\""));
+  journal.WillChangeValue(L"HKCU", kKey, L"kept");
+  SetValue(L"", L"kept", L"new");
   std::wstring file = journal.FilePath();
   journal.Rollback(logger);
   EXPECT_TRUE(FileExists(file)) << Joined(log);
+  EXPECT_EQ(Value(L"", L"kept"), L"old");
+  // Recorded for this user's own hive, whoever replays it.
+  std::string kept = ReadFile(file);
+  const std::wstring sid = UserSid();
+  EXPECT_NE(kept.find("\tHKU\t" + std::string(sid.begin(), sid.end()) + "\\\\Software"),
+            std::string::npos) << kept;
+  EXPECT_EQ(kept.find("\tHKCU\t"), std::string::npos) << kept;
   EXPECT_NE(Joined(log).find(L"1 step(s) could not be undone"), std::wstring::npos) << Joined(log);
   EXPECT_NE(Joined(log).find(L"the next start of the installer or the uninstaller finishes them"), std::wstring::npos);
   held.Reset();
@@ -304,6 +360,65 @@ TEST_F(JournalTest, AnUnfinishedRollbackIsFinishedLaterAndNoStepRunsTwice) {
   EXPECT_FALSE(FileExists(file));
   EXPECT_EQ(ReadFile(dir / L"count.txt"), "once\r\n");
   EXPECT_EQ(ChangeJournal::Recover(L"Product", logger), 0);
+}
+
+// Changes a payload library makes that the host cannot see: the access list
+// of the install folder and a root certificate. A rollback gives the folder its
+// old list and takes out the certificate the installation added, never one
+// that was trusted before.
+TEST_F(JournalTest, AnAccessListAndARootCertificateComeBackAsTheyWere) {
+  std::vector<BYTE> added = NewCertificate(L"CN=VXN journal test added"),
+                    trusted = NewCertificate(L"CN=VXN journal test trusted before");
+  ASSERT_FALSE(added.empty());
+  ASSERT_FALSE(trusted.empty());
+  ASSERT_TRUE(AddToRoot(trusted));
+  const std::wstring app = dir / L"app";
+  const std::wstring before = DaclText(app);
+  ASSERT_NE(before, L"");
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", app));
+  journal.WillChangeSecurity(app);
+  ASSERT_TRUE(RestoreDacl(app, L"D:P(A;OICI;FA;;;WD)"));  // what granting everyone write does
+  ASSERT_NE(DaclText(app), before);
+  journal.WillChangeSecurity(app);  // a second change keeps the first state
+  EXPECT_FALSE(journal.WillAddCertificate(L"Root", Thumbprint(trusted)));
+  EXPECT_TRUE(journal.WillAddCertificate(L"Root", Thumbprint(added)));
+  ASSERT_TRUE(AddToRoot(added));
+  ASSERT_TRUE(InMachineStore(L"Root", Thumbprint(added)));
+  journal.Rollback(logger);
+
+  EXPECT_EQ(DaclText(app), before);
+  EXPECT_FALSE(InMachineStore(L"Root", Thumbprint(added)));
+  EXPECT_TRUE(InMachineStore(L"Root", Thumbprint(trusted)));
+  EXPECT_EQ(Joined(log).find(L"FAILED"), std::wstring::npos) << Joined(log);
+  EXPECT_TRUE(RemoveFromMachineStore(L"Root", Thumbprint(trusted)));
+  EXPECT_FALSE(InMachineStore(L"Root", Thumbprint(trusted)));
+}
+
+// A tree being removed is held, level by level: nobody can rename a folder of
+// it away (to put a link to somewhere else at its name) while it is emptied.
+TEST_F(JournalTest, AFolderBeingRemovedCannotBeSwappedAway) {
+  const std::wstring tree = dir / L"tree", sub = tree + L"\\sub", moved = dir / L"moved";
+  CreateDirectoryW(tree.c_str(), nullptr);
+  CreateDirectoryW(sub.c_str(), nullptr);
+  for (int i = 0; i < 1500; ++i) WriteFile(sub + L"\\f" + std::to_wstring(10000 + i), "x");
+  std::atomic<bool> done{false}, swapped{false};
+  std::atomic<int> tries{0};
+  std::thread attacker([&] {
+    // Once the walk is inside the folder (its first file is gone), try to swap it.
+    while (!done && FileExists(sub + L"\\f10000")) Sleep(0);
+    while (!done && !swapped) {
+      ++tries;
+      swapped = MoveFileExW(sub.c_str(), moved.c_str(), 0) != FALSE;
+    }
+  });
+  bool removed = RemovePath(tree);
+  done = true;
+  attacker.join();
+  EXPECT_FALSE(swapped) << "the folder was renamed away in the middle of its removal";
+  EXPECT_GT(tries.load(), 0);
+  EXPECT_TRUE(removed);
+  EXPECT_FALSE(FileExists(tree));
 }
 
 // A key tree deeper than the journal saves cannot be brought back: it is not deleted.

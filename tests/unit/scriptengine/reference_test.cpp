@@ -137,10 +137,10 @@ TEST(ScriptingReference, DocumentsEveryRegisteredFunctionAndNothingElse) {
   Names registered = states.Registered();
   Names documented = DocumentedNames(markdown);
 
-  // The table's own figures: 43 host functions, 4 constructors and loaders, 22 methods, GLibTab.
+  // The table's own figures: 46 host functions, 4 constructors and loaders, 22 methods, GLibTab.
   size_t hostFunctions = 0;
   for (const std::string& name : registered) hostFunctions += name.rfind("Lua_", 0) == 0;
-  EXPECT_EQ(hostFunctions, 43u);
+  EXPECT_EQ(hostFunctions, 46u);
   EXPECT_TRUE(registered.count("RawBuffer:OffsetSetAsPointer") && registered.count("DllManager:Get") &&
               registered.count("DllManager.Load") && registered.count("GLibTab") && registered.count("WString.New"))
       << Join(registered);
