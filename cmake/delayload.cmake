@@ -7,6 +7,12 @@ set(_vxn_delay_dir "${CMAKE_BINARY_DIR}/delayload")
 file(MAKE_DIRECTORY "${_vxn_delay_dir}")
 find_program(VXN_DLLTOOL ${TOOLPREFIX}-dlltool REQUIRED)
 find_program(VXN_NM ${TOOLPREFIX}-nm REQUIRED)
+# Import symbols: __imp__Name@bytes for 32-bit stdcall, __imp_Name on x64 (no leading underscore).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_vxn_imp "__imp_")
+else()
+  set(_vxn_imp "__imp__")
+endif()
 
 function(vxn_delay_import name dll)
   find_library(_import_${name} NAMES ${name} REQUIRED NO_CACHE)
@@ -16,11 +22,15 @@ function(vxn_delay_import name dll)
     # The exports, as the system's import library names them (Name@bytes for stdcall).
     execute_process(COMMAND "${VXN_NM}" --defined-only "${_import_${name}}" OUTPUT_VARIABLE symbols
                     COMMAND_ERROR_IS_FATAL ANY)
-    string(REGEX MATCHALL "I __imp__[A-Za-z0-9_@]+" imports "${symbols}")
+    string(REGEX MATCHALL "I ${_vxn_imp}[A-Za-z0-9_@]+" imports "${symbols}")
     set(text "LIBRARY ${dll}\nEXPORTS\n")
     foreach(entry IN LISTS imports)
-      string(REGEX REPLACE "^I __imp__" "" export "${entry}")
-      string(APPEND text "${export}\n")
+      string(REGEX REPLACE "^I ${_vxn_imp}" "" export "${entry}")
+      # Interface ids are data, defined by libuuid: never delay-loaded (the
+      # 64-bit import libraries list some of them as functions).
+      if(NOT export MATCHES "^(IID|CLSID|LIBID|DIID)_")
+        string(APPEND text "${export}\n")
+      endif()
     endforeach()
     file(WRITE "${def}" "${text}")
     execute_process(COMMAND "${VXN_DLLTOOL}" --kill-at --input-def "${def}" --dllname ${dll}

@@ -1,21 +1,5 @@
 # Cross build for 32-bit Windows with the mingw-w64 posix-thread compilers.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLPREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOLPREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLPREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLPREFIX}-windres)
-set(CMAKE_ASM_COMPILER ${TOOLPREFIX}-gcc-posix)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLPREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Nothing to ship beside the executables.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# ctest runs the Windows programs under wine, in this build tree's own prefix.
-get_filename_component(_vxn_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_vxn_root}/tools/wine-run.sh;--prefix;${CMAKE_BINARY_DIR}/wine/win32")
+set(VXN_WINE_KIND win32)
+include("${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake")

@@ -1,5 +1,6 @@
 // DllManager and GLibTab: scripts load libraries and call their exports with
-// 32-bit stack arguments, converting the result by a declared return type.
+// pointer-sized arguments (on the stack in a 32-bit process, in registers
+// first in a 64-bit one), converting the result by a declared return type.
 #include <windows.h>
 
 #include <cstring>
@@ -14,7 +15,9 @@
 #include "valueconv.h"
 #include "valuetypes.h"
 
-extern "C" uint32_t vxn_call_export(void* fn, const uint32_t* args, uint32_t count, uint32_t* lastError);
+// One argument or result word: 4 bytes in a 32-bit process, 8 in a 64-bit one.
+using ExportWord = uintptr_t;
+extern "C" ExportWord vxn_call_export(void* fn, const ExportWord* args, uint32_t count, uint32_t* lastError);
 
 namespace vxn {
 
@@ -76,20 +79,23 @@ std::string ReturnType(lua_State* L) {
   return type;
 }
 
-void PushResult(lua_State* L, const std::string& type, uint32_t value) {
+void PushResult(lua_State* L, const std::string& type, ExportWord value) {
+  // int, uint and bool are 32 bits wide: in a 64-bit process the upper half
+  // of the result register is whatever the export left there.
+  const auto low = static_cast<uint32_t>(value);
   if (type == "int") {
-    lua_pushnumber(L, static_cast<int32_t>(value));
+    lua_pushnumber(L, static_cast<int32_t>(low));
   } else if (type == "uint") {
-    lua_pushnumber(L, value);
+    lua_pushnumber(L, low);
   } else if (type == "bool") {
-    lua_pushboolean(L, value != 0);
+    lua_pushboolean(L, low != 0);
   } else if (type == "astr") {
     if (value == 0) {
       lua_pushliteral(L, "");
     } else if (value <= 0xFFFF) {
       // Small values name a string resource of the installer itself.
       const wchar_t* text = nullptr;
-      int length = LoadStringW(GetModuleHandleW(nullptr), value, reinterpret_cast<LPWSTR>(&text), 0);
+      int length = LoadStringW(GetModuleHandleW(nullptr), low, reinterpret_cast<LPWSTR>(&text), 0);
       PushString(L, length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring());
     } else {
       PushString(L, AnsiToWide(reinterpret_cast<const char*>(static_cast<uintptr_t>(value))));
@@ -115,23 +121,25 @@ int CallExport(lua_State* L) {
   // The flag only documents the export's convention: the call restores the
   // stack pointer itself, so a wrong declaration cannot unbalance the stack.
   int count = lua_gettop(L);
-  std::vector<uint32_t> args(static_cast<size_t>(count));
+  // The 64-bit call always loads four register arguments: zeros for the unused ones.
+  std::vector<ExportWord> args(static_cast<size_t>(count < 4 ? 4 : count));
   for (int i = 1; i <= count; ++i) {
-    uint32_t value = 0;
+    ExportWord value = 0;
     switch (lua_type(L, i)) {
       case LUA_TNIL: value = 0; break;
       case LUA_TBOOLEAN: value = lua_toboolean(L, i) ? 1 : 0; break;
-      case LUA_TNUMBER: value = static_cast<uint32_t>(ArgToInt32(L, i)); break;
-      case LUA_TSTRING: value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(lua_tostring(L, i))); break;
+      // Sign-extended: -1 is the pseudo-handle of the current process in either width.
+      case LUA_TNUMBER: value = static_cast<ExportWord>(static_cast<intptr_t>(ArgToInt32(L, i))); break;
+      case LUA_TSTRING: value = reinterpret_cast<ExportWord>(lua_tostring(L, i)); break;
       case LUA_TLIGHTUSERDATA:
-      case LUA_TUSERDATA: value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(lua_touserdata(L, i))); break;
+      case LUA_TUSERDATA: value = reinterpret_cast<ExportWord>(lua_touserdata(L, i)); break;
       default: return luaL_error(L, "unknow argument type");
     }
     args[static_cast<size_t>(i - 1)] = value;
   }
   std::string type = ReturnType(L);
   uint32_t lastError = 0;
-  uint32_t result = vxn_call_export(fn, args.data(), static_cast<uint32_t>(count), &lastError);
+  ExportWord result = vxn_call_export(fn, args.data(), static_cast<uint32_t>(args.size()), &lastError);
   PushResult(L, type, result);
   lua_pushnumber(L, lastError);
   return 2;

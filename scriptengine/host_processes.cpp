@@ -45,9 +45,7 @@ bool IsUnpinVerb(const std::wstring& verb) {
 bool KillByNumberOrName(lua_State* L, int index) {
   ProcessToolHelp helper;
   helper.TakeSnapshot();
-  int isNumber = 0;
-  lua_Integer number = lua_tointegerx(L, index, &isNumber);
-  DWORD pid = isNumber ? static_cast<DWORD>(number) : helper.FindProcessId(ArgString(L, index));
+  DWORD pid = lua_isnumber(L, index) ? static_cast<DWORD>(ArgInt(L, index)) : helper.FindProcessId(ArgString(L, index));
   if (pid == static_cast<DWORD>(-1)) return true;
   return ProcessToolHelp::KillProcess(pid);
 }

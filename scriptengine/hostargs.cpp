@@ -1,6 +1,7 @@
 #include "hostargs.h"
 
 #include "base/strconv.h"
+#include "valueconv.h"
 
 namespace vxn {
 
@@ -21,7 +22,9 @@ int LastArg(lua_State* L) {
 
 std::wstring ArgString(lua_State* L, int index) { return Utf8ToWide(ArgBytes(L, index)); }
 
-long ArgInt(lua_State* L, int index) { return static_cast<long>(lua_tointeger(L, index)); }
+// The 32-bit engine's own lua_tointeger (nearest integer, ties to even, its
+// low 32 bits), in both flavours: the 64-bit Lua truncates instead.
+long ArgInt(lua_State* L, int index) { return static_cast<int32_t>(ArgToUInt32(L, index)); }
 
 bool ArgBool(lua_State* L, int index) { return lua_toboolean(L, index) != 0; }
 

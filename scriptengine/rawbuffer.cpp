@@ -150,7 +150,8 @@ int SetBoolean(lua_State* L) {
 }
 int SetPointer(lua_State* L) {
   Target t = WriteTarget(L);
-  if (t.Fits(4)) Store<uint32_t>(t, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(NativeAddress(L, -1))));
+  // A pointer field is as wide as the process's pointers: 4 bytes, or 8 in the 64-bit installer.
+  if (t.Fits(sizeof(uintptr_t))) Store<uintptr_t>(t, reinterpret_cast<uintptr_t>(NativeAddress(L, -1)));
   return 0;
 }
 

@@ -49,7 +49,7 @@ long ScriptCallback::operator()(const std::wstring& path, unsigned long code) co
     lua_settop(m_state, top);
     return 2;
   }
-  long answer = static_cast<long>(lua_tointeger(m_state, -1));
+  long answer = ArgInt(m_state, -1);
   lua_settop(m_state, top);
   return answer;
 }

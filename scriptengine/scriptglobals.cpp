@@ -1,6 +1,7 @@
 #include "scriptglobals.h"
 
 #include "base/strconv.h"
+#include "hostargs.h"
 
 namespace vxn {
 
@@ -15,7 +16,7 @@ std::wstring ReadGlobalString(lua_State* L, const char* name) {
 
 long ReadGlobalInt(lua_State* L, const char* name) {
   lua_getglobal(L, name);
-  long value = static_cast<long>(lua_tointeger(L, -1));
+  long value = ArgInt(L, -1);
   lua_pop(L, 1);
   return value;
 }

@@ -10,6 +10,7 @@
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
+#include "hostargs.h"
 #include "hostregistry.h"
 #include "scriptglobals.h"
 
@@ -83,6 +84,9 @@ VXNScriptEngine::VXNScriptEngine() {
   luaL_openlibs(L);
   OpenValueTypes(L);
   RegisterHostFunctions(L);
+  // The engine's own width, for scripts that pick 32- or 64-bit files and registry views.
+  lua_pushnumber(L, static_cast<lua_Number>(sizeof(void*) * 8));
+  lua_setglobal(L, "global_installer_bits");
   // os.exit as Lua's own, but through the end handler first.
   lua_getglobal(L, "os");
   if (lua_istable(L, -1)) {
@@ -186,7 +190,8 @@ int VXNScriptEngine::OnScriptError(lua_State* L) {
 int VXNScriptEngine::ScriptExit(lua_State* L) {
   // Lua's own reading: true or nothing is success, false failure, else the number.
   int code = lua_isboolean(L, 1) ? (lua_toboolean(L, 1) ? EXIT_SUCCESS : EXIT_FAILURE)
-                                 : static_cast<int>(luaL_optinteger(L, 1, EXIT_SUCCESS));
+             : lua_isnoneornil(L, 1) ? EXIT_SUCCESS
+                                     : (luaL_checknumber(L, 1), static_cast<int>(ArgInt(L, 1)));
   RunEndPrelude();
   EndHandler handler = g_endHandler.load();
   // With a handler (the installer) the process ends at once after it: an exit

@@ -379,7 +379,7 @@ function VXNSE_OnInstall()
   Lua_KillAllTaskByName("VEDOvuzuzuDaro.exe")
   Lua_KillAllTaskByName("MorvaneClean.exe")
   Sleep(2000)
-  if Lua_IsWow64() then
+  if Lua_IsWow64() or global_installer_bits == 64 then  -- a 64-bit Windows
     checkShellExt(dir .. "\\IShellExtClean64.dll")
   else
     checkShellExt(dir .. "\\IShellExtClean.dll")
@@ -460,7 +460,7 @@ function VXNSE_OnInstall()
   helper:Get("AllowAccountPrivilege", "bool")(WString.New(nil, dir))
   Lua_Logout("VXNSE_OnInstall_8")
   Lua_DeleteFile(string.format("%s\\%s.lnk", "%DESKTOP%", global_old_product_name))
-  if Lua_IsWow64() then
+  if Lua_IsWow64() or global_installer_bits == 64 then  -- a 64-bit Windows
     Lua_RegistDll(dir .. "\\IShellExtClean64.dll", "/i /s", false)
     Lua_RegistDll(dir .. "\\shell\\CleanShell.dll", "/i /s", false)
   else

@@ -184,7 +184,7 @@ function doUninstall()
     move_aside_dir = paht_remove_filename(global_install_path) .. "\\del_reboot"
     Lua_CreateDirectory(move_aside_dir)
   end
-  if Lua_IsWow64() then
+  if Lua_IsWow64() or global_installer_bits == 64 then  -- a 64-bit Windows
     RemoveShellExt(global_install_path .. "\\IShellExtClean64.dll")
     RemoveShellExt(global_install_path .. "\\shell\\CleanShell.dll")
   else

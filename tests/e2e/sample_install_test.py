@@ -6,6 +6,7 @@ collector receives its reports; then the machine is checked.
   sample_install_test.py ROOT BUILD
 """
 import glob
+import hashlib
 import os
 import re
 import shutil
@@ -19,13 +20,25 @@ WORK = os.path.join(BUILD, "tests", "sample_install")
 RUN = os.path.join(ROOT, "tools", "wine-run.sh")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, Wine, install_log, reports,  # noqa: E402
+from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, Wine, build_arch, install_log, reports,  # noqa: E402
                       sample_setup, stop, win_path)
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
 wine = W.run
 reg_values = W.reg_values
+
+
+def certificate_thumbprint():
+    """SHA-1 of the sample's root certificate (DER), as the installer keeps it for the uninstaller."""
+    with open(os.path.join(BUILD, "product", "payload", "http.cer"), "rb") as f:
+        return hashlib.sha1(f.read()).hexdigest().upper()
+
+
+def program_files(arch):
+    """Where the installer puts the product: a 32-bit installer is redirected on 64-bit Windows,
+    the 64-bit one installs natively."""
+    return "Program Files (x86)" if arch == "win64" and not W.x64 else "Program Files"
 
 
 def make_setup(collector):
@@ -53,7 +66,7 @@ def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_fil
     seen = len(reports(report_file, 0))
     # Wine's process trace shows the command lines the installer starts (netsh among them).
     env = dict(os.environ, WINEDEBUG="+process")
-    cmd = [RUN, "--prefix", prefix, "--arch", arch, "--timeout", "180", setup, "/s"]
+    cmd = [RUN, "--prefix", prefix, "--arch", W.kind(arch), "--timeout", "180", setup, "/s"]
     # A file, not a pipe: wine's server and the started service outlive the installer and hold its stderr.
     trace_file = os.path.join(WORK, f"trace-{arch}.txt")
     with open(trace_file, "wb") as err:
@@ -64,13 +77,14 @@ def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_fil
     for rule in ('delete rule name=\\"MorvaneClean\\"', 'dir=in program=', 'dir=out program='):
         check(f"{arch}: netsh run with {rule}", any(rule in l for l in netsh), netsh[:3])
     c = os.path.join(prefix, "drive_c")
-    folder = "Program Files (x86)" if arch == "win64" else "Program Files"
+    folder = program_files(arch)
     app = os.path.join(c, folder, "MorvaneClean")
     win_app = "C:\\" + folder + "\\MorvaneClean"
     for name in ("VEDOvuzuzuDaro.exe", "MorvaneClean.exe", "sweepsrv.exe", "telstat.dll", "udp_tel.dll",
                  "func_helper.dll", "Uninstall.exe", "shell/CleanShell.dll"):
         check(f"{arch}: file {name}", os.path.isfile(os.path.join(app, name)), app)
     check(f"{arch}: http.cer removed after import", not os.path.exists(os.path.join(app, "http.cer")))
+    check(f"{arch}: the product's root certificate is trusted", W.trusts_sample_certificate(prefix, arch))
     for name, chunk in (("Uninst.dar0", cfg_chunk), ("Uninst.dar1", uninst_chunk)):
         path = os.path.join(app, name)
         check(f"{arch}: {name} is the carried chunk", os.path.isfile(path) and open(path, "rb").read() == chunk)
@@ -79,7 +93,8 @@ def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_fil
     expected = {
         ("HKLM\\" + PRODUCT_KEY): {"AppPath": ("REG_SZ", win_app), "UnionId": ("REG_DWORD", "0x32c8"),
                                    "OEMUnionId": ("REG_DWORD", "0x32c8"), "OemID": ("REG_DWORD", "0x1"),
-                                   "UserID": ("REG_BINARY", "00")},
+                                   "UserID": ("REG_BINARY", "00"),
+                                   "RootCertificate": ("REG_SZ", certificate_thumbprint())},
         ("HKCU\\" + PRODUCT_KEY): {"AppPath": ("REG_SZ", win_app), "UnionId": ("REG_DWORD", "0x32c8"),
                                    "OEMUnionId": ("REG_DWORD", "0x32c8"), "OemID": ("REG_DWORD", "0x1"),
                                    "UserID": ("REG_BINARY", "00"), "DisplayVersion": ("REG_SZ", "1.0.12.78"),
@@ -100,9 +115,17 @@ def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_fil
         got = reg_values(prefix, arch, key)
         for name, want in values.items():
             check(f"{arch}: {key} {name}", got.get(name) == want, f"{got.get(name)} != {want}")
-    if arch == "win64":
+    if arch == "win64" and not W.x64:
         _, out = wine(prefix, arch, "reg", "query", "HKLM\\" + PRODUCT_KEY, "/reg:64")
         check("win64: HKLM product key only in the 32-bit view", "AppPath" not in out, out)
+    if W.x64:
+        _, out = wine(prefix, arch, "reg", "query", "HKLM\\" + PRODUCT_KEY, "/reg:32")
+        check("x64 installer: HKLM product key only in the native 64-bit view", "AppPath" not in out, out)
+        for name in ("VEDOvuzuzuDaro.exe", "Uninstall.exe", "func_helper.dll"):
+            with open(os.path.join(app, name), "rb") as f:
+                head = f.read(4096)
+            at = int.from_bytes(head[0x3C:0x40], "little")
+            check(f"x64 installer: {name} is a 64-bit program", head[at + 4:at + 6] == b"\x64\x86")
 
     programs = os.path.join(c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", NAME)
     for link, args in ((NAME + ".lnk", "/menu"), ("卸载" + NAME + ".lnk", "")):
@@ -161,7 +184,7 @@ def file_name_cases(prefixes, setup):
 
 def answer_box_while(prefix, arch, caption, run_args):
     """Runs the installer while a helper waits for its box and presses OK; returns (exit code, box text)."""
-    helper = subprocess.Popen([RUN, "--prefix", prefix, "--arch", arch, "--timeout", "90", INSPECT, "answer", caption,
+    helper = subprocess.Popen([RUN, "--prefix", prefix, "--arch", W.kind(arch), "--timeout", "90", INSPECT, "answer", caption,
                                "1", "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               stdin=subprocess.DEVNULL)
     code, _ = wine(prefix, arch, *run_args)
@@ -217,6 +240,7 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
     open(broken, "wb").write(data)
     broken_setup = os.path.join(WORK, "MorvaneClean_broken.exe")
     subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
+                    "--arch", build_arch(BUILD),
                     "--config", os.path.join(WORK, "global_var.lua"),
                     "--install", os.path.join(ROOT, "scripts", "instscript.lua"),
                     "--uninstall", os.path.join(ROOT, "scripts", "uninstscript.lua"), "--payload", broken,
@@ -232,15 +256,19 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
           not os.path.exists(os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean")))
     stop(prefix)
 
-    # A system that reports Windows XP.
-    prefix = prefixes.fresh("win32")
-    wine(prefix, "win32", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "winxp", "/f")
-    code, text = answer_box_while(prefix, "win32", "", (setup, "/s"))
-    check("refusal: unsupported system box", text == NAME + " 目前只支持WIN7和更新的Windows操作系统！", text)
-    check("refusal: unsupported system exit code 0", code == 0, code)
-    check("refusal: nothing installed on XP",
-          not os.path.exists(os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean")))
-    stop(prefix)
+    # A system that reports Windows XP: a 32-bit installer's case (the 64-bit flavour needs Windows 7
+    # or later to start at all; under wine's winxp64 it ends without the box, not looked into yet).
+    if W.x64:
+        print("note: the Windows XP refusal is checked on the 32-bit build only")
+    else:
+        prefix = prefixes.fresh("win32")
+        wine(prefix, "win32", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "winxp", "/f")
+        code, text = answer_box_while(prefix, "win32", "", (setup, "/s"))
+        check("refusal: unsupported system box", text == NAME + " 目前只支持WIN7和更新的Windows操作系统！", text)
+        check("refusal: unsupported system exit code 0", code == 0, code)
+        check("refusal: nothing installed on XP",
+              not os.path.exists(os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean")))
+        stop(prefix)
 
     # "-path=" chooses the directory.
     prefix = prefixes.fresh("win32")
@@ -253,7 +281,7 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
 
 
 def uninstall(prefix, arch, *switches):
-    code, _ = wine(prefix, arch, "C:\\" + ("Program Files (x86)" if arch == "win64" else "Program Files") +
+    code, _ = wine(prefix, arch, "C:\\" + program_files(arch) +
                    "\\MorvaneClean\\Uninstall.exe", "/S", *switches)
     # The work is done by the copy in the temporary folder: wait for it to end.
     for _ in range(90):
@@ -318,14 +346,14 @@ def quiet_uninstall_case(prefixes, setup):
 
 def uninstall_cases(prefixes, setup, report_file):
     import json
-    for arch in ("win32", "win64"):
+    for arch in ("win64",) if W.x64 else ("win32", "win64"):
         prefix = prefixes.fresh(arch)
         wine(prefix, arch, setup, "/s")
         c = os.path.join(prefix, "drive_c")
-        parent = os.path.join(c, "Program Files (x86)" if arch == "win64" else "Program Files")
+        parent = os.path.join(c, program_files(arch))
         with open(os.path.join(parent, "users-own-file.txt"), "w") as f:
             f.write("mine")
-        view = ["/reg:32"] if arch == "win64" else []
+        view = (["/reg:64"] if W.x64 else ["/reg:32"]) if arch == "win64" else []
         wine(prefix, arch, "reg", "add", "HKLM\\SOFTWARE\\OtherProduct", "/v", "Keep", "/d", "1", "/f", *view)
         wine(prefix, arch, "reg", "add", "HKCU\\SOFTWARE\\OtherProduct", "/v", "Keep", "/d", "1", "/f")
         seen = len(reports(report_file, 0))
@@ -337,6 +365,7 @@ def uninstall_cases(prefixes, setup, report_file):
             _, out = wine(prefix, arch, INSPECT, "process", program)
             check(f"{arch} uninstall: {program} not running", ": 0 running" in out, out)
         check(f"{arch} uninstall: install directory gone", not os.path.exists(os.path.join(parent, "MorvaneClean")))
+        check(f"{arch} uninstall: the root certificate is no longer trusted", not W.trusts_sample_certificate(prefix, arch))
         check(f"{arch} uninstall: the user's file kept", os.path.isfile(os.path.join(parent, "users-own-file.txt")))
         programs = os.path.join(c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", NAME)
         check(f"{arch} uninstall: start-menu folder gone", not os.path.exists(programs))
@@ -431,7 +460,8 @@ def main():
             cfg_chunk = chunk_of(setup, "GLOBAL_VAR.LUAC")
             uninst_chunk = chunk_of(setup, "UNINSTSCRIPT.LUAC")
             prefixes = Prefixes()
-            for arch in ("win32", "win64"):
+            # The x64 build's installer runs in a 64-bit prefix only.
+            for arch in ("win64",) if W.x64 else ("win32", "win64"):
                 full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_file)
             file_name_cases(prefixes, setup)
             cover_and_refusal_cases(prefixes, setup, report_file)

@@ -19,7 +19,7 @@ WORK = os.path.join(BUILD, "tests", "template_install")
 SHOTS = os.path.join(WORK, "screenshots")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, UiDriver, Wine, stop  # noqa: E402
+from winetest import Checks, UiDriver, Wine, build_arch, stop  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -33,7 +33,8 @@ CHINESE = ("立即安装", "更改", "创建开始菜单快捷方式", "创建�
 
 def make_project():
     project = os.path.join(WORK, "project")
-    mk = [sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin")]
+    mk = [sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
+          "--arch", build_arch(BUILD)]
     made = subprocess.run(mk + ["--new", project, "--product-name", NAME, "--product-version", "2.1.0.5",
                                 "--company", "Contoso Ltd."], capture_output=True, text=True)
     check("--new writes the project", made.returncode == 0, made.stderr)

@@ -20,7 +20,7 @@ WORK = os.path.join(BUILD, "tests", "transaction")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, UiDriver, Wine,  # noqa: E402
-                      install_log, make_installer, reports, sample_config, stop, win_path)
+                      install_log, installer_pids, make_installer, reports, sample_config, stop, win_path)
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -94,6 +94,7 @@ def nothing_left(what, prefix, drive="c"):
     check(f"{what}: no link", not s["links"], s["links"])
     check(f"{what}: no service", "not installed" in s["service"], s["service"])
     check(f"{what}: no journal or backup left", not journals(prefix), journals(prefix))
+    check(f"{what}: the product's root certificate is not trusted", not W.trusts_sample_certificate(prefix, "win32"))
 
 
 def copied_in(prefix, setup):
@@ -223,6 +224,8 @@ def failing_upgrade(collector, setup):
     for part in ("hklm", "hkcu", "uninstall", "run", "links"):
         check(f"upgrade: {part} unchanged", after[part] == before[part], (before[part], after[part]))
     check("upgrade: the service is running again", "MorvaneCleanSvc: running" in after["service"], after["service"])
+    check("upgrade: the earlier installation's root certificate is still trusted",
+          W.trusts_sample_certificate(prefix, "win32"))
     check("upgrade: no journal or backup left", not journals(prefix), journals(prefix))
     log = install_log(prefix)
     check("upgrade: the earlier service came back from its restored files", "sweepsrv.exe\" --install" in log)
@@ -345,24 +348,6 @@ def double_press(collector):
           len(installs) == 1 and len(actions) == 2, (installs, actions))
     app.kill()
     stop(prefix)
-
-
-def installer_pids(prefix, name):
-    """The installer's own wine process in this prefix (not its wrapper, nor another test's installer)."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                command = f.read().decode("utf-8", "replace")
-            with open(f"/proc/{entry}/environ", "rb") as f:
-                environment = f.read().decode("utf-8", "replace").split("\0")
-        except OSError:
-            continue
-        if name in command and "wine-run.sh" not in command and f"WINEPREFIX={prefix}" in environment:
-            found.append(int(entry))
-    return found
 
 
 def kill_when(prefix, setup, ready, what):

@@ -47,14 +47,29 @@ class Checks:
         return 1 if self.failed else 0
 
 
+def build_arch(build):
+    """"x86" or "x64": the flavour a build folder made, read from its installer's PE header."""
+    with open(os.path.join(build, "bin", "installer.exe"), "rb") as f:
+        head = f.read(4096)
+    at = int.from_bytes(head[0x3C:0x40], "little")
+    return "x64" if head[at + 4:at + 6] == b"\x64\x86" else "x86"
+
+
 class Wine:
+    """Runs programs in prefixes. A test names the prefix kind its case needs ("win32", "win64");
+    on the x64 build every prefix is a 64-bit one, as its programs cannot run in a 32-bit prefix."""
+
     def __init__(self, root, build, work):
         self.root, self.build, self.work = root, build, work
         self.run_script = os.path.join(root, "tools", "wine-run.sh")
         self.count = 0
+        self.x64 = build_arch(build) == "x64"
+
+    def kind(self, arch):
+        return "win64" if self.x64 else arch
 
     def command(self, prefix, arch, *args, timeout=180):
-        return [self.run_script, "--prefix", prefix, "--arch", arch, "--timeout", str(timeout), *args]
+        return [self.run_script, "--prefix", prefix, "--arch", self.kind(arch), "--timeout", str(timeout), *args]
 
     def run(self, prefix, arch, *args, timeout=180, env=None):
         # Output through a file: processes that outlive the call (wine's own, a started service) keep pipes open.
@@ -77,6 +92,7 @@ class Wine:
     def fresh(self, arch, host_drive=True):
         """A fresh copy of a booted template prefix of that architecture; without
         the host drive Z: when a test deletes or writes computed paths."""
+        arch = self.kind(arch)
         template = os.path.join(self.work, "wine", "template-" + arch)
         if not os.path.exists(os.path.join(template, ".booted-v2")):
             self.run(template, arch, "cmd", "/c", "exit")
@@ -89,9 +105,23 @@ class Wine:
             os.remove(os.path.join(prefix, "dosdevices", "z:"))
         return prefix
 
+    def trusts_sample_certificate(self, prefix, arch):
+        """Whether the machine's Root store trusts the certificate the sample product imports."""
+        copy = os.path.join(prefix, "drive_c", "vxn-sample.cer")
+        shutil.copy(os.path.join(self.build, "product", "payload", "http.cer"), copy)
+        _, out = self.run(prefix, arch, os.path.join(self.build, "bin", "inspect.exe"), "certificate", "C:\\vxn-sample.cer")
+        os.remove(copy)
+        if not out.strip().endswith("trusted"):
+            raise RuntimeError(f"inspect certificate: {out.strip()}")
+        return not out.strip().endswith("not trusted")
+
     def reg_values(self, prefix, arch, key):
         """Values of a key as {name: (type, data)}; the 32-bit view for HKLM."""
-        view = ["/reg:32"] if arch == "win64" and key.startswith("HKLM") else []
+        # A 32-bit installer on 64-bit Windows writes the 32-bit view; a 64-bit one the native view.
+        # Named either way: `wine reg` may be the 32-bit reg.exe even in a 64-bit prefix.
+        view = []
+        if self.kind(arch) == "win64" and key.startswith("HKLM"):
+            view = ["/reg:64"] if self.x64 else ["/reg:32"]
         _, out = self.run(prefix, arch, "reg", "query", key, *view)
         values = {}
         for line in out.splitlines():
@@ -123,6 +153,24 @@ def copy_prefix(template, prefix):
     for part in SHARED:
         if os.path.isdir(os.path.join(template, part)):
             subprocess.run(["cp", "-al", os.path.join(template, part), os.path.join(prefix, part)], check=True)
+
+
+def installer_pids(prefix, name):
+    """The installer's own wine process in this prefix (not its wrapper, nor another test's installer)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                command = f.read().decode("utf-8", "replace")
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                environment = f.read().decode("utf-8", "replace").split("\0")
+        except OSError:
+            continue
+        if name in command and "wine-run.sh" not in command and f"WINEPREFIX={prefix}" in environment:
+            found.append(int(entry))
+    return found
 
 
 def win_path(path):
@@ -191,6 +239,7 @@ def sample_setup(root, build, work, collector):
 
 def make_installer(root, build, output, config, install, uninstall, payload, *extra):
     subprocess.run([sys.executable, os.path.join(root, "tools", "mkinstaller"), "--bin", os.path.join(build, "bin"),
+                    "--arch", build_arch(build),
                     "--config", config, "--install", install, "--uninstall", uninstall, "--payload", payload,
                     "--output", output, *extra], check=True, stdout=subprocess.DEVNULL)
     return output

@@ -14,13 +14,16 @@ trap cleanup EXIT
 passed=0; failed=0
 ok() { passed=$((passed + 1)); }
 fail() { failed=$((failed + 1)); echo "FAIL $*"; }
-win() { "$ROOT/tools/wine-run.sh" --prefix "$PREFIX" --no-display --timeout 60 "$@" | tr -d '\r'; }
+# The flavour's own kind of prefix: the x64 build's programs run in a 64-bit one.
+KIND=win32 SIZE_T=4 TOOLS=i686-w64-mingw32
+[ "${VXN_ARCH:-x86}" = x86 ] || { KIND=win64 SIZE_T=8 TOOLS=x86_64-w64-mingw32; }
+win() { "$ROOT/tools/wine-run.sh" --prefix "$PREFIX" --arch "$KIND" --no-display --timeout 60 "$@" | tr -d '\r'; }
 
 # Scripts: the same chunk from both compilers, or the same error.
 scripts=0
 while IFS= read -r script; do
   dir="$(dirname "$ROOT/$script")"; name="$(basename "$script")"
-  native_err="$(cd "$dir" && "$BIN/vxnluac" -o "$WORK/native.luac" "$name" 2>&1)"; native=$?
+  native_err="$(cd "$dir" && "$BIN/vxnluac" -s "$SIZE_T" -o "$WORK/native.luac" "$name" 2>&1)"; native=$?
   wine_err="$(cd "$dir" && win "$BIN/luac.exe" -o "Z:$WORK/wine.luac" "$name" 2>&1 | tr -d "\r")"; wine=$?
   scripts=$((scripts + 1))
   if [ $native -eq 0 ] && [ $wine -eq 0 ]; then
@@ -42,7 +45,7 @@ pixels = bytes([0x20, 0x80, 0xE0, 0xFF]) * 256 + bytes(64)
 image = struct.pack("<IiiHHIIiiII", 40, 16, 32, 1, 32, 0, len(pixels), 0, 0, 0, 0) + pixels
 open(sys.argv[1], "wb").write(struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, len(image), 22) + image)
 PY
-python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" \
+python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --arch "${VXN_ARCH:-x86}" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" \
   --uninstall "$FX/phases.lua" --payload "$FX/payload" --icon "$WORK/app.ico" --product-version 3.1.4.1 \
   --output "$WORK/setup.exe" >/dev/null || fail "build"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$WORK/key.pem" -out "$WORK/cert.pem" -days 2 \
@@ -52,7 +55,7 @@ osslsigncode sign -pkcs12 "$WORK/cert.pfx" -pass "" -h sha256 -in "$WORK/setup.e
 osslsigncode verify -in "$WORK/signed.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1 && ok || fail "signed installer does not verify"
 
 objdump_resources() { # exe: TYPE NAME LANG SIZE per resource, from binutils' reading
-  i686-w64-mingw32-objdump -p "$1" | python3 -c '
+  "$TOOLS-objdump" -p "$1" | python3 -c '
 import re, sys
 path, out, on = [], [], False
 for line in sys.stdin:

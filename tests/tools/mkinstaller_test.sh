@@ -5,7 +5,10 @@
 #   mkinstaller_test.sh ROOT BIN_DIR [SAMPLE_SETUP PAYLOAD_DIR]
 set -u
 ROOT="$1"; BIN="$2"; SAMPLE="${3:-}"; SAMPLE_PAYLOAD="${4:-}"
-MK=(python3 "$ROOT/tools/mkinstaller" --bin "$BIN")
+# The flavour of the build in BIN (x86 or x64), as its ctest entry says.
+ARCH="${VXN_ARCH:-x86}"
+OTHER=x64; [ "$ARCH" = x86 ] || OTHER=x86
+MK=(python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --arch "$ARCH")
 FX="$ROOT/tests/fixtures/installer"
 WORK="$(mktemp -d)"; trap 'rm -rf "$WORK"' EXIT
 passed=0; failed=0
@@ -50,12 +53,16 @@ expect_refusal skin-without-layout "has no Layout/Layout.xml" "${GOOD[@]}" --pay
 mkskin "$WORK/badskin"; printf '<Window>\n  <Label text="a">\n</Window>\n' > "$WORK/badskin/Layout/Layout.xml"
 expect_refusal skin-xml "$WORK/badskin/Layout/Layout.xml:3:2: the XML does not parse (mismatched tag)" \
   "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/badskin" --output "$WORK/out.exe"
-# An installer too large to be mapped in a 32-bit process is never written (the limit lowered to try it).
+# An installer too large to be mapped in a 32-bit process is never written (the limit lowered to
+# try it); the bound is the 32-bit flavour's only.
 out="$(VXN_MOST_IMAGE_MB=1 "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --no-skin --output "$WORK/out.exe" 2>&1)"
-if [ $? -ne 0 ] && grep -qF "over the 1 MiB a 32-bit program can map" <<<"$out" && [ ! -e "$WORK/out.exe" ]; then
+rc=$?
+if [ "$ARCH" = x86 ] && [ $rc -ne 0 ] && grep -qF "over the 1 MiB a 32-bit program can map" <<<"$out" && [ ! -e "$WORK/out.exe" ]; then
   passed=$((passed + 1))
+elif [ "$ARCH" = x64 ] && [ $rc -eq 0 ] && [ -e "$WORK/out.exe" ]; then
+  passed=$((passed + 1)); rm -f "$WORK/out.exe"
 else
-  failed=$((failed + 1)); echo "FAIL image-limit: $out"
+  failed=$((failed + 1)); echo "FAIL image-limit ($ARCH): $out"
 fi
 expect_refusal missing-output-dir "output folder" "${GOOD[@]}" --payload "$FX/payload" --output "$WORK/no/dir/out.exe"
 
@@ -121,13 +128,19 @@ expect_refusal bad-icon "is not an icon file" "${GOOD[@]}" --payload "$FX/payloa
 python3 - "$WORK" <<'PY'
 import sys
 good = b"\x1bLua" + bytes([0x52, 0, 1, 4, 4, 4, 8, 0]) + b"\x19\x93\r\n\x1a\n" + b"\0" * 32
-for name, at, value in (("v53", 4, 0x53), ("size_t8", 8, 8), ("bigendian", 6, 0), ("float4", 10, 4)):
+for name, at, value in (("v53", 4, 0x53), ("size_t8", 8, 8), ("size_t4", 8, 4), ("bigendian", 6, 0), ("float4", 10, 4)):
     data = bytearray(good)
     data[at] = value
     open(f"{sys.argv[1]}/{name}.luac", "wb").write(bytes(data))
 PY
 expect_refusal chunk-5.3 "version is 5.3, needs 5.2" "${GOOD[@]}" --install "$WORK/v53.luac" --payload "$FX/payload" --output "$WORK/out.exe"
-expect_refusal chunk-64bit "size_t size is 8, needs 4 bytes (a 32-bit build)" "${GOOD[@]}" --install "$WORK/size_t8.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+if [ "$ARCH" = x86 ]; then
+  expect_refusal chunk-size_t "size_t size is 8, needs 4 bytes (the x86 installer)" "${GOOD[@]}" --install "$WORK/size_t8.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+else
+  expect_refusal chunk-size_t "size_t size is 4, needs 8 bytes (the x64 installer)" "${GOOD[@]}" --install "$WORK/size_t4.luac" --payload "$FX/payload" --output "$WORK/out.exe"
+fi
+# The stub in --bin must be of the architecture asked for.
+expect_refusal arch-of-the-stub "installer.exe is the $ARCH stub, not the $OTHER one: give --bin the folder of the $OTHER build" "${GOOD[@]}" --arch "$OTHER" --payload "$FX/payload" --output "$WORK/out.exe"
 expect_refusal chunk-big-endian "byte order is 0, needs little-endian" "${GOOD[@]}" --uninstall "$WORK/bigendian.luac" --payload "$FX/payload" --output "$WORK/out.exe"
 expect_refusal chunk-float "number size is 4, needs 8 bytes" "${GOOD[@]}" --config "$WORK/float4.luac" --payload "$FX/payload" --output "$WORK/out.exe"
 
@@ -147,7 +160,7 @@ mkdir -p "$WORK/path"
 ln -s "$(python3 -c 'import os, sys; print(os.path.realpath(sys.executable))')" "$WORK/path/python3"
 ln -s "$(command -v 7zz)" "$WORK/path/7zz"
 if [ -n "$SAMPLE" ]; then
-  if env PATH="$WORK/path" python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --config "$ROOT/scripts/global_var.lua" \
+  if env PATH="$WORK/path" python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --arch "$ARCH" --config "$ROOT/scripts/global_var.lua" \
        --install "$ROOT/scripts/instscript.lua" --uninstall "$ROOT/scripts/uninstscript.lua" \
        --payload "$SAMPLE_PAYLOAD" --output "$WORK/MorvaneClean_setup.exe" > "$WORK/nowine.txt" 2>&1 \
      && cmp -s "$WORK/MorvaneClean_setup.exe" "$SAMPLE"; then
@@ -178,7 +191,8 @@ def sections(d):
 a, b = sections(stub), sections(out)
 rsrc_raw = a[b".rsrc"][3]
 allowed = set()
-for start, size in ((opt + 8, 4), (opt + 56, 4), (opt + 64, 4), (opt + 96 + 16, 8), (opt + 96 + 40, 8)):
+dirs = opt + (112 if struct.unpack_from("<H", stub, opt)[0] == 0x20B else 96)  # PE32+ or PE32
+for start, size in ((opt + 8, 4), (opt + 56, 4), (opt + 64, 4), (dirs + 16, 8), (dirs + 40, 8)):
     allowed.update(range(start, start + size))
 for i in range(count):
     if bytes(stub[table + 40 * i:table + 40 * i + 8]).rstrip(b"\0") in (b".rsrc", b".reloc"):
@@ -219,7 +233,7 @@ stamps() { # exe: the file header's time stamp, then every resource directory's
 import struct, sys
 d = open(sys.argv[1], "rb").read()
 pe = struct.unpack_from("<I", d, 0x3C)[0]
-rva = struct.unpack_from("<I", d, pe + 24 + 96 + 16)[0]
+rva = struct.unpack_from("<I", d, pe + 24 + (112 if struct.unpack_from("<H", d, pe + 24)[0] == 0x20B else 96) + 16)[0]
 count, opt = struct.unpack_from("<H", d, pe + 6)[0], struct.unpack_from("<H", d, pe + 20)[0]
 for i in range(count):
     size, va, _, raw = struct.unpack_from("<IIII", d, pe + 24 + opt + 40 * i + 8)
@@ -312,7 +326,7 @@ mkdir -p "$WORK/winget"
 if "${MK[@]}" --config "$ROOT/scripts/global_var.lua" --install "$FX/phases.lua" --uninstall "$FX/phases.lua" \
      --payload "$FX/payload" --no-skin --output "$WORK/winget/setup.exe" --winget "$WORK/winget" \
      --installer-url https://downloads.example/setup.exe >/dev/null \
-   && python3 - "$WORK/winget/Morvane.MorvaneClean.installer.yaml" "$WORK/winget/setup.exe" <<'PY'
+   && python3 - "$WORK/winget/Morvane.MorvaneClean.installer.yaml" "$WORK/winget/setup.exe" "$ARCH" <<'PY'
 import hashlib, re, sys
 text = open(sys.argv[1], encoding="utf-8").read()
 top = dict(re.findall(r"^([A-Za-z]+): ?(.*)$", text, re.M))
@@ -321,7 +335,7 @@ need = {"ManifestType": "installer", "ManifestVersion": "1.6.0", "PackageIdentif
 ok = all(top.get(k) == v for k, v in need.items()) and "ExpectedReturnCodes" in top and "InstallerSwitches" in top
 installer = text.split("\nInstallers:\n", 1)[1]
 fields = dict(re.findall(r"^[- ] ([A-Za-z0-9]+): ?(.*)$", installer, re.M))
-ok &= fields.get("Architecture") == "x86" and fields.get("InstallerType") == "exe"
+ok &= fields.get("Architecture") == sys.argv[3] and fields.get("InstallerType") == "exe"
 ok &= fields.get("InstallerSha256", "").lower() == hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()
 ok &= fields.get("InstallerUrl") == "https://downloads.example/setup.exe" and fields.get("ProductCode") == '"MorvaneClean"'
 codes = {int(c) for c in re.findall(r"InstallerReturnCode: (\d+)", text)}

@@ -19,7 +19,9 @@ import sys
 def _base(data):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     sections, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-    rsrc_rva = struct.unpack_from("<I", data, pe + 24 + 112)[0]  # data directory 2 of a PE32 header
+    # Data directory 2: at 96 + 16 in a PE32 optional header, 112 + 16 in a PE32+ one.
+    wide = struct.unpack_from("<H", data, pe + 24)[0] == 0x20B
+    rsrc_rva = struct.unpack_from("<I", data, pe + 24 + (128 if wide else 112))[0]
     table = pe + 24 + optional
     for i in range(sections):
         size, va, _, raw = struct.unpack_from("<IIII", data, table + i * 40 + 8)

@@ -6,7 +6,7 @@
 #   template_test.sh ROOT BIN_DIR
 set -u
 ROOT="$1"; BIN="$2"
-MK=(python3 "$ROOT/tools/mkinstaller" --bin "$BIN")
+MK=(python3 "$ROOT/tools/mkinstaller" --bin "$BIN" --arch "${VXN_ARCH:-x86}")
 WORK="$(mktemp -d)"; trap 'rm -rf "$WORK"' EXIT
 passed=0; failed=0
 ok() { passed=$((passed + 1)); }

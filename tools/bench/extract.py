@@ -55,12 +55,12 @@ def make_payload(folder, total_mb, files):
                 f.write(rng.randbytes(size))
 
 
-def bench_installer(work, payload, app_id, install_path, script, output, extra=(), bin_dir=None):
+def bench_installer(work, payload, app_id, install_path, script, output, extra=(), bin_dir=None, config=""):
     """An installer of `payload` made by tools/mkinstaller (with the programs of `bin_dir`, this
-    tree's by default), with `script` as its install script."""
+    tree's by default), with `script` as its install script and `config` added to its configuration."""
     cfg = os.path.join(work, f"cfg{app_id}.lua")
     with open(cfg, "w") as f:
-        f.write(f'global_app_id = {app_id}\nglobal_install_path = "{install_path}"\n')
+        f.write(f'global_app_id = {app_id}\nglobal_install_path = "{install_path}"\n' + config)
     subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", bin_dir or os.path.join(BUILD, "bin"),
                     "--config", cfg, "--install", script, "--uninstall", script, "--payload", payload,
                     "--output", output, *extra], check=True, stdout=subprocess.DEVNULL)

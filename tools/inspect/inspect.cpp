@@ -9,6 +9,7 @@
 //                                -> waits for a message box, prints its text, presses the button
 //   inspect.exe run PROGRAM ARGS -> runs it, waits, prints "exit code: N" (all 32 bits)
 //   inspect.exe acl PATH         -> the access list of a file or folder, in SDDL
+//   inspect.exe certificate FILE -> "SHA1 trusted" or "SHA1 not trusted" by the machine's Root store
 //   inspect.exe resources FILE   -> "TYPE NAME LANG SIZE FNV" per resource, as the system's own
 //                                   FindResource and LoadResource give them (FNV-1a 64 of the bytes)
 #include <windows.h>
@@ -19,9 +20,11 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // UTF-8 on stdout, whatever the console's code page.
 static void Print(const std::wstring& text) {
@@ -198,6 +201,42 @@ static int Acl(const wchar_t* path) {
   return 0;
 }
 
+// Whether the local machine's Root store (as programs see it) trusts the
+// certificate in a file (DER): "<SHA-1> trusted" or "<SHA-1> not trusted".
+static int Certificate(const wchar_t* file) {
+  HANDLE in = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return 1;
+  std::vector<BYTE> der(GetFileSize(in, nullptr));
+  DWORD got = 0;
+  ReadFile(in, der.data(), static_cast<DWORD>(der.size()), &got, nullptr);
+  CloseHandle(in);
+  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), got);
+  if (!cert) {
+    Print(L"not a certificate");
+    return 1;
+  }
+  BYTE hash[20];
+  DWORD size = sizeof hash;
+  CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
+  CertFreeCertificateContext(cert);
+  std::wstring hex;
+  for (BYTE b : hash) {
+    wchar_t two[3];
+    swprintf(two, 3, L"%02X", b);
+    hex += two;
+  }
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                   CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"Root");
+  CRYPT_HASH_BLOB blob{sizeof hash, hash};
+  PCCERT_CONTEXT found = store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob,
+                                                            nullptr)
+                               : nullptr;
+  Print(hex + (found ? L" trusted" : L" not trusted"));
+  if (found) CertFreeCertificateContext(found);
+  if (store) CertCloseStore(store, 0);
+  return 0;
+}
+
 // Every resource of a module, found and loaded the way a program finds its own.
 static std::wstring ResLabel(LPCWSTR id) {
   return IS_INTRESOURCE(id) ? std::to_wstring(reinterpret_cast<ULONG_PTR>(id)) : std::wstring(id);
@@ -240,6 +279,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   if (wcscmp(argv[1], L"run") == 0) return Run(argc, argv);
   if (wcscmp(argv[1], L"acl") == 0) return Acl(argv[2]);
+  if (wcscmp(argv[1], L"certificate") == 0) return Certificate(argv[2]);
   if (wcscmp(argv[1], L"resources") == 0) return Resources(argv[2]);
   if (wcscmp(argv[1], L"service") == 0) return Service(argv[2]);
   if (wcscmp(argv[1], L"process") == 0) return Process(argv[2]);

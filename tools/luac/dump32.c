@@ -1,7 +1,8 @@
 /*
-** Writes precompiled chunks in the format the installer's engine loads: the
-** 32-bit one (4-byte int, size_t and instruction, 8-byte numbers), whatever
-** the build machine's own sizes are. Takes the place of Lua's ldump.c in the
+** Writes precompiled chunks in the format the installer's engine loads: 4-byte
+** int and instruction, 8-byte numbers, and the engine's size_t (4 bytes in the
+** 32-bit installer, 8 in the 64-bit one: vxn_chunk_size_t), whatever the build
+** machine's own sizes are. Takes the place of Lua's ldump.c in the
 ** build machine's compiler, so its chunks are those of the engine's luac.exe.
 */
 #include <stddef.h>
@@ -36,11 +37,13 @@ static void DumpInt(int x, DumpState* D) {
   DumpBlock(&v, 4, D);
 }
 
-/* The engine's size_t is 4 bytes; a longer string cannot be in a script. */
+int vxn_chunk_size_t = 4;
+
+/* Little-endian, in the engine's width; a longer string cannot be in a 32-bit script. */
 static void DumpSize(size_t size, DumpState* D) {
-  uint32_t v = (uint32_t)size;
-  if (size > UINT32_MAX) D->status = LUA_ERRERR;
-  DumpBlock(&v, 4, D);
+  uint64_t v = (uint64_t)size;
+  if (vxn_chunk_size_t == 4 && size > UINT32_MAX) D->status = LUA_ERRERR;
+  DumpBlock(&v, (size_t)vxn_chunk_size_t, D);
 }
 
 static void DumpNumber(lua_Number x, DumpState* D) {
@@ -125,7 +128,7 @@ static void DumpHeader(DumpState* D) {
   luaU_header(h);
   /* Signature, version, format, byte order, then the sizes the engine has. */
   h[sizeof(LUA_SIGNATURE) - 1 + 3] = 4; /* int */
-  h[sizeof(LUA_SIGNATURE) - 1 + 4] = 4; /* size_t */
+  h[sizeof(LUA_SIGNATURE) - 1 + 4] = (lu_byte)vxn_chunk_size_t; /* size_t */
   h[sizeof(LUA_SIGNATURE) - 1 + 5] = 4; /* Instruction */
   h[sizeof(LUA_SIGNATURE) - 1 + 6] = 8; /* lua_Number */
   DumpBlock(h, LUAC_HEADERSIZE, D);

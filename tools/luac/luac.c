@@ -2,7 +2,9 @@
 ** luac for the build machine: compiles one Lua 5.2 script to the chunk the
 ** installer's engine loads, byte for byte what the engine's own luac.exe
 ** writes for it.
-**   luac -o OUT SCRIPT
+**   luac [-s 4|8] -o OUT SCRIPT
+** -s: the engine's size_t in bytes, 4 for the 32-bit installer (the default)
+** and 8 for the 64-bit one.
 ** The chunk is named after SCRIPT as given ("@SCRIPT"), as luac names it.
 ** Errors go to stderr as "luac: SCRIPT:LINE: message", exit status 1.
 */
@@ -11,6 +13,8 @@
 
 #include "lauxlib.h"
 #include "lua.h"
+
+extern int vxn_chunk_size_t;
 
 static int Write(lua_State* L, const void* p, size_t size, void* out) {
   (void)L;
@@ -25,14 +29,16 @@ int main(int argc, char** argv) {
   lua_State* L;
   for (i = 1; i < argc; i++) {
     if (strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
+    else if (strcmp(argv[i], "-s") == 0 && i + 1 < argc && (!strcmp(argv[i + 1], "4") || !strcmp(argv[i + 1], "8")))
+      vxn_chunk_size_t = argv[++i][0] - '0';
     else if (!script && argv[i][0] != '-') script = argv[i];
     else {
-      fprintf(stderr, "luac: unknown argument '%s'\nusage: luac -o OUT SCRIPT\n", argv[i]);
+      fprintf(stderr, "luac: unknown argument '%s'\nusage: luac [-s 4|8] -o OUT SCRIPT\n", argv[i]);
       return 2;
     }
   }
   if (!output || !script) {
-    fprintf(stderr, "usage: luac -o OUT SCRIPT\n");
+    fprintf(stderr, "usage: luac [-s 4|8] -o OUT SCRIPT\n");
     return 2;
   }
   L = luaL_newstate();

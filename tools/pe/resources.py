@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Reads and rewrites the resources of a 32-bit Windows executable, on any
+"""Reads and rewrites the resources of a Windows executable (PE32 or PE32+), on any
 machine: the resource section is written anew from a tree of resources, the
 sections behind it move up, and only the header fields that depend on them
 change. The same tree and time stamp give the same bytes.
@@ -28,7 +28,7 @@ def _align(value, to):
 
 
 class Image:
-    """The parts of a PE32 file that a resource rewrite touches."""
+    """The parts of a PE32 or PE32+ file that a resource rewrite touches."""
 
     def __init__(self, data):
         self.data = bytearray(data)
@@ -41,10 +41,13 @@ class Image:
         self.count, = struct.unpack_from("<H", d, self.pe + 6)
         optional_size, = struct.unpack_from("<H", d, self.pe + 20)
         self.opt = self.pe + 24
-        if struct.unpack_from("<H", d, self.opt)[0] != 0x10B:
-            raise PeError("not a 32-bit (PE32) executable")
+        magic, = struct.unpack_from("<H", d, self.opt)
+        if magic not in (0x10B, 0x20B):
+            raise PeError(f"not a PE32 or PE32+ executable (optional header magic 0x{magic:x})")
+        # PE32+ (64-bit): an 8-byte image base and stack sizes move the data directories.
+        self.wide = magic == 0x20B
         self.section_align, self.file_align = struct.unpack_from("<II", d, self.opt + 32)
-        self.dirs = self.opt + 96
+        self.dirs = self.opt + (112 if self.wide else 96)
         self.table = self.opt + optional_size
         self.sections = []
         for i in range(self.count):

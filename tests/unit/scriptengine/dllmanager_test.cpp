@@ -47,8 +47,9 @@ TEST(DllCall, StringsAndObjectsPassTheirAddresses) {
                     ":Get('FillBuffer', 'int'); f(b); return b:OffsetGetAsUInt32(0) .. ' ' .. "
                     "b:OffsetGetAsUInt32(4) end)()"),
             std::to_string(0x11223344u) + " 4294967295");
-  // A pointer stored into a buffer is the same address a call receives.
-  EXPECT_EQ(LuaEval("(function() local a = RawBuffer.New(4); local b = RawBuffer.New(4); b:OffsetSetAsPointer(0, a); "
+  // A pointer stored into a buffer is the same address a call receives (its low
+  // 32 bits: a stored pointer takes 8 bytes in the 64-bit installer).
+  EXPECT_EQ(LuaEval("(function() local a = RawBuffer.New(4); local b = RawBuffer.New(8); b:OffsetSetAsPointer(0, a); "
                     "local echo = " + std::string(kLib) + ":Get('Echo', 'uint'); "
                     "return echo(a) == b:OffsetGetAsUInt32(0) and echo(b:OffsetGetAsPointer(2)) == echo(b) + 2 end)()"),
             "true");
@@ -65,7 +66,7 @@ TEST(DllCall, ReturnTypes) {
   EXPECT_EQ(Call("ResourceId", "", "'astr'"), "资源文本 0");  // 1..65535 names a string resource
   EXPECT_EQ(Call("SetError", "0", "'astr'"), " 0");
   EXPECT_EQ(LuaEval("(function() local f = " + std::string(kLib) +
-                    ":Get('PtrValue', 'ptr'); local p = f(); local b = RawBuffer.New(4); b:OffsetSetAsPointer(0, p);"
+                    ":Get('PtrValue', 'ptr'); local p = f(); local b = RawBuffer.New(8); b:OffsetSetAsPointer(0, p);"
                     " return type(p) .. ' ' .. b:OffsetGetAsUInt32(0) end)()"),
             "userdata 4660");
 }

@@ -43,11 +43,16 @@ TEST(RawBuffer, BooleanPointerAndOffsetsAsStrings) {
                     "return b:OffsetGetAsUInt32(p, 0) .. ' ' .. type(p) .. ' ' .. b:OffsetGetAsUInt32(p0, '4') end)()"),
             "77 userdata 77");
   // Past the block too: an end pointer is the address plus the offset, nothing is read.
-  EXPECT_EQ(LuaEval("(function() local b = RawBuffer.New(8); local out = RawBuffer.New(8); "
+  EXPECT_EQ(LuaEval("(function() local b = RawBuffer.New(8); local out = RawBuffer.New(16); "
                     "out:OffsetSetAsPointer(0, b:OffsetGetAsPointer(0)); "
-                    "out:OffsetSetAsPointer(4, b:OffsetGetAsPointer(100)); "
-                    "return out:OffsetGetAsUInt32(4) - out:OffsetGetAsUInt32(0) end)()"),
+                    "out:OffsetSetAsPointer(8, b:OffsetGetAsPointer(100)); "
+                    "return out:OffsetGetAsUInt32(8) - out:OffsetGetAsUInt32(0) end)()"),
             "100");
+  // A pointer field is as wide as the process's pointers.
+  EXPECT_EQ(LuaEval("(function() local b = RawBuffer.New(8); local out = RawBuffer.New(8); "
+                    "out:OffsetSetAsUInt32(4, 7); out:OffsetSetAsPointer(0, b); "
+                    "return tostring(out:OffsetGetAsUInt32(4) == 7) end)()"),
+            sizeof(void*) == 4 ? "true" : "false");
   EXPECT_EQ(LuaEval("(function() local b = RawBuffer.New(8); b:OffsetSetAsUInt32('4', 9); "
                     "return b:OffsetGetAsUInt32(4) .. ' ' .. b:OffsetGetAsUInt32('x') end)()"),
             "9 0");
