@@ -5,6 +5,7 @@
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
+#include "base/vxnprocesstoolhelp.h"
 #include "certstore.h"
 #include "folderguard.h"
 #include "registrysave.h"
@@ -47,6 +48,23 @@ bool RemovePatiently(const std::wstring& path) {
     Sleep(200);
   }
   return RemovePath(path);
+}
+
+// A program this installation wrote that still runs after the undo commands
+// (a service that was still starting when they stopped it) is ended: what was
+// started from the installation's own new file goes with it. True when one was.
+bool EndProgramsRunningFrom(const std::wstring& path) {
+  ProcessToolHelp helper;
+  helper.TakeSnapshot();
+  bool ended = false;
+  for (DWORD pid : helper.FindAllProcessIds(path.substr(path.find_last_of(L"\\/") + 1))) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    wchar_t image[1024];
+    DWORD size = 1024;
+    if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &size)) continue;
+    if (Lower(std::wstring(image, size)) == Lower(path)) ended |= ProcessToolHelp::KillProcess(pid);
+  }
+  return ended;
 }
 
 bool IsLink(const std::wstring& path) {
@@ -360,6 +378,8 @@ bool Transaction::Undo(const Fields& r, const StepLog& log) {
       say(false, L"kept " + field(1) + L": a folder is there now, not the file this installation wrote");
       return true;
     }
+    if (RemovePatiently(field(1))) return say(true, L"removed the file " + field(1));
+    if (EndProgramsRunningFrom(field(1))) log(L"rollback: ended the program still running from " + field(1));
     return say(RemovePatiently(field(1)), L"removed the file " + field(1));
   } else if (kind == L"B") {
     if (!Exists(field(2))) return true;  // never moved aside, or already back

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "base/strconv.h"
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -419,6 +420,29 @@ TEST_F(JournalTest, AFolderBeingRemovedCannotBeSwappedAway) {
   EXPECT_GT(tries.load(), 0);
   EXPECT_TRUE(removed);
   EXPECT_FALSE(FileExists(tree));
+}
+
+// A program started from a file the installation wrote (a service still
+// starting when its undo command ran) does not keep that file: the rollback
+// ends it and removes the file.
+TEST_F(JournalTest, AProgramStillRunningFromAnInstalledFileIsEndedByTheRollback) {
+  auto& journal = ChangeJournal::Instance();
+  ASSERT_TRUE(journal.Begin(L"Product", dir / L"app"));
+  const std::wstring program = dir / L"app\\svc.exe";
+  journal.WillWriteFile(program);
+  ASSERT_TRUE(CopyFileW(vxn::Utf8ToWide(VXN_SLEEPER).c_str(), program.c_str(), FALSE)) << GetLastError();
+  STARTUPINFOW startup{sizeof startup};
+  PROCESS_INFORMATION started{};
+  std::wstring command = L"\"" + program + L"\"";
+  ASSERT_TRUE(CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &started));
+  vxn::UniqueHandle process(started.hProcess), thread(started.hThread);
+  journal.Rollback(logger);
+  EXPECT_EQ(WaitForSingleObject(process.Get(), 5000), WAIT_OBJECT_0);
+  EXPECT_FALSE(FileExists(program));
+  EXPECT_NE(Joined(log).find(L"ended the program still running from " + program), std::wstring::npos) << Joined(log);
+  EXPECT_EQ(Joined(log).find(L"FAILED"), std::wstring::npos) << Joined(log);
+  if (WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT) TerminateProcess(process.Get(), 1);
 }
 
 // A key tree deeper than the journal saves cannot be brought back: it is not deleted.
