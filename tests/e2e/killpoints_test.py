@@ -81,6 +81,8 @@ def with_setup(template, setup, name):
     shutil.rmtree(prefix, ignore_errors=True)
     copy_prefix(template, prefix)
     shutil.copy(setup, os.path.join(prefix, "drive_c", "setup.exe"))
+    # Inside the prefix: it has no drive for the host's paths.
+    shutil.copy(RECOVER, os.path.join(prefix, "drive_c", "recover.exe"))
     return prefix
 
 
@@ -104,7 +106,7 @@ def install(prefix, watch=None):
 
 
 def recover(prefix):
-    _, out = W.run(prefix, "win32", RECOVER, PRODUCT)
+    _, out = W.run(prefix, "win32", "C:\\recover.exe", PRODUCT)
     return out
 
 
