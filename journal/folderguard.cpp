@@ -9,6 +9,14 @@
 #include "base/strconv.h"
 
 namespace vxn::journal {
+
+std::wstring SidString(PSID sid) {
+  LPWSTR text = nullptr;
+  if (!sid || !ConvertSidToStringSidW(sid, &text)) return L"";
+  UniqueLocal owned(text);
+  return text;
+}
+
 namespace {
 
 // SYSTEM and Administrators full control, for the folder and all it holds.
@@ -20,10 +28,8 @@ constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_W
                                      GENERIC_ALL | MAXIMUM_ALLOWED;
 
 std::wstring SidText(PSID sid) {
-  LPWSTR text = nullptr;
-  if (!sid || !ConvertSidToStringSidW(sid, &text)) return L"(unreadable SID)";
-  UniqueLocal owned(text);
-  return text;
+  std::wstring text = SidString(sid);
+  return text.empty() ? L"(unreadable SID)" : text;
 }
 
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }

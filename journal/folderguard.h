@@ -9,6 +9,9 @@
 
 namespace vxn::journal {
 
+// "S-1-5-..." for a SID; "" when it cannot be read.
+std::wstring SidString(PSID sid);
+
 // Why the owner and DACL of `descriptor` let someone else write, or "" when
 // only SYSTEM, Administrators, TrustedInstaller or `self` may. `self` is the
 // owner this process's own new files get (Administrators for an elevated

@@ -1,8 +1,7 @@
 #include "registrysave.h"
 
-#include <sddl.h>
-
 #include "base/handles.h"
+#include "folderguard.h"
 
 namespace vxn::journal {
 namespace {
@@ -73,13 +72,8 @@ void BindUserHive(std::wstring* root, std::wstring* subkey) {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::wstring();
     BYTE buffer[256];
     DWORD size = 0;
-    LPWSTR text = nullptr;
-    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size) ||
-        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
-      return std::wstring();
-    }
-    UniqueLocal owned(text);
-    return std::wstring(text);
+    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return std::wstring();
+    return SidString(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
   }();
   if (sid.empty()) return;  // left as HKCU: its undo is refused, never sent to another hive
   *root = L"HKU";

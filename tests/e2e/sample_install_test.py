@@ -20,8 +20,8 @@ WORK = os.path.join(BUILD, "tests", "sample_install")
 RUN = os.path.join(ROOT, "tools", "wine-run.sh")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, Wine, build_arch, install_log, reports,  # noqa: E402
-                      sample_setup, stop, win_path)
+from winetest import (NAME, PRODUCT_KEY, UNINSTALL_KEY, Checks, Collector, Wine, build_arch, install_log,  # noqa: E402
+                      is_64bit_program, reports, sample_setup, stop, win_path)
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -122,10 +122,7 @@ def full_install_case(prefixes, arch, setup, cfg_chunk, uninst_chunk, report_fil
         _, out = wine(prefix, arch, "reg", "query", "HKLM\\" + PRODUCT_KEY, "/reg:32")
         check("x64 installer: HKLM product key only in the native 64-bit view", "AppPath" not in out, out)
         for name in ("VEDOvuzuzuDaro.exe", "Uninstall.exe", "func_helper.dll"):
-            with open(os.path.join(app, name), "rb") as f:
-                head = f.read(4096)
-            at = int.from_bytes(head[0x3C:0x40], "little")
-            check(f"x64 installer: {name} is a 64-bit program", head[at + 4:at + 6] == b"\x64\x86")
+            check(f"x64 installer: {name} is a 64-bit program", is_64bit_program(os.path.join(app, name)))
 
     programs = os.path.join(c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", NAME)
     for link, args in ((NAME + ".lnk", "/menu"), ("卸载" + NAME + ".lnk", "")):

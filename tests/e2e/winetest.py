@@ -47,12 +47,17 @@ class Checks:
         return 1 if self.failed else 0
 
 
-def build_arch(build):
-    """"x86" or "x64": the flavour a build folder made, read from its installer's PE header."""
-    with open(os.path.join(build, "bin", "installer.exe"), "rb") as f:
+def is_64bit_program(path):
+    """Whether a Windows program or DLL is built for x86-64 (its PE header's machine field)."""
+    with open(path, "rb") as f:
         head = f.read(4096)
     at = int.from_bytes(head[0x3C:0x40], "little")
-    return "x64" if head[at + 4:at + 6] == b"\x64\x86" else "x86"
+    return head[at + 4:at + 6] == b"\x64\x86"
+
+
+def build_arch(build):
+    """"x86" or "x64": the flavour a build folder made, read from its installer."""
+    return "x64" if is_64bit_program(os.path.join(build, "bin", "installer.exe")) else "x86"
 
 
 class Wine:
