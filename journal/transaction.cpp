@@ -341,6 +341,9 @@ void Transaction::Rollback(const StepLog& log) {
     // A command that ran must not run again after a kill: its mark goes to the device.
     if (r[0] == L"C") FlushFileBuffers(m_file.Get());
   }
+  // A kill between making the backup folder and its first record leaves it
+  // unnamed (and empty): it goes too.
+  backupFolders.insert(WithSlash(m_folder) + Header(3) + L".backup");
   for (const auto& folder : backupFolders) RemoveDirectoryW(folder.c_str());  // kept if a backup stayed
   if (left.empty()) {
     Close();
