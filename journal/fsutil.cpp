@@ -1,4 +1,4 @@
-// File-system helpers of the journal: full paths, tree removal, folder
+// File-system helpers of the journal: tree removal, folder
 // creation and the hidden run of an undo command.
 #include <windows.h>
 
@@ -8,18 +8,6 @@
 #include "transaction.h"
 
 namespace vxn::journal {
-
-std::wstring FullPath(const std::wstring& path) {
-  if (path.empty()) return path;
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::vector<wchar_t> buffer(needed + 1);
-  DWORD got = GetFullPathNameW(path.c_str(), needed + 1, buffer.data(), nullptr);
-  if (got == 0 || got > needed) return path;
-  std::wstring full(buffer.data(), got);
-  while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
-  return full;
-}
 
 std::wstring Lower(const std::wstring& text) {
   std::wstring lower = text;

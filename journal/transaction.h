@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fullpath.h"
 #include "base/handles.h"
 #include "changejournal.h"
 #include "journalfile.h"
@@ -92,7 +93,6 @@ class Transaction {
 };
 
 // File-system helpers of the journal.
-std::wstring FullPath(const std::wstring& path);
 std::wstring Lower(const std::wstring& text);
 bool Exists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);

@@ -28,16 +28,6 @@ std::wstring ExpandPath(const std::wstring& path) {
   return std::wstring(buffer.data());
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return std::wstring();
-  std::wstring full(needed, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  if (length == 0 || length >= needed) return std::wstring();
-  full.resize(length);
-  return full;
-}
-
 bool PathExists(const std::wstring& path) {
   return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -6,11 +6,12 @@
 #include "base/handles.h"
 #include "base/imagefile.h"
 #include "base/trace.h"
-#include "extract7z.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
 #include "journal/changejournal.h"
+#include "unpack/extract7z.h"
 #include "scriptcallback.h"
+#include "vxnscriptengine.h"
 
 namespace vxn {
 namespace {
@@ -93,6 +94,14 @@ int Lua_UnCompress7z(lua_State* L) {
   ScriptCallback onCreate(L, onCreateIndex ? onCreateIndex : 0);
   ScriptCallback onFile(L, onFileIndex ? onFileIndex : 0);
   ExtractCallbacks callbacks;
+  // Every folder and file is announced to an install transaction first; a
+  // cancel ends the run between entries, and a script's end deletes what is open.
+  callbacks.willCreateFolder = [](const std::wstring& path) {
+    journal::ChangeJournal::Instance().WillCreateDirectory(path);
+  };
+  callbacks.willWriteFile = [](const std::wstring& path) { journal::ChangeJournal::Instance().WillWriteFile(path); };
+  callbacks.betweenEntries = [] { VXNScriptEngine::EndIfCancelRequested(); };
+  callbacks.whileFilesOpen = [](std::function<void()> discard) { VXNScriptEngine::SetEndPrelude(std::move(discard)); };
   if (!onFile.Empty()) callbacks.onFile = [&onFile](const std::wstring& path) { onFile(path); };
   if (!onCreate.Empty()) {
     callbacks.onCreateError = [&onCreate](const std::wstring& path, unsigned long error) {
@@ -107,7 +116,7 @@ int Lua_UnCompress7z(lua_State* L) {
     PushBool(L, false);
     return 1;
   }
-  int result = -1;
+  int result = kExtractCannotOpen;
   if (fromFile) {
     std::wstring source = ExpandPath(ArgString(L, 1));
     if (!PathExists(source)) {

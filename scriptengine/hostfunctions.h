@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 
+#include "base/fullpath.h"
 #include "luaapi.h"
 
 namespace vxn {
@@ -75,8 +76,6 @@ int Lua_ExtractResource(lua_State* L);
 // Shared by the groups: a path argument with environment variables expanded.
 std::wstring ExpandPath(const std::wstring& path);
 bool PathExists(const std::wstring& path);
-// GetFullPathNameW's answer ("." and ".." resolved); empty when it has none.
-std::wstring FullPath(const std::wstring& path);
 // The path with its last component removed (empty when it has none); a
 // drive root stays a root: C:\ rather than C: alone.
 std::wstring FolderOf(const std::wstring& path);

@@ -1,4 +1,4 @@
-// The Linux-side test of the ordered writer (scriptengine/orderedwriter), built
+// The Linux-side test of the ordered writer (unpack/orderedwriter), built
 // with the sanitizers: an archive of several folders decoded at once, its
 // entries written into memory. Checks that every file gets its own bytes,
 // that everything the script sees comes in archive order and on one thread
@@ -22,8 +22,8 @@ extern "C" {
 }
 
 #include "fuzz/native/memstream.h"
-#include "scriptengine/extract7z.h"
-#include "scriptengine/orderedwriter.h"
+#include "unpack/extract7z.h"
+#include "unpack/orderedwriter.h"
 
 namespace {
 

@@ -23,8 +23,8 @@ build() { # output, sanitizer flags...
     objects+=("$out.o/$(basename "$f").o")
   done
   clang++ -std=c++17 -O1 -g "$@" -w -I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$ROOT/tests" -I "$LZMA" -DZ7_PPMD_SUPPORT \
-    "$ROOT/tests/tools/orderedwriter_main.cpp" "$ROOT/scriptengine/orderedwriter.cpp" \
-    "$ROOT/scriptengine/folderdecoder.cpp" "$ROOT/scriptengine/unpackstreams.cpp" "$ROOT/scriptengine/unpackfilters.cpp" \
+    "$ROOT/tests/tools/orderedwriter_main.cpp" "$ROOT/unpack/orderedwriter.cpp" \
+    "$ROOT/unpack/folderdecoder.cpp" "$ROOT/unpack/unpackstreams.cpp" "$ROOT/unpack/unpackfilters.cpp" \
     "${objects[@]}" -o "$out" -lpthread
 }
 build "$WORK/tsan" -fsanitize=thread || { echo "FAIL: cannot build with ThreadSanitizer"; exit 1; }

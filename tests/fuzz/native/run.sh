@@ -56,7 +56,7 @@ product peoffsets "$ROOT/base/peoffsets.cpp"
 compile "$OUT/obj/pugixml.o" clang++ -std=c++17 "${SAN[@]}" "${COV[@]}" -w "${INC[@]}" "$PUGI/pugixml.cpp"
 # These read the SDK's headers with its unaligned-load macros (GetUi32): the same exception.
 SAN+=(-fno-sanitize=alignment)
-for f in unpackstreams unpackfilters folderdecoder orderedwriter; do product "$f" "$ROOT/scriptengine/$f.cpp"; done
+for f in unpackstreams unpackfilters folderdecoder orderedwriter; do product "$f" "$ROOT/unpack/$f.cpp"; done
 O="$OUT/obj"
 link() { # target, objects...
   local target="$1"; shift

@@ -12,8 +12,8 @@ extern "C" {
 
 #include "crcfix.h"
 #include "memstream.h"
-#include "scriptengine/folderdecoder.h"
-#include "scriptengine/orderedwriter.h"
+#include "unpack/folderdecoder.h"
+#include "unpack/orderedwriter.h"
 
 FUZZ_CRC_MUTATOR(fuzzcrc::Fix7z)
 

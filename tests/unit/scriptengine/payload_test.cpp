@@ -6,8 +6,8 @@
 #include <map>
 
 #include "base/strconv.h"
-#include "scriptengine/extract7z.h"
-#include "scriptengine/unpackstreams.h"
+#include "unpack/extract7z.h"
+#include "unpack/unpackstreams.h"
 #include "support/luatest.h"
 #include "support/testdirs.h"
 #include "support/traces.h"

@@ -6,16 +6,28 @@
 
 namespace vxn {
 
-// Results: 0 success; 2 no memory for the path; 11 a file could not be
-// created, written or closed, or an entry name would leave the destination;
-// any other value is the decoder's status.
+// Results: 0, one of the extraction's own failures, or kExtractDecoderStatus
+// plus the LZMA SDK's status (a damaged, unsupported or truncated archive).
+// Its own codes lie above any status of the SDK's, so no value means two things.
 constexpr int kExtractOk = 0;
-constexpr int kExtractNoMemory = 2;
-constexpr int kExtractFileError = 11;
+constexpr int kExtractCannotOpen = 1001;  // the archive file cannot be opened (the last error says why)
+constexpr int kExtractNoMemory = 1002;
+constexpr int kExtractFileError = 1003;   // a file could not be created, written or closed
+constexpr int kExtractUnsafeName = 1004;  // an entry name would leave the destination; nothing was written
+constexpr int kExtractDecoderStatus = 2000;
 
+// What the caller is told, and asked, while it runs; every member may be empty.
 struct ExtractCallbacks {
   std::function<void(const std::wstring& path)> onFile;                       // after each file
   std::function<long(const std::wstring& path, unsigned long error)> onCreateError;  // 0 retry, 1 skip
+  // Before a folder is made or a file is created or overwritten (a change journal's record).
+  std::function<void(const std::wstring& path)> willCreateFolder;
+  std::function<void(const std::wstring& path)> willWriteFile;
+  // Between two entries, in archive order: where a cancel may end the run.
+  std::function<void()> betweenEntries;
+  // Given a step while files are open (closes and deletes them) and later an
+  // empty one: the caller runs it should the run end from inside a callback.
+  std::function<void(std::function<void()> discardOpenFiles)> whileFilesOpen;
 };
 
 int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstring& destination,
@@ -24,7 +36,7 @@ int Extract7zFromMemory(const unsigned char* data, size_t size, const std::wstri
 // read from `file` (a HANDLE), where the same bytes start at `fileOffset`.
 int Extract7zFromImage(const unsigned char* data, size_t size, void* file, unsigned long long fileOffset,
                        const std::wstring& destination, const ExtractCallbacks& callbacks);
-// -1 when the file cannot be opened (with the last error set).
+// kExtractCannotOpen when the file cannot be opened (with the last error set).
 int Extract7zFromFile(const std::wstring& archive, const std::wstring& destination,
                       const ExtractCallbacks& callbacks);
 

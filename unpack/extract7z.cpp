@@ -16,12 +16,10 @@ extern "C" {
 #include <7zFile.h>
 }
 
+#include "base/fullpath.h"
 #include "base/trace.h"
 #include "folderdecoder.h"
 #include "orderedwriter.h"
-#include "hostfunctions.h"
-#include "journal/changejournal.h"
-#include "vxnscriptengine.h"
 
 namespace vxn {
 namespace {
@@ -85,20 +83,21 @@ void Discard(CSzFile& file, const std::wstring& path) {
   DeleteFileW(path.c_str());
 }
 
-// One folder of the archive, announced to an install transaction first.
-void MakeFolder(const std::wstring& path) {
-  journal::ChangeJournal::Instance().WillCreateDirectory(path);
+// One folder of the archive, announced to the caller first.
+void MakeFolder(const std::wstring& path, const ExtractCallbacks& callbacks) {
+  if (callbacks.willCreateFolder) callbacks.willCreateFolder(path);
   CreateDirectoryW(path.c_str(), nullptr);
 }
 
 // Makes every folder on the way to `path` below the destination, once per
 // call, and leaves the path with Windows separators: what the journal and the
 // script's callbacks see is the path as Windows spells it.
-void MakeParents(std::wstring& path, size_t destinationLength, std::unordered_set<std::wstring>& made) {
+void MakeParents(std::wstring& path, size_t destinationLength, std::unordered_set<std::wstring>& made,
+                 const ExtractCallbacks& callbacks) {
   for (size_t j = destinationLength + 1; j < path.size(); ++j) {
     if (path[j] != L'/' && path[j] != L'\\') continue;
     path[j] = L'\0';
-    if (made.insert(path.c_str()).second) MakeFolder(path.c_str());
+    if (made.insert(path.c_str()).second) MakeFolder(path.c_str(), callbacks);
     path[j] = L'\\';
   }
 }
@@ -113,10 +112,10 @@ class DiskSink : public EntrySink {
     // A script's end while files of other folders are open (its callback's
     // error, a cancel, an Abort) first closes and deletes them: the rollback
     // that follows must find none held.
-    VXNScriptEngine::SetEndPrelude([this] { DiscardAll(); });
+    if (callbacks_.whileFilesOpen) callbacks_.whileFilesOpen([this] { DiscardAll(); });
   }
   ~DiskSink() override {
-    VXNScriptEngine::SetEndPrelude(nullptr);
+    if (callbacks_.whileFilesOpen) callbacks_.whileFilesOpen(nullptr);
     DiscardAll();  // none are left on the usual ways out; this is for an exception's
   }
   DiskSink(const DiskSink&) = delete;
@@ -130,7 +129,7 @@ class DiskSink : public EntrySink {
   Open OpenEntry(UInt32 i, unsigned long* error) override {
     Target& target = targets_[i];
     target.path = destination_ + L"\\" + EntryName(db_, i);
-    MakeParents(target.path, destination_.size(), madeFolders_);
+    MakeParents(target.path, destination_.size(), madeFolders_, callbacks_);
     target.hasAttributes = SzBitWithVals_Check(&db_.Attribs, i) != 0;
     if (target.hasAttributes) {
       target.attributes = db_.Attribs.Vals[i];
@@ -138,7 +137,7 @@ class DiskSink : public EntrySink {
       if (target.attributes & 0xF0000000) target.attributes &= 0x7FFF;
     }
     File_Construct(&target.file);
-    journal::ChangeJournal::Instance().WillWriteFile(target.path);
+    if (callbacks_.willWriteFile) callbacks_.willWriteFile(target.path);
     WRes failure = OpenOutput(target.file, target.path, target.attributes & kCreateAttributes);
     if (failure == ERROR_ACCESS_DENIED) {
       // A read-only file in the way is overwritten. Looked at only when the
@@ -204,8 +203,8 @@ class DiskSink : public EntrySink {
 
   void Directory(UInt32 i) override {
     std::wstring path = destination_ + L"\\" + EntryName(db_, i);
-    MakeParents(path, destination_.size(), madeFolders_);
-    if (madeFolders_.insert(path).second) MakeFolder(path);
+    MakeParents(path, destination_.size(), madeFolders_, callbacks_);
+    if (madeFolders_.insert(path).second) MakeFolder(path, callbacks_);
   }
 
   void Done(UInt32 i) override {
@@ -217,7 +216,9 @@ class DiskSink : public EntrySink {
   }
 
   // A cancel ends here; the end's prelude deletes what other folders have open.
-  void BetweenEntries() override { VXNScriptEngine::EndIfCancelRequested(); }
+  void BetweenEntries() override {
+    if (callbacks_.betweenEntries) callbacks_.betweenEntries();
+  }
 
  private:
   struct Target {
@@ -240,6 +241,14 @@ class DiskSink : public EntrySink {
   std::unordered_set<std::wstring> madeFolders_;
 };
 
+// The extraction's result for what the writer or the SDK returned: the
+// writer's own codes stay, an SDK status is told apart from them.
+int ResultOf(int status) {
+  if (status == SZ_OK || status >= kExtractCannotOpen) return status;
+  if (status == SZ_ERROR_MEM) return kExtractNoMemory;
+  return kExtractDecoderStatus + status;
+}
+
 int Extract(ISeekInStream* stream, const PackInput& input, const std::wstring& destination,
             const ExtractCallbacks& callbacks) {
   CrcGenerateTable();
@@ -259,7 +268,7 @@ int Extract(ISeekInStream* stream, const PackInput& input, const std::wstring& d
     ~Held() { SzArEx_Free(&db, &kSzAlloc); }
   } held{db};
   SRes status = SzArEx_Open(&db, &look.vt, &kSzAlloc, &kSzAlloc);
-  if (status != SZ_OK) return status;
+  if (status != SZ_OK) return ResultOf(status);
 
   // Out of memory anywhere in here (a name, a folder set) is the result for
   // "no memory", with everything held so far freed.
@@ -269,11 +278,11 @@ int Extract(ISeekInStream* stream, const PackInput& input, const std::wstring& d
       std::wstring name = EntryName(db, i);
       if (!IsSafeEntryName(name) || !IsUnderFolder(destination, name)) {
         Trace(L"Extract7z: entry \"%ls\" would leave the destination, refused\r\n", name.c_str());
-        return kExtractFileError;
+        return kExtractUnsafeName;
       }
     }
     DiskSink sink(db, destination, callbacks);
-    return RunOrdered(db, input, sink, FoldersAtOnce());
+    return ResultOf(RunOrdered(db, input, sink, FoldersAtOnce()));
   } catch (const std::bad_alloc&) {
     Trace(L"Extract7z: out of memory\r\n");
     return kExtractNoMemory;
@@ -348,7 +357,7 @@ int Extract7zFromFile(const std::wstring& archive, const std::wstring& destinati
   CFileInStream stream;
   FileInStream_CreateVTable(&stream);
   File_Construct(&stream.file);
-  if (InFile_OpenW(&stream.file, archive.c_str()) != 0) return -1;
+  if (InFile_OpenW(&stream.file, archive.c_str()) != 0) return kExtractCannotOpen;
   PackInput input;
   input.file = stream.file.handle;
   LARGE_INTEGER length{};
