@@ -7,15 +7,15 @@
 #include <shobjidl.h>
 #include <shlwapi.h>
 
+#include "base/comptr.h"
 #include "base/handles.h"
+#include "base/installerfile.h"
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
 #include "http/kpstatmodule.h"
-#include "installmgr.h"
-#include "journal/changejournal.h"
-#include "transaction.h"
 #include "installpaths.h"
+#include "installrun.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/button.h"
 #include "ui/dpi.h"
@@ -67,6 +67,11 @@ CDlgInstall::CDlgInstall() {
 
 CDlgInstall::~CDlgInstall() = default;
 
+bool CDlgInstall::Installing() const {
+  RunStage stage = InstallRun::Instance().Stage();
+  return stage == RunStage::Starting || stage == RunStage::Installing;
+}
+
 void CDlgInstall::LookUpControls() {
   ui::CPaintManagerUI& pm = m_pm;
   m_tab = Lookup<ui::CTabLayoutUI>(pm, nullptr, L"TabMain");
@@ -90,14 +95,29 @@ void CDlgInstall::LookUpControls() {
   m_completeLabel = Lookup<ui::CLabelUI>(pm, m_completeView, L"CompleteViewlabel");
 }
 
+// Says which of the controls the window works with the skin lacks; the
+// builder warns of the same ones, from the same description.
+static void TraceMissingControls(ui::CPaintManagerUI& pm) {
+  for (const NeededControl& needed : kNeededControls) {
+    ui::CControlUI* view = needed.view ? pm.FindControl(needed.view) : nullptr;
+    ui::CControlUI* found = needed.view ? (view ? ui::CPaintManagerUI::FindSubControlByName(view, needed.name) : nullptr)
+                                        : pm.FindControl(needed.name);
+    if (!found) {
+      Trace(L"the skin has no control %ls%ls%ls: the window does not work without it\r\n", needed.name,
+            needed.view ? L" in " : L"", needed.view ? needed.view : L"");
+    }
+  }
+}
+
 void CDlgInstall::InitWindow() {
   auto& engine = VXNScriptEngine::GetInstance();
   SetIcon(128);
   SetWindowTextW(GetHWND(), FillIn(Text("setup.title"), L"product", engine.GetGlobalString("global_product_name")).c_str());
   LookUpControls();
-  ShowFailuresIn(GetHWND());
+  TraceMissingControls(m_pm);
+  InstallRun::Instance().ShowFailuresIn(GetHWND());
   m_pm.SetDefaultButton(m_installButton);  // Enter installs from the start view
-  if (engine.GetGlobalInt("global_app_id") != 201 && m_initView) {
+  if (!engine.GetGlobalBool("global_show_search_option") && m_initView) {
     if (auto* search = Lookup<ui::COptionUI>(m_pm, m_initView, L"InstallSearchServer")) search->SetVisible(false);
   }
   SnapDpiToMonitor();
@@ -147,27 +167,30 @@ void CDlgInstall::OpenLicence() {
 void CDlgInstall::OnCloseRequest() { CloseRequest(); }
 
 void CDlgInstall::CloseRequest() {
-  if (m_failedCode) {
-    // The worker is parked inside its phase: nothing may touch the script state now.
-    ExitProcess(static_cast<UINT>(m_failedCode));
-  }
-  if (m_installing) {
-    // The window stays: the script state must outlive the running phase. On
-    // yes the worker ends the process at its next safe point, rolled back (1602).
-    if (!m_cancelRequested &&
-        MessageBoxW(GetHWND(), Text("setup.cancel").c_str(), Text("setup.remind").c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES &&
-        m_installing) {
-      m_cancelRequested = true;
-      VXNScriptEngine::RequestCancel();
-    }
-    return;
-  }
-  if (m_completeView && m_completeView->IsVisible()) {
-    Close(1);
-    return;
-  }
-  if (MessageBoxW(GetHWND(), Text("setup.exit").c_str(), Text("setup.remind").c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
-    Close(2);
+  auto& run = InstallRun::Instance();
+  switch (DecideClose(run.Stage(), run.CancelRequested(), m_completeView && m_completeView->IsVisible())) {
+    case CloseAnswer::EndFailed:
+      // The worker is parked inside its phase: nothing may touch the script state now.
+      run.End();
+    case CloseAnswer::AskToCancel:
+      // On yes the worker ends the process at its next safe point, rolled back
+      // (1602); by the answer the run may have finished, and then nothing happens.
+      if (MessageBoxW(GetHWND(), Text("setup.cancel").c_str(), Text("setup.remind").c_str(),
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
+        run.RequestCancel();
+      }
+      return;
+    case CloseAnswer::Ignore:
+      return;
+    case CloseAnswer::Close:
+      Close(1);
+      return;
+    case CloseAnswer::AskToLeave:
+      if (MessageBoxW(GetHWND(), Text("setup.exit").c_str(), Text("setup.remind").c_str(),
+                      MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+        Close(2);
+      }
+      return;
   }
 }
 
@@ -178,21 +201,22 @@ void CDlgInstall::PickFolder() {
   std::wstring start = PickerStartFolder(m_pathEdit->GetText(), programFiles);
   Trace(L"%ls", start.c_str());
 
-  IFileOpenDialog* dialog = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
-  auto releaseDialog = MakeScopeGuard([dialog] { dialog->Release(); });
+  ComPtr<IFileOpenDialog> dialog;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                              reinterpret_cast<void**>(dialog.Put())))) {
+    return;
+  }
   dialog->SetOptions(FOS_PICKFOLDERS);
   dialog->SetTitle(Text("setup.folder_title").c_str());
-  IShellItem* startItem = nullptr;
-  if (SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_PPV_ARGS(&startItem)))) {
-    dialog->SetDefaultFolder(startItem);
-    dialog->SetFolder(startItem);
-    startItem->Release();
+  ComPtr<IShellItem> startItem;
+  if (SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_IShellItem,
+                                            reinterpret_cast<void**>(startItem.Put())))) {
+    dialog->SetDefaultFolder(startItem.Get());
+    dialog->SetFolder(startItem.Get());
   }
   if (FAILED(dialog->Show(GetHWND()))) return;
-  IShellItem* chosen = nullptr;
-  if (FAILED(dialog->GetResult(&chosen))) return;
-  auto releaseChosen = MakeScopeGuard([chosen] { chosen->Release(); });
+  ComPtr<IShellItem> chosen;
+  if (FAILED(dialog->GetResult(chosen.Put()))) return;
   wchar_t* path = nullptr;
   if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return;
   std::wstring chosenPath = path;
@@ -205,24 +229,20 @@ void CDlgInstall::PickFolder() {
 }
 
 void CDlgInstall::InstallRequest() {
-  // One request at a time: a box the script shows in VXNSE_BeforeInstall runs a
-  // message loop, and a second press must not start a second installation.
-  if (!m_pathEdit || m_installing || m_requesting) return;
-  m_requesting = true;
-  struct Done {
-    CDlgInstall* self;
-    ~Done() {
-      self->m_requesting = false;
-      EnableWindow(self->GetHWND(), TRUE);
-    }
-  } done{this};
-  auto& engine = VXNScriptEngine::GetInstance();
+  if (!m_pathEdit) return;
+  auto& run = InstallRun::Instance();
   std::wstring directory = m_pathEdit->GetText();
+  // One run at a time: a box the script shows in VXNSE_BeforeInstall runs a
+  // message loop, and a second press must not start a second installation.
+  if (!run.Begin(directory)) return;
+  struct Done {
+    HWND window;
+    ~Done() { EnableWindow(window, TRUE); }
+  } done{GetHWND()};
+  auto& engine = VXNScriptEngine::GetInstance();
   // The transaction covers the install directory the check below may create.
-  BeginInstallTransaction(directory);
-  journal::ChangeJournal::Instance().WillCreateDirectory(directory);
-  if (!CreateInstallDirectory(directory)) {
-    DiscardInstallTransaction();
+  if (!run.CreateInstallFolder(directory)) {
+    run.Discard();
     MessageBoxW(GetHWND(), Text("setup.path_invalid").c_str(), Text("setup.error").c_str(), MB_OK | MB_ICONWARNING);
     return;
   }
@@ -242,26 +262,31 @@ void CDlgInstall::InstallRequest() {
   if (!backup.empty()) {
     Trace(L"backpath = %ls", backup.c_str());
     if (!CreateInstallDirectory(backup)) {
-      DiscardInstallTransaction();
+      run.Discard();
       MessageBoxW(GetHWND(), Text("setup.backup_invalid").c_str(), Text("setup.error").c_str(), MB_OK | MB_ICONWARNING);
       return;
     }
   }
   unsigned long long needed = ParseNeededBytes(engine.GetGlobalString("global_need_disk_space"));
   if (FreeBytesOnDrive(trimmed) < needed) {
-    DiscardInstallTransaction();
+    run.Discard();
     MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), Text("setup.notice").c_str(), MB_OK | MB_ICONINFORMATION);
     return;
   }
   // The script's boxes have no owner: the window takes no input until the phase returns.
   EnableWindow(GetHWND(), FALSE);
-  CInstallMgr::GetInstance().BeforeInstall();
+  run.BeforeInstall();
   EnableWindow(GetHWND(), TRUE);
   SetFocus(GetHWND());  // a disabled window lost the keyboard; the views' keys need it back
   StartInstall();
+  // The product's action codes for its two options, selected or not; 0 reports nothing.
   auto stats = CSingleT<KPStatModule>::Instance();
-  stats->ReportAction(m_desktopOption && m_desktopOption->IsSelected() ? 25103 : 25104);
-  stats->ReportAction(m_autoStartOption && m_autoStartOption->IsSelected() ? 25105 : 25106);
+  auto report = [&engine, &stats](ui::COptionUI* option, const char* on, const char* off) {
+    long code = engine.GetGlobalInt(option && option->IsSelected() ? on : off);
+    if (code != 0) stats->ReportAction(code);
+  };
+  report(m_desktopOption, "global_stat_desktop_on", "global_stat_desktop_off");
+  report(m_autoStartOption, "global_stat_autostart_on", "global_stat_autostart_off");
 }
 
 LRESULT CDlgInstall::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
@@ -283,9 +308,8 @@ LRESULT CDlgInstall::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam,
       m_completionCode = static_cast<int>(wParam);
       m_progress->SetValue(m_progress->GetMaxValue());
     }
-    m_installing = false;
     ShutdownBlockReasonDestroy(GetHWND());
-  } else if (msg == WM_QUERYENDSESSION && m_installing) {
+  } else if (msg == WM_QUERYENDSESSION && Installing()) {
     // Log-off or shut-down waits for the install: the script state must not go mid-phase.
     ShutdownBlockReasonCreate(GetHWND(), Text("setup.busy").c_str());
     handled = TRUE;

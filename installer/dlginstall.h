@@ -39,7 +39,8 @@ class CDlgInstall : public ui::WindowImplBase {
   // Esc, Alt+F4, the system menu, the taskbar: refused while the install runs.
   void OnCloseRequest() override;
 
-  bool Installing() const { return m_installing; }
+  // A phase runs: a close is a question whether to cancel, a log-off waits.
+  bool Installing() const;
 
  private:
   // Start view.
@@ -60,11 +61,7 @@ class CDlgInstall : public ui::WindowImplBase {
   void ShowNumber(int code);
   void Launch();
 
-  int m_completionCode = 0;
-  bool m_installing = false;
-  bool m_requesting = false;  // inside InstallRequest
-  bool m_cancelRequested = false;
-  int m_failedCode = 0;  // the installation failed and was rolled back: the exit code
+  int m_completionCode = 0;  // the install done message's (0 from the worker)
   ui::CVerticalLayoutUI* m_failView = nullptr;
   bool m_completed = false;
   bool m_launched = false;

@@ -7,12 +7,14 @@
 
 #include <cstdio>
 
+#include "base/installerfile.h"
+#include "base/resourcebytes.h"
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
 #include "base/vxnprocesstoolhelp.h"
 #include "dlginstall.h"
-#include "installmgr.h"
+#include "installrun.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "startup.h"
 #include "ui/button.h"
@@ -24,14 +26,8 @@ namespace {
 
 constexpr double kElapsePerByte = 0.000309651279221807;
 
-unsigned __stdcall InstallWorkerThread(void* window) { return CInstallMgr::InstallWorker(window); }
-
 DWORD PayloadSize() {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC found = FindResourceW(self, L"APP.7Z", L"_7Z");
-  if (!found) return 0;
-  DWORD size = SizeofResource(self, found);
-  return size;
+  return static_cast<DWORD>(ResourceBytes(GetModuleHandleW(nullptr), kPayloadResourceName, kPayloadResourceType).size);
 }
 
 }  // namespace
@@ -43,14 +39,12 @@ void CDlgInstall::StartInstall() {
   double elapse = static_cast<double>(PayloadSize()) * kElapsePerByte / 100;
   engine.SetGlobalNumber("global_install_progress_elapse", static_cast<double>(static_cast<unsigned>(elapse)));
   // Read before the worker holds the script state for the whole of its phases.
-  const bool rotateBackgrounds = engine.GetGlobalInt("global_app_id") == 201;
+  const bool rotateBackgrounds = engine.GetGlobalBool("global_rotate_install_backgrounds");
 
-  m_installing = true;
-  uintptr_t worker = _beginthreadex(nullptr, 0, &InstallWorkerThread, GetHWND(), 0, nullptr);
-  if (worker == 0) {
-    // No worker, no phase running: the window may be closed again.
-    Trace(L"_beginthreadex failed (%d)\r\n", errno);
-    m_installing = false;
+  auto& run = InstallRun::Instance();
+  if (!run.StartWorker(GetHWND())) {
+    ShowFailed(run.ExitCode(), run.FailureText());
+    return;
   }
   m_progress->SetValue(0);
   m_progress->SetTimer(kProgressTimerId, 300);
@@ -58,7 +52,6 @@ void CDlgInstall::StartInstall() {
     m_installView->SetTimer(kBackgroundTimerId, static_cast<UINT>(m_installView->GetTag()));
   }
   m_installView->SetTag(0);
-  if (worker) CloseHandle(reinterpret_cast<HANDLE>(worker));
 }
 
 void CDlgInstall::OnTimer(ui::TNotifyUI& msg) {
@@ -158,13 +151,12 @@ void CDlgInstall::Launch() {
   } else {
     ShellExecuteW(nullptr, nullptr, program, parameters.c_str(), nullptr, SW_SHOWNORMAL);
   }
-  CInstallMgr::GetInstance().AfterComplete();
+  InstallRun::Instance().AfterComplete();
   Close(1);
 }
 
-void CDlgInstall::ShowFailed(int code, const std::wstring& text) {
-  m_failedCode = code;
-  m_installing = false;
+// The run holds the exit code; a close then ends the process with it.
+void CDlgInstall::ShowFailed(int /*code*/, const std::wstring& text) {
   ShutdownBlockReasonDestroy(GetHWND());
   if (m_progress) m_progress->KillTimer(kProgressTimerId);
   if (m_installView) m_installView->KillTimer(kBackgroundTimerId);

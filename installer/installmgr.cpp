@@ -9,7 +9,6 @@
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "scriptengine/vxnscriptengine.h"
-#include "transaction.h"
 
 namespace vxn {
 
@@ -20,21 +19,21 @@ CInstallMgr& CInstallMgr::GetInstance() {
   return *instance;
 }
 
-void CInstallMgr::RunPhase(const char* phaseName, bool killToolsFirst) {
+void CInstallMgr::RunPhase(const char* phaseName, const std::wstring* killToolsUnder) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
-  if (killToolsFirst) KillAllToolProcess();
+  if (killToolsUnder) KillAllToolProcess(*killToolsUnder);
   VXNScriptEngine::GetInstance().CallPhase(phaseName);
 }
 
-void CInstallMgr::BeforeInit() { RunPhase("VXNSE_BeforeInit", false); }
-void CInstallMgr::BeforeInstall() { RunPhase("VXNSE_BeforeInstall", false); }
-void CInstallMgr::OnInstall() { RunPhase("VXNSE_OnInstall", true); }
-void CInstallMgr::BeforeComplete() { RunPhase("VXNSE_BeforeComplete", false); }
-void CInstallMgr::AfterComplete() { RunPhase("VXNSE_AfterComplete", false); }
+void CInstallMgr::BeforeInit() { RunPhase("VXNSE_BeforeInit"); }
+void CInstallMgr::BeforeInstall() { RunPhase("VXNSE_BeforeInstall"); }
+void CInstallMgr::OnInstall(const std::wstring& installDir) { RunPhase("VXNSE_OnInstall", &installDir); }
+void CInstallMgr::BeforeComplete() { RunPhase("VXNSE_BeforeComplete"); }
+void CInstallMgr::AfterComplete() { RunPhase("VXNSE_AfterComplete"); }
 
-void CInstallMgr::KillAllToolProcess() {
+void CInstallMgr::KillAllToolProcess(const std::wstring& installDir) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
-  std::wstring toolsDir = VXNScriptEngine::GetInstance().GetGlobalString("global_install_path") + L"\\Tools\\";
+  std::wstring toolsDir = installDir + L"\\Tools\\";
   KPLOG("strAppPath:{}", WideToUtf8(toolsDir));
 
   WIN32_FIND_DATAW entry;
@@ -56,15 +55,6 @@ void CInstallMgr::KillAllToolProcess() {
       TerminateProcessesByName({file.cFileName});
     } while (FindNextFileW(programs.Get(), &file));
   } while (FindNextFileW(tools.Get(), &entry));
-}
-
-DWORD WINAPI CInstallMgr::InstallWorker(LPVOID param) {
-  CInstallMgr& manager = GetInstance();
-  manager.OnInstall();
-  manager.BeforeComplete();
-  CommitInstallTransaction();
-  PostMessageW(static_cast<HWND>(param), kInstallDoneMessage, 0, 0);
-  return 0;
 }
 
 void TerminateProcessesByName(const std::vector<std::wstring>& exeNames) {

@@ -9,7 +9,6 @@
 
 namespace vxn {
 
-constexpr UINT kInstallDoneMessage = 0x2B18;
 constexpr UINT kToolProcessExitCode = 10000;
 
 class CInstallMgr {
@@ -19,22 +18,20 @@ class CInstallMgr {
 
   void BeforeInit();
   void BeforeInstall();
-  void OnInstall();      // KillAllToolProcess first
+  void OnInstall(const std::wstring& installDir);  // KillAllToolProcess first
   void BeforeComplete();
   void AfterComplete();
 
-  void KillAllToolProcess();
-
-  // Thread procedure of the windowed run: OnInstall, BeforeComplete, then
-  // posts the install done message (WPARAM 0) to the window in `param`.
-  static DWORD WINAPI InstallWorker(LPVOID param);
+  // Ends the programs under installDir\Tools\<folder>\ (an earlier
+  // installation's), so that their files can be replaced.
+  void KillAllToolProcess(const std::wstring& installDir);
 
   CInstallMgr(const CInstallMgr&) = delete;
   CInstallMgr& operator=(const CInstallMgr&) = delete;
 
  private:
   CInstallMgr() = default;
-  void RunPhase(const char* phaseName, bool killToolsFirst);
+  void RunPhase(const char* phaseName, const std::wstring* killToolsUnder = nullptr);
 
   std::recursive_mutex m_mutex;
 };

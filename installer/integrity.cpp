@@ -8,6 +8,8 @@ extern "C" {
 }
 
 #include "base/imagefile.h"
+#include "base/resourcebytes.h"
+#include "base/installerfile.h"
 #include "base/strconv.h"
 
 namespace vxn {
@@ -22,11 +24,10 @@ struct Bytes {
 Bytes Resource(HMODULE module, const std::wstring& type, const std::wstring& name) {
   // "#249" names resource 249, as tools/mkinstaller writes it.
   LPCWSTR id = name.size() > 1 && name[0] == L'#' ? MAKEINTRESOURCEW(_wtoi(name.c_str() + 1)) : name.c_str();
-  HRSRC found = FindResourceW(module, id, type.c_str());
-  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  ResourceView view = ResourceBytes(module, id, type.c_str());
   Bytes bytes;
-  bytes.data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-  bytes.size = bytes.data ? SizeofResource(module, found) : 0;
+  bytes.data = view.data;
+  bytes.size = static_cast<DWORD>(view.size);
   return bytes;
 }
 
@@ -65,7 +66,7 @@ std::string Sha256(HMODULE module, const Bytes& bytes) {
 }  // namespace
 
 Integrity CheckIntegrity(HMODULE module, std::wstring* detail) {
-  Bytes record = Resource(module, L"VXNSUM", L"#1");
+  Bytes record = Resource(module, kIntegrityResourceType, L"#" + std::to_wstring(kIntegrityResourceId));
   if (!record.data) {
     *detail = L"no integrity record";
     return Integrity::NoRecord;

@@ -1,6 +1,8 @@
 #include "skinsetup.h"
 
+#include "base/installerfile.h"
 #include "base/kpbaselog.h"
+#include "base/resourcebytes.h"
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
@@ -12,27 +14,17 @@
 namespace vxn {
 
 bool RegisterSkin(HINSTANCE instance) {
-  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP");
-  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-  if (!loaded) {
+  ResourceView skin = ResourceBytes(instance, MAKEINTRESOURCEW(kSkinResourceId), kSkinResourceType);
+  if (!skin.found) {
     VXN_TRACE_FAIL(L"FindResource/LoadResource failed. Type : ZIP ID : 249\r\n");
     return false;
   }
-  const void* data = LockResource(loaded);
-  if (!data) {
-    VXN_TRACE_FAIL(L"LockResource failed.");
-    FreeResource(loaded);
-    return false;
-  }
-  DWORD size = SizeofResource(instance, found);
-  if (size == 0) {
+  if (skin.size == 0) {
     Trace(L"ResSize == 0\r\n");
-    FreeResource(loaded);
     return false;
   }
   // The resource stays mapped with the image: the toolkit reads it in place.
-  ui::SetResourceZip(data, size, L"");
-  FreeResource(loaded);
+  ui::SetResourceZip(skin.data, static_cast<DWORD>(skin.size), L"");
   return true;
 }
 

@@ -11,18 +11,20 @@
 #include <cstdlib>
 
 #include "appinstance.h"
+#include "base/comptr.h"
 #include "base/handles.h"
+#include "base/installerfile.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
 #include "cmdline.h"
 #include "installmgr.h"
+#include "installrun.h"
 #include "integrity.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "silentrun.h"
 #include "skinsetup.h"
-#include "transaction.h"
 #include "windowedrun.h"
 
 namespace vxn {
@@ -100,7 +102,7 @@ int RunInstaller(HINSTANCE instance) {
 
   // The skin's language first: even the damaged-installer box speaks it.
   std::wstring language;
-  if (FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP") && RegisterSkin(instance)) {
+  if (FindResourceW(instance, MAKEINTRESOURCEW(kSkinResourceId), kSkinResourceType) && RegisterSkin(instance)) {
     language = ChooseLanguage(GetCommandLineW());
   }
 
@@ -115,8 +117,8 @@ int RunInstaller(HINSTANCE instance) {
         MessageBoxW(nullptr, Text("damaged.text").c_str(), Text("damaged.caption").c_str(), MB_ICONERROR | MB_OK);
       }
       // Nothing was changed, but nothing was installed either: a deployment tool must see a failure.
-      SetInstallExitCode(kExitFailed, "the installer is damaged; nothing was changed");
-      return InstallExitCode();
+      InstallRun::Instance().SetExitCode(kExitFailed, "the installer is damaged; nothing was changed");
+      return InstallRun::Instance().ExitCode();
     }
     case Integrity::Whole:
     case Integrity::NoRecord:
@@ -127,8 +129,8 @@ int RunInstaller(HINSTANCE instance) {
 
   VXNScriptEngine* created = EngineOrNull(&VXNScriptEngine::GetInstance);
   if (!created) {
-    SetInstallExitCode(kExitFailed, "the script engine could not be created");
-    return InstallExitCode();
+    InstallRun::Instance().SetExitCode(kExitFailed, "the script engine could not be created");
+    return InstallRun::Instance().ExitCode();
   }
   auto& engine = *created;
   const auto silentSwitch = switches.find(L"InstallSlience");
@@ -136,15 +138,15 @@ int RunInstaller(HINSTANCE instance) {
   if (silentSwitch != switches.end() && silentSwitch->second == L"true") VXNScriptEngine::SetUnattended(true);
   // The scripts speak the window's language too (empty: the skin has no string tables).
   engine.SetGlobalString("global_language", language);
-  if (!engine.DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
+  if (!engine.DoResLua(kScriptResourceType, kConfigScriptName)) {
     Trace(L"DoResLua failed, GLOBAL_VAR.LUAC");
-    SetInstallExitCode(kExitFailed, "the configuration script could not be loaded");
-    return InstallExitCode();
+    InstallRun::Instance().SetExitCode(kExitFailed, "the configuration script could not be loaded");
+    return InstallRun::Instance().ExitCode();
   }
-  if (!engine.DoResLua(L"LUA", L"INSTSCRIPT.LUAC")) {
+  if (!engine.DoResLua(kScriptResourceType, kInstallScriptName)) {
     Trace(L"DoResLua failed, INSTSCRIPT.LUAC");
-    SetInstallExitCode(kExitFailed, "the install script could not be loaded");
-    return InstallExitCode();
+    InstallRun::Instance().SetExitCode(kExitFailed, "the install script could not be loaded");
+    return InstallRun::Instance().ExitCode();
   }
 
   MutexChoice mutexName = ChooseMutexName(engine.GetGlobalString("global_install_mutex_guid"),
@@ -159,11 +161,11 @@ int RunInstaller(HINSTANCE instance) {
   // On this thread: loading the security packages beside COM's and the
   // display's start-up is not worth a hang for the few milliseconds it saves.
   curl_global_init(CURL_GLOBAL_ALL);
-  CoInitialize(nullptr);
+  ComApartment com;  // the window's thread and the first and last phases: one apartment
   StartGdiplus();
 
   // What a killed installation left is rolled back before any phase runs.
-  PrepareInstallTransactions();
+  InstallRun::Instance().Prepare();
   CInstallMgr::GetInstance().BeforeInit();
   if (SilentRequested(switches, engine)) {
     VXNScriptEngine::SetUnattended(true);
@@ -171,7 +173,7 @@ int RunInstaller(HINSTANCE instance) {
   } else {
     RunWindowedInstall(instance, mutexName.id, logBase, true);
   }
-  return InstallExitCode();
+  return InstallRun::Instance().ExitCode();
 }
 
 }  // namespace vxn

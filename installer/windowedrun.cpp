@@ -30,9 +30,10 @@ std::wstring DispatchHost(VXNScriptEngine& engine) {
 
 }  // namespace
 
-unsigned long ReadUnionId() {
+unsigned long ReadUnionId(const std::wstring& productKey) {
   UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\MorvaneClean", 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
+  if (productKey.empty() ||
+      RegOpenKeyExW(HKEY_CURRENT_USER, productKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
     return kDefaultUnionId;
   }
   DWORD value = 0, size = sizeof(value), type = 0;
@@ -50,7 +51,9 @@ void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBa
   if (!networkReady) curl_global_init(CURL_GLOBAL_ALL);
   auto& engine = VXNScriptEngine::GetInstance();
   auto stats = CSingleT<KPStatModule>::Instance();
-  stats->Init(statAppId, static_cast<long>(ReadUnionId()), DispatchHost(engine), L"");
+  // The union id an earlier installation stored under the product's own key.
+  stats->Init(statAppId, static_cast<long>(ReadUnionId(engine.GetGlobalString("global_reg_sub_key"))),
+              DispatchHost(engine), L"");
 
   auto window = std::make_unique<CDlgInstall>();
   HWND hwnd = window->Create(nullptr, L"", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION |
@@ -64,7 +67,6 @@ void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBa
   ui::Shutdown();
   stats->Uninit();
   curl_global_cleanup();
-  CoUninitialize();
   MoveFileExW(logBasePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   window.reset();
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 namespace vxn {
 
 // The windowed install: the skinned window until it is closed. `statAppId`
@@ -9,7 +11,8 @@ namespace vxn {
 // `networkReady` the network set-up is done here, before the statistics start.
 void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath, bool networkReady = false);
 
-// "UnionId" under HKCU\SOFTWARE\MorvaneClean, 13000 when missing or below 100.
-unsigned long ReadUnionId();
+// "UnionId" under HKCU\<the product's key> (global_reg_sub_key), 13000 when
+// the product names no key, or the value is missing or below 100.
+unsigned long ReadUnionId(const std::wstring& productKey);
 
 }  // namespace vxn

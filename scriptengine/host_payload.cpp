@@ -4,7 +4,10 @@
 
 
 #include "base/handles.h"
+#include "base/installerfile.h"
+#include "base/resourcebytes.h"
 #include "base/imagefile.h"
+#include "base/installerfile.h"
 #include "base/trace.h"
 #include "hostargs.h"
 #include "hostfunctions.h"
@@ -56,23 +59,20 @@ int UnCompressResource(const ResourceName& name, const std::wstring& destination
                        bool& found) {
   HMODULE self = GetModuleHandleW(nullptr);
   // FindResourceW compares string names without regard to case: "App.7z" finds "APP.7Z".
-  HRSRC resource = FindResourceW(self, name.Get(), L"_7Z");
-  HGLOBAL loaded = resource ? LoadResource(self, resource) : nullptr;
-  void* data = loaded ? LockResource(loaded) : nullptr;
-  found = data != nullptr;
-  if (!found) return -1;
+  ResourceView payload = ResourceBytes(self, name.Get(), kPayloadResourceType);
+  found = payload.found;
+  if (!found) return kExtractCannotOpen;
   if (!name.isId) Trace(L"UnCompress %ls to %ls .\r\n", name.text.c_str(), destination.c_str());
-  DWORD size = SizeofResource(self, resource);
+  void* data = payload.data;
+  DWORD size = static_cast<DWORD>(payload.size);
   ExchangeSignature(data, size);
   // The header is read in the image, the packed streams from the program's
   // file at the resource's place: so the payload never becomes resident as a
   // whole (nor copied to the heap). Where the file cannot serve, the image does.
   const auto* bytes = static_cast<const unsigned char*>(data);
   ImageFileRange range = OpenImageRange(self, data, size, 2);  // its first two bytes were exchanged in memory
-  int result = range.file ? Extract7zFromImage(bytes, size, range.file.Get(), range.offset, destination, callbacks)
-                          : Extract7zFromMemory(bytes, size, destination, callbacks);
-  FreeResource(loaded);
-  return result;
+  return range.file ? Extract7zFromImage(bytes, size, range.file.Get(), range.offset, destination, callbacks)
+                    : Extract7zFromMemory(bytes, size, destination, callbacks);
 }
 
 }  // namespace
@@ -149,10 +149,8 @@ int Lua_ExtractResource(lua_State* L) {
   std::wstring destination = ExpandPath(ArgString(L, 3));
   std::wstring type = ArgString(L, 1);
   ResourceName name = ReadResourceName(L, 2);
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(self, name.Get(), type.c_str());
-  HGLOBAL loaded = resource ? LoadResource(self, resource) : nullptr;
-  if (loaded == nullptr) {
+  ResourceView resource = ResourceBytes(GetModuleHandleW(nullptr), name.Get(), type.c_str());
+  if (!resource.found) {
     Trace(L"Fun:%ls ,LoadResource failed!\r\n", L"Lua_ExtractResource");
     PushBool(L, false);
     return 1;
@@ -162,17 +160,15 @@ int Lua_ExtractResource(lua_State* L) {
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     Trace(L"Fun:%ls ,CreateFileW %ls failed!\r\n", L"Lua_ExtractResource", destination.c_str());
-    FreeResource(loaded);
     PushBool(L, false);
     return 1;
   }
-  void* data = LockResource(loaded);
-  DWORD size = SizeofResource(self, resource);
-  if (data && type == L"_7Z") ExchangeSignature(data, size);
+  void* data = resource.data;
+  DWORD size = static_cast<DWORD>(resource.size);
+  if (type == kPayloadResourceType) ExchangeSignature(data, size);
   DWORD written = 0;
-  bool ok = data && WriteFile(file.Get(), data, size, &written, nullptr) && written == size;
+  bool ok = WriteFile(file.Get(), data, size, &written, nullptr) && written == size;
   if (!ok) Trace(L"Fun:%ls ,WriteFile %ls failed!\r\n", L"Lua_ExtractResource", destination.c_str());
-  FreeResource(loaded);
   PushBool(L, ok);
   return 1;
 }

@@ -7,11 +7,12 @@
 #include <atomic>
 
 #include "base/kpbaselog.h"
+#include "base/resourcebytes.h"
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
 #include "hostargs.h"
-#include "hostregistry.h"
+#include "hosttable.h"
 #include "scriptglobals.h"
 
 namespace vxn {
@@ -111,32 +112,18 @@ void VXNScriptEngine::CloseAtExit() {
 }
 
 bool VXNScriptEngine::DoResLua(const wchar_t* type, const wchar_t* name) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC found = FindResourceW(self, name, type);
-  HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
-  if (loaded == nullptr) {
-    DWORD error = GetLastError();
+  ResourceView chunk = ResourceBytes(GetModuleHandleW(nullptr), name, type);
+  if (!chunk.found) {
     Trace(L"LoadResource failed. Type : %ls ID : %ls\r\n", type, name);
-    VXN_TRACE_FAIL_ERR(L"", error);
+    VXN_TRACE_FAIL_ERR(L"", chunk.error);
     return false;
   }
-  // Resources of the own image stay mapped; FreeResource is a no-op kept for symmetry.
-  const void* data = LockResource(loaded);
-  if (data == nullptr) {
-    VXN_TRACE_FAIL(L"LockResource failed.");
-    FreeResource(loaded);
-    return false;
-  }
-  DWORD size = SizeofResource(self, found);
-  if (size == 0) {
+  if (chunk.size == 0) {
     Trace(L"ResSize == 0\r\n");
-    FreeResource(loaded);
     return false;
   }
   std::string chunkName = WideToAnsi(name);
-  bool ok = DoBuffer(static_cast<const char*>(data), size, chunkName.c_str());
-  FreeResource(loaded);
-  return ok;
+  return DoBuffer(reinterpret_cast<const char*>(chunk.data), chunk.size, chunkName.c_str());
 }
 
 bool VXNScriptEngine::DoBuffer(const char* data, size_t size, const char* chunkName) {

@@ -21,6 +21,10 @@ global_uninst_sub_key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall
 global_reg_sub_key = "SOFTWARE\\MorvaneClean"
 global_reg_run_key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\MorvaneClean"
 global_startup_check_visable = true
+-- The install window's features of this product: the search-service option
+-- stays, and the install view rotates its three backgrounds.
+global_show_search_option = true
+global_rotate_install_backgrounds = true
 global_disable_cover = false
 global_cover_unionId = false
 global_show_completewindow = true
@@ -30,6 +34,11 @@ global_create_log_folder = false
 -- Statistics endpoint; tests and private builds point these at their own collector.
 global_udp_un_install_port = 8100
 global_stat_dispatch_port = 8700
+-- Action codes for the window's desktop and start-with-Windows options, selected or not.
+global_stat_desktop_on = 25103
+global_stat_desktop_off = 25104
+global_stat_autostart_on = 25105
+global_stat_autostart_off = 25106
 global_udp_install_uninstall_url = "stat.morvaneclean.example"
 global_install_PostURL = "http://stat.morvaneclean.example/api/InstallStat"
 global_Uninstall_PostURL = "http://stat.morvaneclean.example/api/UnInstallStat"

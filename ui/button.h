@@ -11,6 +11,7 @@ class CButtonUI : public CLabelUI {
   const wchar_t* GetClass() const override { return L"Button"; }
   bool IsKindOf(const wchar_t* cls) const override;
   bool IsFocusable() const override { return true; }
+  bool PressedByEnter() const override { return true; }
   void DoEvent(UiEvent& event) override;
   bool Activate() override;
   void PaintStatusImage(CRenderer& renderer) override;

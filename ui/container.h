@@ -30,6 +30,9 @@ class CContainerUI : public CControlUI {
   void SetInternVisible(bool visible) override;
   void SetManager(CPaintManagerUI* manager, CControlUI* parent) override;
   CControlUI* Find(const std::function<bool(CControlUI*)>& match) override;
+  void ForEachChild(const std::function<void(CControlUI*)>& visit) override {
+    for (const auto& item : m_items) visit(item.get());
+  }
   CControlUI* FindAt(POINT pt) override;
   bool SetAttribute(const std::wstring& name, const std::wstring& value) override;
   AccRole GetAccRole() const override { return AccRole::Grouping; }

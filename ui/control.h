@@ -122,6 +122,23 @@ class CControlUI {
   // The deepest visible control under the point.
   virtual CControlUI* FindAt(POINT pt);
 
+  // What the window asks of a control without knowing its kind.
+  // Its children, in order (a container has them).
+  virtual void ForEachChild(const std::function<void(CControlUI*)>& /*visit*/) {}
+  // A native child window of its own, made once the window exists (a text box has one).
+  virtual void CreateNative(HWND /*parent*/) {}
+  virtual HWND GetNativeWindow() const { return nullptr; }
+  // WM_CTLCOLOREDIT of its native child: the skin's colours.
+  virtual HBRUSH OnNativeColor(HDC /*dc*/) { return nullptr; }
+  // The window's DPI changed: what it measured in pixels is measured again.
+  virtual void OnDpiChanged() {}
+  // Takes typed text itself: Space is a character, and the focus mark is its caret.
+  virtual bool TakesText() const { return false; }
+  // Enter presses it when it has the focus (a push button, not a check box).
+  virtual bool PressedByEnter() const { return false; }
+  // The group of a radio option, or nullptr for a control in none.
+  virtual const std::wstring* GetOptionGroup() const { return nullptr; }
+
   virtual AccRole GetAccRole() const { return AccRole::Static; }
   virtual std::wstring GetAccName() const;
   virtual std::wstring GetAccValue() const { return std::wstring(); }

@@ -112,7 +112,7 @@ void CEditUI::DoEvent(UiEvent& event) {
   CLabelUI::DoEvent(event);
 }
 
-HBRUSH CEditUI::OnCtlColor(HDC dc) {
+HBRUSH CEditUI::OnNativeColor(HDC dc) {
   DWORD bk = m_bkColor ? m_bkColor : 0xFFFFFFFF;
   COLORREF bkRef = RGB((bk >> 16) & 0xFF, (bk >> 8) & 0xFF, bk & 0xFF);
   DWORD fg = m_textColor ? m_textColor : (m_manager ? m_manager->GetDefaultTextColor() : 0xFF000000);

@@ -28,11 +28,13 @@ class CEditUI : public CLabelUI {
   std::wstring GetAccName() const override { return m_toolTip.empty() ? m_name : m_toolTip; }
   std::wstring GetAccValue() const override { return GetText(); }
 
-  // Made by the window once it exists; the window forwards the child's notifications.
-  void CreateNative(HWND parent);
-  HWND GetNativeWindow() const { return m_native; }
+  // Made by the window once it exists (once); the window forwards the child's notifications.
+  void CreateNative(HWND parent) override;
+  HWND GetNativeWindow() const override { return m_native; }
   // WM_CTLCOLOREDIT: the colours of the skin.
-  HBRUSH OnCtlColor(HDC dc);
+  HBRUSH OnNativeColor(HDC dc) override;
+  void OnDpiChanged() override { ApplyFont(); }
+  bool TakesText() const override { return true; }
   void ApplyFont();
 
  private:

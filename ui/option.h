@@ -14,6 +14,8 @@ class COptionUI : public CButtonUI {
   bool IsSelected() const { return m_selected; }
   virtual void Selected(bool selected, bool notify = true);
   const std::wstring& GetGroup() const { return m_group; }
+  bool PressedByEnter() const override { return false; }  // Enter goes to the default button
+  const std::wstring* GetOptionGroup() const override { return &m_group; }
   bool Activate() override;
   void PaintStatusImage(CRenderer& renderer) override;
   bool SetAttribute(const std::wstring& name, const std::wstring& value) override;

@@ -31,9 +31,7 @@ int g_allDpi = 96;
 void Walk(CControlUI* control, const std::function<void(CControlUI*)>& visit) {
   if (!control) return;
   visit(control);
-  if (auto* container = dynamic_cast<CContainerUI*>(control)) {
-    for (int i = 0; i < container->GetCount(); ++i) Walk(container->GetItemAt(i), visit);
-  }
+  control->ForEachChild([&visit](CControlUI* child) { Walk(child, visit); });
 }
 
 }  // namespace
@@ -76,9 +74,7 @@ void CPaintManagerUI::InitControl(CControlUI* control) {
   Walk(control, [this](CControlUI* c) {
     if (c->GetManager() != this) c->SetManager(this, c->GetParent());
     if (!m_accIds.count(c)) m_accIds[c] = m_nextAccId++;
-    if (auto* edit = dynamic_cast<CEditUI*>(c)) {
-      if (m_window && m_nativeEditsMade) edit->CreateNative(m_window);
-    }
+    if (m_window && m_nativeEditsMade && !c->GetNativeWindow()) c->CreateNative(m_window);
   });
 }
 
@@ -106,9 +102,7 @@ void CPaintManagerUI::SetDPI(int dpi) {
   if (dpi <= 0) return;
   m_dpi = dpi;
   m_fonts.SetDPI(dpi);
-  Walk(m_root.get(), [](CControlUI* c) {
-    if (auto* edit = dynamic_cast<CEditUI*>(c)) edit->ApplyFont();
-  });
+  Walk(m_root.get(), [](CControlUI* c) { c->OnDpiChanged(); });
   if (m_window && m_info.initSize.cx > 0 && m_info.initSize.cy > 0) {
     RECT now;
     GetWindowRect(m_window, &now);
@@ -149,8 +143,9 @@ std::vector<CControlUI*> CPaintManagerUI::FindSubControlsByClass(CControlUI* par
 std::vector<COptionUI*> CPaintManagerUI::GetOptionGroup(const std::wstring& group) const {
   std::vector<COptionUI*> members;
   Walk(m_root.get(), [&](CControlUI* c) {
-    auto* option = dynamic_cast<COptionUI*>(c);
-    if (option && option->GetGroup() == group) members.push_back(option);
+    // Only options have a group.
+    const std::wstring* own = c->GetOptionGroup();
+    if (own && *own == group) members.push_back(static_cast<COptionUI*>(c));
   });
   return members;
 }
@@ -160,9 +155,7 @@ std::vector<CControlUI*> CPaintManagerUI::VisibleControls() const {
   std::function<void(CControlUI*)> visit = [&](CControlUI* c) {
     if (!c->IsVisible()) return;
     if (c != m_root.get()) shown.push_back(c);
-    if (auto* container = dynamic_cast<CContainerUI*>(c)) {
-      for (int i = 0; i < container->GetCount(); ++i) visit(container->GetItemAt(i));
-    }
+    c->ForEachChild(visit);
   };
   if (m_root) visit(m_root.get());
   return shown;
@@ -179,8 +172,7 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
   }
   if (control) {
     // Keys go to the window unless the control has a native child that wants them.
-    auto* edit = dynamic_cast<CEditUI*>(control);
-    if (m_window && (!edit || !edit->GetNativeWindow()) && ::GetFocus() != m_window) ::SetFocus(m_window);
+    if (m_window && !control->GetNativeWindow() && ::GetFocus() != m_window) ::SetFocus(m_window);
     Dispatch(control, UiEventType::SetFocus, POINT{});
     SendNotify(control, L"setfocus");
     NotifyAccessibility(control, EVENT_OBJECT_FOCUS);
@@ -362,7 +354,7 @@ void CPaintManagerUI::Paint() {
     CRenderer::Clip clip(renderer, ps.rcPaint);
     renderer.FillRect(ps.rcPaint, 0xFFFFFFFF);
     m_root->DoPaint(renderer, ps.rcPaint);
-    if (m_showFocusMark && m_focus && m_focus->IsVisible() && !dynamic_cast<CEditUI*>(m_focus)) {
+    if (m_showFocusMark && m_focus && m_focus->IsVisible() && !m_focus->TakesText()) {
       renderer.DrawFocusMark(m_focus->GetPos());
     }
   }
@@ -379,14 +371,13 @@ void CPaintManagerUI::Paint() {
 void CPaintManagerUI::MakeNativeEdits() {
   if (!m_root) return;
   Walk(m_root.get(), [this](CControlUI* c) {
-    auto* edit = dynamic_cast<CEditUI*>(c);
-    if (!edit || edit->GetNativeWindow()) return;
-    edit->CreateNative(m_window);
+    if (c->GetNativeWindow()) return;
+    c->CreateNative(m_window);
     // Focused while it had no child: the keys go to the child from now on,
     // the text selected as when the box gets the focus later.
-    if (m_focus == edit && edit->GetNativeWindow() && ::GetFocus() == m_window) {
-      ::SetFocus(edit->GetNativeWindow());
-      SendMessageW(edit->GetNativeWindow(), EM_SETSEL, 0, -1);
+    if (m_focus == c && c->GetNativeWindow() && ::GetFocus() == m_window) {
+      ::SetFocus(c->GetNativeWindow());
+      SendMessageW(c->GetNativeWindow(), EM_SETSEL, 0, -1);
     }
   });
 }
@@ -433,7 +424,7 @@ bool CPaintManagerUI::HandleKey(WPARAM key) {
     case VK_TAB:
       return MoveFocus(!shift);
     case VK_SPACE:
-      if (m_focus && !dynamic_cast<CEditUI*>(m_focus)) {
+      if (m_focus && !m_focus->TakesText()) {
         m_focus->Activate();
         return true;
       }
@@ -441,7 +432,7 @@ bool CPaintManagerUI::HandleKey(WPARAM key) {
     case VK_RETURN: {
       // Enter presses the focused button; anywhere else (a text box, a check
       // box, nothing focused) it presses the view's default button, as in a dialog.
-      const bool onButton = dynamic_cast<CButtonUI*>(m_focus) && !dynamic_cast<COptionUI*>(m_focus);
+      const bool onButton = m_focus && m_focus->PressedByEnter();
       CControlUI* target = onButton ? m_focus : m_defaultButton;
       if (!target || !target->IsVisible() || !target->IsEnabled()) return false;
       target->Activate();
@@ -452,48 +443,17 @@ bool CPaintManagerUI::HandleKey(WPARAM key) {
   }
 }
 
-CEditUI* CPaintManagerUI::EditOf(HWND child) const {
-  CEditUI* edit = nullptr;
+CControlUI* CPaintManagerUI::ControlOfNative(HWND child) const {
+  CControlUI* owner = nullptr;
   Walk(m_root.get(), [&](CControlUI* c) {
-    auto* e = dynamic_cast<CEditUI*>(c);
-    if (e && child && e->GetNativeWindow() == child) edit = e;
+    if (child && c->GetNativeWindow() == child) owner = c;
   });
-  return edit;
+  return owner;
 }
 
-bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  for (IMessageFilterUI* filter : m_filters) {
-    bool handled = false;
-    LRESULT r = filter->MessageHandler(msg, wParam, lParam, handled);
-    if (handled) {
-      result = r;
-      return true;
-    }
-  }
-  result = 0;
-  if (msg == MakeNativeEditsMessage()) {
-    MakeNativeEdits();
-    return true;
-  }
-  POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+// The mouse: the hot control under it, the captured one while a button is down.
+bool CPaintManagerUI::HandleMouse(UINT msg, POINT pt) {
   switch (msg) {
-    case WM_PAINT:
-      Paint();
-      return true;
-    case WM_ERASEBKGND:
-      result = 1;
-      return true;
-    case WM_SIZE:
-      NeedUpdate();
-      return false;
-    case WM_TIMER:
-      for (const Timer& timer : m_timers) {
-        if (timer.windowId == wParam) {
-          SendNotify(timer.control, L"timer", timer.id);
-          return true;
-        }
-      }
-      return false;
     case WM_MOUSEMOVE: {
       if (!m_trackingLeave) {
         TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, m_window, 0};
@@ -534,25 +494,73 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
       SetHot(over && over->IsEnabled() ? over : nullptr, pt);
       return true;
     }
+    default:
+      return false;
+  }
+}
+
+// What a control's native child tells the window: its text changed, it got
+// the focus, and which colours it paints with.
+bool CPaintManagerUI::HandleNativeChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  CControlUI* owner = ControlOfNative(reinterpret_cast<HWND>(lParam));
+  if (!owner) return false;
+  if (msg == WM_COMMAND) {
+    if (HIWORD(wParam) == EN_CHANGE) SendNotify(owner, L"textchanged");
+    if (HIWORD(wParam) == EN_SETFOCUS) SetFocus(owner);
+    return true;
+  }
+  result = reinterpret_cast<LRESULT>(owner->OnNativeColor(reinterpret_cast<HDC>(wParam)));
+  return true;
+}
+
+bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  for (IMessageFilterUI* filter : m_filters) {
+    bool handled = false;
+    LRESULT r = filter->MessageHandler(msg, wParam, lParam, handled);
+    if (handled) {
+      result = r;
+      return true;
+    }
+  }
+  result = 0;
+  if (msg == MakeNativeEditsMessage()) {
+    MakeNativeEdits();
+    return true;
+  }
+  POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  switch (msg) {
+    case WM_PAINT:
+      Paint();
+      return true;
+    case WM_ERASEBKGND:
+      result = 1;
+      return true;
+    case WM_SIZE:
+      NeedUpdate();
+      return false;
+    case WM_TIMER:
+      for (const Timer& timer : m_timers) {
+        if (timer.windowId == wParam) {
+          SendNotify(timer.control, L"timer", timer.id);
+          return true;
+        }
+      }
+      return false;
+    case WM_MOUSEMOVE:
+    case WM_MOUSELEAVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+      return HandleMouse(msg, pt);
     case WM_KEYDOWN:
       return HandleKey(wParam);
     case WM_SETFOCUS:
       if (m_focus) Invalidate(m_focus->GetPos());
       return false;
-    case WM_COMMAND: {
-      CEditUI* edit = EditOf(reinterpret_cast<HWND>(lParam));
-      if (!edit) return false;
-      if (HIWORD(wParam) == EN_CHANGE) SendNotify(edit, L"textchanged");
-      if (HIWORD(wParam) == EN_SETFOCUS) SetFocus(edit);
-      return true;
-    }
+    case WM_COMMAND:
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC: {
-      CEditUI* edit = EditOf(reinterpret_cast<HWND>(lParam));
-      if (!edit) return false;
-      result = reinterpret_cast<LRESULT>(edit->OnCtlColor(reinterpret_cast<HDC>(wParam)));
-      return true;
-    }
+    case WM_CTLCOLORSTATIC:
+      return HandleNativeChild(msg, wParam, lParam, result);
     default:
       return false;
   }

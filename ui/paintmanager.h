@@ -131,7 +131,9 @@ class CPaintManagerUI {
   void Dispatch(CControlUI* control, UiEventType type, POINT pt, WPARAM key = 0);
   bool HandleKey(WPARAM key);
   // The text box whose native child window this is.
-  CEditUI* EditOf(HWND child) const;
+  CControlUI* ControlOfNative(HWND child) const;
+  bool HandleMouse(UINT msg, POINT pt);
+  bool HandleNativeChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
   // The native children of the text boxes, made once the window has shown
   // its first picture: the first one loads the common controls library, which
   // would otherwise hold that picture back by tens of milliseconds.

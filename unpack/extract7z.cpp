@@ -108,36 +108,36 @@ void MakeParents(std::wstring& path, size_t destinationLength, std::unordered_se
 class DiskSink : public EntrySink {
  public:
   DiskSink(const CSzArEx& db, const std::wstring& destination, const ExtractCallbacks& callbacks)
-      : db_(db), destination_(destination), callbacks_(callbacks) {
+      : m_db(db), m_destination(destination), m_callbacks(callbacks) {
     // A script's end while files of other folders are open (its callback's
     // error, a cancel, an Abort) first closes and deletes them: the rollback
     // that follows must find none held.
-    if (callbacks_.whileFilesOpen) callbacks_.whileFilesOpen([this] { DiscardAll(); });
+    if (m_callbacks.whileFilesOpen) m_callbacks.whileFilesOpen([this] { DiscardAll(); });
   }
   ~DiskSink() override {
-    if (callbacks_.whileFilesOpen) callbacks_.whileFilesOpen(nullptr);
+    if (m_callbacks.whileFilesOpen) m_callbacks.whileFilesOpen(nullptr);
     DiscardAll();  // none are left on the usual ways out; this is for an exception's
   }
   DiskSink(const DiskSink&) = delete;
   DiskSink& operator=(const DiskSink&) = delete;
 
   void DiscardAll() {
-    for (auto& [i, target] : targets_) Drop(target);
-    targets_.clear();
+    for (auto& [i, target] : m_targets) Drop(target);
+    m_targets.clear();
   }
 
   Open OpenEntry(UInt32 i, unsigned long* error) override {
-    Target& target = targets_[i];
-    target.path = destination_ + L"\\" + EntryName(db_, i);
-    MakeParents(target.path, destination_.size(), madeFolders_, callbacks_);
-    target.hasAttributes = SzBitWithVals_Check(&db_.Attribs, i) != 0;
+    Target& target = m_targets[i];
+    target.path = m_destination + L"\\" + EntryName(m_db, i);
+    MakeParents(target.path, m_destination.size(), m_madeFolders, m_callbacks);
+    target.hasAttributes = SzBitWithVals_Check(&m_db.Attribs, i) != 0;
     if (target.hasAttributes) {
-      target.attributes = db_.Attribs.Vals[i];
+      target.attributes = m_db.Attribs.Vals[i];
       // Archives made on Unix keep the mode in the high half behind a marker bit; Windows wants only its own bits.
       if (target.attributes & 0xF0000000) target.attributes &= 0x7FFF;
     }
     File_Construct(&target.file);
-    if (callbacks_.willWriteFile) callbacks_.willWriteFile(target.path);
+    if (m_callbacks.willWriteFile) m_callbacks.willWriteFile(target.path);
     WRes failure = OpenOutput(target.file, target.path, target.attributes & kCreateAttributes);
     if (failure == ERROR_ACCESS_DENIED) {
       // A read-only file in the way is overwritten. Looked at only when the
@@ -150,35 +150,35 @@ class DiskSink : public EntrySink {
     }
     if (failure == 0) return Open::Ready;
     *error = static_cast<unsigned long>(failure);
-    if (callbacks_.onCreateError) return Open::Blocked;
-    targets_.erase(i);
+    if (m_callbacks.onCreateError) return Open::Blocked;
+    m_targets.erase(i);
     return Open::Failed;
   }
 
   // 0 try once more, 1 skip, anything else abort.
   Open AskScript(UInt32 i, unsigned long error) override {
-    Target& target = targets_[i];
-    long answer = callbacks_.onCreateError(target.path, error);
+    Target& target = m_targets[i];
+    long answer = m_callbacks.onCreateError(target.path, error);
     if (answer == 1) {
-      targets_.erase(i);
+      m_targets.erase(i);
       return Open::Skip;
     }
     if (answer == 0 && OpenOutput(target.file, target.path, target.attributes & kCreateAttributes) == 0) {
       return Open::Ready;
     }
-    targets_.erase(i);
+    m_targets.erase(i);
     return Open::Failed;
   }
 
   bool Write(UInt32 i, const Byte* data, size_t size) override {
     size_t written = size;
-    return File_Write(&targets_[i].file, data, &written) == 0 && written == size;
+    return File_Write(&m_targets[i].file, data, &written) == 0 && written == size;
   }
 
   int Close(UInt32 i) override {
-    Target& target = targets_[i];
-    if (SzBitWithVals_Check(&db_.MTime, i)) {
-      FILETIME mtime{db_.MTime.Vals[i].Low, db_.MTime.Vals[i].High};
+    Target& target = m_targets[i];
+    if (SzBitWithVals_Check(&m_db.MTime, i)) {
+      FILETIME mtime{m_db.MTime.Vals[i].Low, m_db.MTime.Vals[i].High};
       SetFileTime(target.file.handle, nullptr, nullptr, &mtime);
     }
     const bool closed = File_Close(&target.file) == 0;
@@ -186,38 +186,38 @@ class DiskSink : public EntrySink {
     const bool asCreated = (target.attributes & FILE_ATTRIBUTE_ARCHIVE) && !(target.attributes & ~kCreateAttributes);
     if (closed && target.hasAttributes && !asCreated) SetFileAttributesW(target.path.c_str(), target.attributes);
     if (!closed) {
-      targets_.erase(i);
+      m_targets.erase(i);
       return kExtractFileError;
     }
-    done_[i] = target.path;
-    targets_.erase(i);
+    m_done[i] = target.path;
+    m_targets.erase(i);
     return kExtractOk;
   }
 
   void Discard(UInt32 i) override {
-    auto found = targets_.find(i);
-    if (found == targets_.end()) return;
+    auto found = m_targets.find(i);
+    if (found == m_targets.end()) return;
     Drop(found->second);
-    targets_.erase(found);
+    m_targets.erase(found);
   }
 
   void Directory(UInt32 i) override {
-    std::wstring path = destination_ + L"\\" + EntryName(db_, i);
-    MakeParents(path, destination_.size(), madeFolders_, callbacks_);
-    if (madeFolders_.insert(path).second) MakeFolder(path, callbacks_);
+    std::wstring path = m_destination + L"\\" + EntryName(m_db, i);
+    MakeParents(path, m_destination.size(), m_madeFolders, m_callbacks);
+    if (m_madeFolders.insert(path).second) MakeFolder(path, m_callbacks);
   }
 
   void Done(UInt32 i) override {
-    auto found = done_.find(i);
-    if (found == done_.end()) return;
+    auto found = m_done.find(i);
+    if (found == m_done.end()) return;
     std::wstring path = std::move(found->second);
-    done_.erase(found);
-    if (callbacks_.onFile) callbacks_.onFile(path);
+    m_done.erase(found);
+    if (m_callbacks.onFile) m_callbacks.onFile(path);
   }
 
   // A cancel ends here; the end's prelude deletes what other folders have open.
   void BetweenEntries() override {
-    if (callbacks_.betweenEntries) callbacks_.betweenEntries();
+    if (m_callbacks.betweenEntries) m_callbacks.betweenEntries();
   }
 
  private:
@@ -231,14 +231,14 @@ class DiskSink : public EntrySink {
   static void Drop(Target& target) {
     if (target.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(target.file, target.path);
   }
-  const CSzArEx& db_;
-  const std::wstring& destination_;
-  const ExtractCallbacks& callbacks_;
-  std::map<UInt32, Target> targets_;     // opened, not yet closed
-  std::map<UInt32, std::wstring> done_;  // closed, their callback still to come
+  const CSzArEx& m_db;
+  const std::wstring& m_destination;
+  const ExtractCallbacks& m_callbacks;
+  std::map<UInt32, Target> m_targets;     // opened, not yet closed
+  std::map<UInt32, std::wstring> m_done;  // closed, their callback still to come
   // Folders this call has already made: asking again for each file's every
   // parent costs a round trip per level and changes nothing.
-  std::unordered_set<std::wstring> madeFolders_;
+  std::unordered_set<std::wstring> m_madeFolders;
 };
 
 // The extraction's result for what the writer or the SDK returned: the

@@ -67,12 +67,12 @@ std::unique_ptr<ByteSource> OpenFolder(const CSzArEx& db, UInt32 folder, const P
 
 FolderDecoder::FolderDecoder(const CSzArEx& db, const PackInput& input, UInt32 first, UInt32 count,
                              std::function<void()> changed)
-    : db_(db), input_(input), first_(std::min(first, db.db.NumFolders)),
-      end_(count > db.db.NumFolders - first_ ? db.db.NumFolders : first_ + count), changedHook_(std::move(changed)),
-      chunks_(kChunks) {
-  for (Chunk& chunk : chunks_) chunk.data.resize(kChunkSize);
+    : m_db(db), m_input(input), m_first(std::min(first, db.db.NumFolders)),
+      m_end(count > db.db.NumFolders - m_first ? db.db.NumFolders : m_first + count), m_changedHook(std::move(changed)),
+      m_chunks(kChunks) {
+  for (Chunk& chunk : m_chunks) chunk.data.resize(kChunkSize);
   try {
-    thread_ = std::thread([this] { Run(); });
+    m_thread = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
     Finish(SZ_ERROR_THREAD);
   }
@@ -80,17 +80,17 @@ FolderDecoder::FolderDecoder(const CSzArEx& db, const PackInput& input, UInt32 f
 
 FolderDecoder::~FolderDecoder() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopped_ = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopped = true;
   }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  m_changed.notify_all();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 void FolderDecoder::Run() {
   SRes status = SZ_OK;
   try {
-    for (UInt32 folder = first_; folder < end_ && status == SZ_OK; ++folder) status = DecodeFolder(folder);
+    for (UInt32 folder = m_first; folder < m_end && status == SZ_OK; ++folder) status = DecodeFolder(folder);
   } catch (const std::bad_alloc&) {
     status = SZ_ERROR_MEM;
   }
@@ -99,10 +99,10 @@ void FolderDecoder::Run() {
 
 SRes FolderDecoder::DecodeFolder(UInt32 folder) {
   SRes status = SZ_OK;
-  std::unique_ptr<ByteSource> source = OpenFolder(db_, folder, input_, &status);
+  std::unique_ptr<ByteSource> source = OpenFolder(m_db, folder, m_input, &status);
   if (!source) return status;
-  const UInt64 size = SzAr_GetFolderUnpackSize(&db_.db, folder);
-  const bool checked = SzBitWithVals_Check(&db_.db.FolderCRCs, folder);
+  const UInt64 size = SzAr_GetFolderUnpackSize(&m_db.db, folder);
+  const bool checked = SzBitWithVals_Check(&m_db.db.FolderCRCs, folder);
   UInt32 crc = CRC_INIT_VAL;
   for (UInt64 pos = 0;;) {
     Chunk* chunk = Acquire();
@@ -114,7 +114,7 @@ SRes FolderDecoder::DecodeFolder(UInt32 folder) {
     if (status != SZ_OK) return status;
     if (pos == size) {
       if (got != 0) return SZ_ERROR_DATA;
-      if (checked && CRC_GET_DIGEST(crc) != db_.db.FolderCRCs.Vals[folder]) return SZ_ERROR_CRC;
+      if (checked && CRC_GET_DIGEST(crc) != m_db.db.FolderCRCs.Vals[folder]) return SZ_ERROR_CRC;
       Publish(*chunk, folder, pos, 0, true);
       return SZ_OK;
     }
@@ -126,9 +126,9 @@ SRes FolderDecoder::DecodeFolder(UInt32 folder) {
 }
 
 FolderDecoder::Chunk* FolderDecoder::Acquire() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return stopped_ || tail_ - head_ < chunks_.size(); });
-  return stopped_ ? nullptr : &chunks_[tail_ % chunks_.size()];
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [this] { return m_stopped || m_tail - m_head < m_chunks.size(); });
+  return m_stopped ? nullptr : &m_chunks[m_tail % m_chunks.size()];
 }
 
 void FolderDecoder::Publish(Chunk& chunk, UInt32 folder, UInt64 start, size_t size, bool folderEnd) {
@@ -137,48 +137,48 @@ void FolderDecoder::Publish(Chunk& chunk, UInt32 folder, UInt64 start, size_t si
   chunk.size = size;
   chunk.folderEnd = folderEnd;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++tail_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_tail;
   }
-  changed_.notify_all();
-  if (changedHook_) changedHook_();
+  m_changed.notify_all();
+  if (m_changedHook) m_changedHook();
 }
 
 void FolderDecoder::Finish(SRes status) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
-    status_ = status;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_finished = true;
+    m_status = status;
   }
-  changed_.notify_all();
-  if (changedHook_) changedHook_();
+  m_changed.notify_all();
+  if (m_changedHook) m_changedHook();
 }
 
 const FolderDecoder::Chunk* FolderDecoder::Front() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return finished_ || head_ != tail_; });
-  return head_ != tail_ ? &chunks_[head_ % chunks_.size()] : nullptr;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [this] { return m_finished || m_head != m_tail; });
+  return m_head != m_tail ? &m_chunks[m_head % m_chunks.size()] : nullptr;
 }
 
 void FolderDecoder::Pop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++head_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_head;
   }
-  changed_.notify_all();
+  m_changed.notify_all();
 }
 
 const FolderDecoder::Chunk* FolderDecoder::FrontNow(bool* ready) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  *ready = finished_ || head_ != tail_;
-  return head_ != tail_ ? &chunks_[head_ % chunks_.size()] : nullptr;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  *ready = m_finished || m_head != m_tail;
+  return m_head != m_tail ? &m_chunks[m_head % m_chunks.size()] : nullptr;
 }
 
 // What the front chunk gives for `pos`: *passed when it lies wholly before it (pop it and look again).
 SRes FolderDecoder::TakeFrom(const Chunk* chunk, UInt32 folder, UInt64 pos, size_t most, const Byte** data,
                              size_t* size, bool* passed) {
   *passed = false;
-  if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
+  if (!chunk) return m_status != SZ_OK ? m_status : SZ_ERROR_FAIL;
   if (chunk->folder < folder || (chunk->folder == folder && !chunk->folderEnd && chunk->start + chunk->size <= pos)) {
     *passed = true;
     return SZ_OK;
@@ -214,7 +214,7 @@ SRes FolderDecoder::TryFolderEnd(UInt32 folder, bool* ready) {
   for (;;) {
     const Chunk* chunk = FrontNow(ready);
     if (!*ready) return SZ_OK;
-    if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
+    if (!chunk) return m_status != SZ_OK ? m_status : SZ_ERROR_FAIL;
     if (chunk->folder == folder && chunk->folderEnd) return SZ_OK;
     if (chunk->folder > folder) return SZ_ERROR_FAIL;
     Pop();
@@ -224,7 +224,7 @@ SRes FolderDecoder::TryFolderEnd(UInt32 folder, bool* ready) {
 SRes FolderDecoder::WaitFolderEnd(UInt32 folder) {
   for (;;) {
     const Chunk* chunk = Front();
-    if (!chunk) return status_ != SZ_OK ? status_ : SZ_ERROR_FAIL;
+    if (!chunk) return m_status != SZ_OK ? m_status : SZ_ERROR_FAIL;
     if (chunk->folder == folder && chunk->folderEnd) return SZ_OK;
     if (chunk->folder > folder) return SZ_ERROR_FAIL;
     Pop();

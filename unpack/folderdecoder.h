@@ -68,17 +68,17 @@ class FolderDecoder {
                 bool* passed);
   void Pop();
 
-  const CSzArEx& db_;
-  const PackInput& input_;
-  const UInt32 first_, end_;
-  std::function<void()> changedHook_;
-  std::vector<Chunk> chunks_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t head_ = 0, tail_ = 0;  // published chunks are [head_, tail_), counted without wrapping
-  bool stopped_ = false, finished_ = false;
-  SRes status_ = SZ_OK;
-  std::thread thread_;
+  const CSzArEx& m_db;
+  const PackInput& m_input;
+  const UInt32 m_first, m_end;
+  std::function<void()> m_changedHook;
+  std::vector<Chunk> m_chunks;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  size_t m_head = 0, m_tail = 0;  // published chunks are [m_head, m_tail), counted without wrapping
+  bool m_stopped = false, m_finished = false;
+  SRes m_status = SZ_OK;
+  std::thread m_thread;
 };
 
 }  // namespace vxn

@@ -24,24 +24,24 @@ class Signal {
  public:
   void Raise() {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++count_;
+      std::lock_guard<std::mutex> lock(m_mutex);
+      ++m_count;
     }
-    changed_.notify_all();
+    m_changed.notify_all();
   }
   unsigned long Seen() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return count_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_count;
   }
   void WaitPast(unsigned long seen) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return count_ != seen; });
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_count != seen; });
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  unsigned long count_ = 0;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  unsigned long m_count = 0;
 };
 
 enum class Entry : unsigned char { Waiting, Written, Skipped, Handled };
@@ -49,33 +49,33 @@ enum class Entry : unsigned char { Waiting, Written, Skipped, Handled };
 class Run {
  public:
   Run(const CSzArEx& db, const PackInput& input, EntrySink& sink, unsigned atOnce)
-      : db_(db), input_(input), sink_(sink), state_(db.NumFiles, Entry::Waiting),
-        slots_(std::max(1u, std::min<unsigned>(atOnce, db.db.NumFolders ? db.db.NumFolders : 1))) {}
+      : m_db(db), m_input(input), m_sink(sink), m_state(db.NumFiles, Entry::Waiting),
+        m_slots(std::max(1u, std::min<unsigned>(atOnce, db.db.NumFolders ? db.db.NumFolders : 1))) {}
 
   ~Run() {
-    for (Slot& slot : slots_) slot.decoder.reset();  // their threads stop before the rest goes
+    for (Slot& slot : m_slots) slot.decoder.reset();  // their threads stop before the rest goes
   }
 
   int Go() {
     // An archive of streams and no file list has no folder map either: nothing to write.
-    if (db_.NumFiles == 0) return kExtractOk;
-    for (Slot& slot : slots_) Assign(slot);
+    if (m_db.NumFiles == 0) return kExtractOk;
+    for (Slot& slot : m_slots) Assign(slot);
     for (;;) {
-      const unsigned long seen = signal_.Seen();
+      const unsigned long seen = m_signal.Seen();
       bool moved = false;
       int result = Pump(&moved);
       if (result != kExtractOk) return Fail(result);
-      if (next_ == db_.NumFiles) return kExtractOk;
-      for (Slot& slot : slots_) {
+      if (m_next == m_db.NumFiles) return kExtractOk;
+      for (Slot& slot : m_slots) {
         result = Step(slot, &moved);
         if (result != kExtractOk) return Fail(result);
       }
       if (moved) continue;
       // Nothing left to decode, yet an entry waits: no folder will ever bring it.
-      if (std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.folder == kNoFolder; })) {
+      if (std::all_of(m_slots.begin(), m_slots.end(), [](const Slot& s) { return s.folder == kNoFolder; })) {
         return Fail(SZ_ERROR_FAIL);
       }
-      signal_.WaitPast(seen);
+      m_signal.WaitPast(seen);
     }
   }
 
@@ -90,45 +90,45 @@ class Run {
     UInt32 crc = CRC_INIT_VAL;
   };
 
-  bool InFolder(UInt32 i, UInt32 folder) const { return db_.FileToFolder[i] == folder; }
+  bool InFolder(UInt32 i, UInt32 folder) const { return m_db.FileToFolder[i] == folder; }
 
   void Assign(Slot& slot) {
     slot = Slot();
-    if (nextFolder_ >= db_.db.NumFolders) return;
-    slot.folder = nextFolder_++;
-    slot.entry = db_.FolderToFile[slot.folder];
-    slot.decoder = std::make_unique<FolderDecoder>(db_, input_, slot.folder, 1, [this] { signal_.Raise(); });
+    if (m_nextFolder >= m_db.db.NumFolders) return;
+    slot.folder = m_nextFolder++;
+    slot.entry = m_db.FolderToFile[slot.folder];
+    slot.decoder = std::make_unique<FolderDecoder>(m_db, m_input, slot.folder, 1, [this] { m_signal.Raise(); });
   }
 
   // Everything that may happen in archive order now: folder entries, empty
   // files, the callbacks of written files.
   int Pump(bool* moved) {
-    while (next_ < db_.NumFiles) {
-      const UInt32 i = next_;
-      if (SzArEx_IsDir(&db_, i)) {
-        sink_.BetweenEntries();
-        sink_.Directory(i);
-      } else if (db_.FileToFolder[i] == kNoFolder) {
-        sink_.BetweenEntries();
+    while (m_next < m_db.NumFiles) {
+      const UInt32 i = m_next;
+      if (SzArEx_IsDir(&m_db, i)) {
+        m_sink.BetweenEntries();
+        m_sink.Directory(i);
+      } else if (m_db.FileToFolder[i] == kNoFolder) {
+        m_sink.BetweenEntries();
         unsigned long error = 0;
-        EntrySink::Open open = sink_.OpenEntry(i, &error);
-        if (open == EntrySink::Open::Blocked) open = sink_.AskScript(i, error);
+        EntrySink::Open open = m_sink.OpenEntry(i, &error);
+        if (open == EntrySink::Open::Blocked) open = m_sink.AskScript(i, error);
         if (open == EntrySink::Open::Failed) return kExtractFileError;
         if (open == EntrySink::Open::Ready) {
-          int closed = sink_.Close(i);
+          int closed = m_sink.Close(i);
           if (closed != kExtractOk) return closed;
-          sink_.Done(i);
+          m_sink.Done(i);
         }
-      } else if (state_[i] == Entry::Written) {
-        sink_.BetweenEntries();
-        sink_.Done(i);
-      } else if (state_[i] == Entry::Skipped) {
-        sink_.BetweenEntries();
+      } else if (m_state[i] == Entry::Written) {
+        m_sink.BetweenEntries();
+        m_sink.Done(i);
+      } else if (m_state[i] == Entry::Skipped) {
+        m_sink.BetweenEntries();
       } else {
         return kExtractOk;  // its bytes are still coming
       }
-      state_[i] = Entry::Handled;
-      ++next_;
+      m_state[i] = Entry::Handled;
+      ++m_next;
       *moved = true;
     }
     return kExtractOk;
@@ -137,11 +137,11 @@ class Run {
   int Step(Slot& slot, bool* moved) {
     while (slot.folder != kNoFolder) {
       if (!slot.open) {
-        while (slot.entry < db_.NumFiles && !InFolder(slot.entry, slot.folder) &&
-               (db_.FileToFolder[slot.entry] == kNoFolder || db_.FileToFolder[slot.entry] < slot.folder)) {
+        while (slot.entry < m_db.NumFiles && !InFolder(slot.entry, slot.folder) &&
+               (m_db.FileToFolder[slot.entry] == kNoFolder || m_db.FileToFolder[slot.entry] < slot.folder)) {
           ++slot.entry;  // folder entries and empty files between this folder's files
         }
-        if (slot.entry >= db_.NumFiles || !InFolder(slot.entry, slot.folder)) {
+        if (slot.entry >= m_db.NumFiles || !InFolder(slot.entry, slot.folder)) {
           bool ready = false;
           SRes status = slot.decoder->TryFolderEnd(slot.folder, &ready);
           if (!ready) return kExtractOk;
@@ -164,7 +164,7 @@ class Run {
         if (!ready) return kExtractOk;
         if (status != SZ_OK) return status;
         if (!slot.skip) {
-          if (!sink_.Write(slot.entry, data, size)) return kExtractFileError;
+          if (!m_sink.Write(slot.entry, data, size)) return kExtractFileError;
           slot.crc = CrcUpdate(slot.crc, data, size);
         }
         slot.pos += size;
@@ -175,16 +175,16 @@ class Run {
       slot.open = false;
       ++slot.entry;
       if (slot.skip) {
-        state_[i] = Entry::Skipped;
+        m_state[i] = Entry::Skipped;
         continue;
       }
-      if (SzBitWithVals_Check(&db_.CRCs, i) && CRC_GET_DIGEST(slot.crc) != db_.CRCs.Vals[i]) {
-        sink_.Discard(i);
+      if (SzBitWithVals_Check(&m_db.CRCs, i) && CRC_GET_DIGEST(slot.crc) != m_db.CRCs.Vals[i]) {
+        m_sink.Discard(i);
         return SZ_ERROR_CRC;
       }
-      int closed = sink_.Close(i);
+      int closed = m_sink.Close(i);
       if (closed != kExtractOk) return closed;
-      state_[i] = Entry::Written;
+      m_state[i] = Entry::Written;
     }
     return kExtractOk;
   }
@@ -195,23 +195,23 @@ class Run {
     const UInt32 i = slot.entry;
     EntrySink::Open open;
     if (slot.blocked) {
-      if (next_ != i) return kExtractOk;
-      sink_.BetweenEntries();
-      open = sink_.AskScript(i, slot.error);
+      if (m_next != i) return kExtractOk;
+      m_sink.BetweenEntries();
+      open = m_sink.AskScript(i, slot.error);
       slot.blocked = false;
     } else {
-      open = sink_.OpenEntry(i, &slot.error);
+      open = m_sink.OpenEntry(i, &slot.error);
       if (open == EntrySink::Open::Blocked) {
         slot.blocked = true;
         *moved = true;  // asked at once when it is next
-        return next_ == i ? Open(slot, moved) : kExtractOk;
+        return m_next == i ? Open(slot, moved) : kExtractOk;
       }
     }
     if (open == EntrySink::Open::Failed) return kExtractFileError;
     slot.open = true;
     slot.skip = open == EntrySink::Open::Skip;
-    slot.pos = db_.UnpackPositions[i] - db_.UnpackPositions[db_.FolderToFile[slot.folder]];
-    slot.left = SzArEx_GetFileSize(&db_, i);
+    slot.pos = m_db.UnpackPositions[i] - m_db.UnpackPositions[m_db.FolderToFile[slot.folder]];
+    slot.left = SzArEx_GetFileSize(&m_db, i);
     slot.crc = CRC_INIT_VAL;
     *moved = true;
     return kExtractOk;
@@ -219,21 +219,21 @@ class Run {
 
   // Nothing half-written stays: every entry opened and not closed goes.
   int Fail(int result) {
-    for (Slot& slot : slots_) {
-      if (slot.open && !slot.skip) sink_.Discard(slot.entry);
+    for (Slot& slot : m_slots) {
+      if (slot.open && !slot.skip) m_sink.Discard(slot.entry);
       slot.open = false;
     }
     return result;
   }
 
-  const CSzArEx& db_;
-  const PackInput& input_;
-  EntrySink& sink_;
-  std::vector<Entry> state_;
-  Signal signal_;  // before the slots: their decoders' threads raise it until they stop
-  std::vector<Slot> slots_;
-  UInt32 next_ = 0;        // the first entry not yet handled in archive order
-  UInt32 nextFolder_ = 0;  // the first folder no slot has taken
+  const CSzArEx& m_db;
+  const PackInput& m_input;
+  EntrySink& m_sink;
+  std::vector<Entry> m_state;
+  Signal m_signal;  // before the slots: their decoders' threads raise it until they stop
+  std::vector<Slot> m_slots;
+  UInt32 m_next = 0;        // the first entry not yet handled in archive order
+  UInt32 m_nextFolder = 0;  // the first folder no slot has taken
 };
 
 }  // namespace

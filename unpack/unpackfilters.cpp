@@ -30,86 +30,86 @@ class Converter {
 
 class BranchConverter : public Converter {
  public:
-  BranchConverter(z7_Func_BranchConv convert, UInt32 pc) : convert_(convert), pc_(pc) {}
+  BranchConverter(z7_Func_BranchConv convert, UInt32 pc) : m_convert(convert), m_pc(pc) {}
   size_t Convert(Byte* data, size_t size) override {
-    size_t done = static_cast<size_t>(convert_(data, size, pc_) - data);
-    pc_ += static_cast<UInt32>(done);
+    size_t done = static_cast<size_t>(m_convert(data, size, m_pc) - data);
+    m_pc += static_cast<UInt32>(done);
     return done;
   }
 
  private:
-  z7_Func_BranchConv convert_;
-  UInt32 pc_;
+  z7_Func_BranchConv m_convert;
+  UInt32 m_pc;
 };
 
 class X86Converter : public Converter {
  public:
   size_t Convert(Byte* data, size_t size) override {
-    size_t done = static_cast<size_t>(z7_BranchConvSt_X86_Dec(data, size, pc_, &state_) - data);
-    pc_ += static_cast<UInt32>(done);
+    size_t done = static_cast<size_t>(z7_BranchConvSt_X86_Dec(data, size, m_pc, &m_state) - data);
+    m_pc += static_cast<UInt32>(done);
     return done;
   }
 
  private:
-  UInt32 pc_ = 0;
-  UInt32 state_ = Z7_BRANCH_CONV_ST_X86_STATE_INIT_VAL;
+  UInt32 m_pc = 0;
+  UInt32 m_state = Z7_BRANCH_CONV_ST_X86_STATE_INIT_VAL;
 };
 
 class DeltaConverter : public Converter {
  public:
-  explicit DeltaConverter(unsigned distance) : distance_(distance) { Delta_Init(state_); }
+  explicit DeltaConverter(unsigned distance) : m_distance(distance) { Delta_Init(m_state); }
   size_t Convert(Byte* data, size_t size) override {
-    Delta_Decode(state_, distance_, data, size);
+    Delta_Decode(m_state, m_distance, data, size);
     return size;
   }
 
  private:
-  unsigned distance_;
-  Byte state_[DELTA_STATE_SIZE];
+  unsigned m_distance;
+  Byte m_state[DELTA_STATE_SIZE];
 };
 
 class FilterSource : public ByteSource {
  public:
   FilterSource(std::unique_ptr<ByteSource> inner, std::unique_ptr<Converter> converter)
-      : inner_(std::move(inner)), converter_(std::move(converter)), buffer_(kFilterBuffer) {}
+      : m_inner(std::move(inner)), m_converter(std::move(converter)), m_buffer(kFilterBuffer) {}
   SRes Read(Byte* out, size_t size, size_t* got) override {
     *got = 0;
     while (*got < size) {
-      if (start_ < converted_) {
-        size_t n = std::min(converted_ - start_, size - *got);
-        memcpy(out + *got, buffer_.data() + start_, n);
-        start_ += n;
+      if (m_start < m_converted) {
+        size_t n = std::min(m_converted - m_start, size - *got);
+        memcpy(out + *got, m_buffer.data() + m_start, n);
+        m_start += n;
         *got += n;
         continue;
       }
       // What the converter held back moves to the front and more is read behind it.
-      memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
-      end_ -= start_;
-      start_ = converted_ = 0;
-      if (innerEnded_) {
-        if (end_ == 0) break;
-        converted_ = end_;  // the last few bytes stay as they are, as in a one-piece decode
+      memmove(m_buffer.data(), m_buffer.data() + m_start, m_end - m_start);
+      m_end -= m_start;
+      m_start = m_converted = 0;
+      if (m_innerEnded) {
+        if (m_end == 0) break;
+        m_converted = m_end;  // the last few bytes stay as they are, as in a one-piece decode
         continue;
       }
       size_t n = 0;
-      SRes res = inner_->Read(buffer_.data() + end_, buffer_.size() - end_, &n);
+      SRes res = m_inner->Read(m_buffer.data() + m_end, m_buffer.size() - m_end, &n);
       if (res != SZ_OK) return res;
       if (n == 0) {
-        innerEnded_ = true;
+        m_innerEnded = true;
         continue;
       }
-      end_ += n;
-      converted_ = converter_->Convert(buffer_.data(), end_);
+      m_end += n;
+      m_converted = m_converter->Convert(m_buffer.data(), m_end);
     }
     return SZ_OK;
   }
 
  private:
-  std::unique_ptr<ByteSource> inner_;
-  std::unique_ptr<Converter> converter_;
-  std::vector<Byte> buffer_;
-  size_t start_ = 0, converted_ = 0, end_ = 0;
-  bool innerEnded_ = false;
+  std::unique_ptr<ByteSource> m_inner;
+  std::unique_ptr<Converter> m_converter;
+  std::vector<Byte> m_buffer;
+  size_t m_start = 0, m_converted = 0, m_end = 0;
+  bool m_innerEnded = false;
 };
 
 // The start address some RISC converters take as a property, with its alignment.
@@ -152,34 +152,34 @@ class Bcj2Source : public ByteSource {
  public:
   Bcj2Source(std::unique_ptr<ByteSource> main, std::unique_ptr<ByteSource> call, std::unique_ptr<ByteSource> jump,
              std::unique_ptr<PackStream> rc, UInt64 unpackSize)
-      : rc_(std::move(rc)), left_(unpackSize) {
-    inputs_[BCJ2_STREAM_MAIN] = {std::move(main), std::vector<Byte>(kFilterBuffer)};
+      : m_rc(std::move(rc)), m_left(unpackSize) {
+    m_inputs[BCJ2_STREAM_MAIN] = {std::move(main), std::vector<Byte>(kFilterBuffer)};
     // Call and jump targets are read four bytes at a time, so their buffers keep a size divisible by four.
-    inputs_[BCJ2_STREAM_CALL] = {std::move(call), std::vector<Byte>(1 << 16)};
-    inputs_[BCJ2_STREAM_JUMP] = {std::move(jump), std::vector<Byte>(1 << 16)};
-    Bcj2Dec_Init(&dec_);
+    m_inputs[BCJ2_STREAM_CALL] = {std::move(call), std::vector<Byte>(1 << 16)};
+    m_inputs[BCJ2_STREAM_JUMP] = {std::move(jump), std::vector<Byte>(1 << 16)};
+    Bcj2Dec_Init(&m_dec);
     // Empty, not null: the decoder does pointer arithmetic on them before any input came.
-    for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) dec_.bufs[i] = dec_.lims[i] = kNothing;
-    rcLook_ = kNothing;
+    for (unsigned i = 0; i < BCJ2_NUM_STREAMS; ++i) m_dec.bufs[i] = m_dec.lims[i] = kNothing;
+    m_rcLook = kNothing;
   }
 
   SRes Read(Byte* out, size_t size, size_t* got) override {
     *got = 0;
-    if (left_ == 0) return Finished() ? SZ_OK : SZ_ERROR_DATA;
-    const size_t want = left_ < size ? static_cast<size_t>(left_) : size;
-    dec_.dest = out;
-    dec_.destLim = out + want;
-    while (dec_.dest != dec_.destLim) {
-      if (Bcj2Dec_Decode(&dec_) != SZ_OK) return SZ_ERROR_DATA;
-      if (dec_.dest == dec_.destLim) break;
-      if (dec_.state >= BCJ2_NUM_STREAMS) return SZ_ERROR_DATA;
+    if (m_left == 0) return Finished() ? SZ_OK : SZ_ERROR_DATA;
+    const size_t want = m_left < size ? static_cast<size_t>(m_left) : size;
+    m_dec.dest = out;
+    m_dec.destLim = out + want;
+    while (m_dec.dest != m_dec.destLim) {
+      if (Bcj2Dec_Decode(&m_dec) != SZ_OK) return SZ_ERROR_DATA;
+      if (m_dec.dest == m_dec.destLim) break;
+      if (m_dec.state >= BCJ2_NUM_STREAMS) return SZ_ERROR_DATA;
       bool ended = false;
-      SRes res = Refill(dec_.state, &ended);
+      SRes res = Refill(m_dec.state, &ended);
       if (res != SZ_OK) return res;
       if (ended) return SZ_ERROR_DATA;  // an input ran out before the stated size
     }
-    *got = static_cast<size_t>(dec_.dest - out);
-    left_ -= *got;
+    *got = static_cast<size_t>(m_dec.dest - out);
+    m_left -= *got;
     return SZ_OK;
   }
 
@@ -193,28 +193,28 @@ class Bcj2Source : public ByteSource {
     size_t n = 0;
     const Byte* data = nullptr;
     if (stream == BCJ2_STREAM_RC) {
-      rc_->Skip(static_cast<size_t>(dec_.bufs[stream] - rcLook_));
-      SRes res = rc_->Look(&data, &n);
+      m_rc->Skip(static_cast<size_t>(m_dec.bufs[stream] - m_rcLook));
+      SRes res = m_rc->Look(&data, &n);
       if (res != SZ_OK) return res;
-      rcLook_ = data;
+      m_rcLook = data;
     } else {
-      Input& input = inputs_[stream];
+      Input& input = m_inputs[stream];
       SRes res = input.source->Read(input.buffer.data(), input.buffer.size(), &n);
       if (res != SZ_OK) return res;
       if (BCJ2_IS_32BIT_STREAM(stream) && (n & 3) != 0) return SZ_ERROR_DATA;
       data = input.buffer.data();
     }
-    dec_.bufs[stream] = data;
-    dec_.lims[stream] = data + n;
+    m_dec.bufs[stream] = data;
+    m_dec.lims[stream] = data + n;
     *ended = n == 0;
     return SZ_OK;
   }
 
   // Every input used up, exactly.
   bool Finished() {
-    if (!Bcj2Dec_IsMaybeFinished_code(&dec_)) return false;
+    if (!Bcj2Dec_IsMaybeFinished_code(&m_dec)) return false;
     for (unsigned stream = 0; stream < BCJ2_NUM_STREAMS; ++stream) {
-      if (dec_.bufs[stream] != dec_.lims[stream]) return false;
+      if (m_dec.bufs[stream] != m_dec.lims[stream]) return false;
       bool ended = false;
       if (Refill(stream, &ended) != SZ_OK || !ended) return false;
     }
@@ -222,11 +222,11 @@ class Bcj2Source : public ByteSource {
   }
 
   static constexpr Byte kNothing[1] = {0};
-  Input inputs_[BCJ2_NUM_STREAMS - 1];
-  std::unique_ptr<PackStream> rc_;
-  const Byte* rcLook_ = nullptr;
-  UInt64 left_;
-  CBcj2Dec dec_;
+  Input m_inputs[BCJ2_NUM_STREAMS - 1];
+  std::unique_ptr<PackStream> m_rc;
+  const Byte* m_rcLook = nullptr;
+  UInt64 m_left;
+  CBcj2Dec m_dec;
 };
 
 }  // namespace

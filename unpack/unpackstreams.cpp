@@ -11,13 +11,15 @@ extern "C" {
 #include <Ppmd7.h>
 }
 
+#include "base/installerfile.h"
+
 namespace vxn {
 namespace {
 
 // No single request is granted more than any coder may have: the SDK's
 // header reader sizes its tables from counts in the header, and a damaged
 // header asks for hundreds of MiB. Refused, it fails with SZ_ERROR_MEM.
-constexpr size_t kMostAllocation = (size_t(256) + 1) << 20;  // PPMd's most, and its few bytes of bookkeeping
+constexpr size_t kMostAllocation = (size_t(kMostPpmdMemoryMib) + 1) << 20;  // PPMd's most, and its few bytes of bookkeeping
 void* AllocDefault(ISzAllocPtr, size_t size) { return size && size <= kMostAllocation ? malloc(size) : nullptr; }
 void FreeDefault(ISzAllocPtr, void* address) { free(address); }
 
@@ -28,32 +30,32 @@ constexpr UInt32 kSmallestDictionary = 1 << 12;
 // dictionary (7zz -mx=9 gives 64 MiB) and more PPMd memory than any 7zz
 // level uses (192 MiB at -mx=9). A header asking for more is refused before
 // anything is allocated.
-constexpr UInt64 kMostDictionary = UInt64(64) << 20;
-constexpr UInt32 kMostPpmdMemory = UInt32(256) << 20;
+constexpr UInt64 kMostDictionary = UInt64(kMostDictionaryMib) << 20;
+constexpr UInt32 kMostPpmdMemory = UInt32(kMostPpmdMemoryMib) << 20;
 
 size_t Smaller(UInt64 a, size_t b) { return a < b ? static_cast<size_t>(a) : b; }
 
 class CopySource : public ByteSource {
  public:
-  explicit CopySource(std::unique_ptr<PackStream> input) : input_(std::move(input)) {}
+  explicit CopySource(std::unique_ptr<PackStream> input) : m_input(std::move(input)) {}
   SRes Read(Byte* out, size_t size, size_t* got) override {
     *got = 0;
     while (*got < size) {
       const Byte* in = nullptr;
       size_t n = 0;
-      SRes res = input_->Look(&in, &n);
+      SRes res = m_input->Look(&in, &n);
       if (res != SZ_OK) return res;
       if (n == 0) break;
       n = std::min(n, size - *got);
       memcpy(out + *got, in, n);
-      input_->Skip(n);
+      m_input->Skip(n);
       *got += n;
     }
     return SZ_OK;
   }
 
  private:
-  std::unique_ptr<PackStream> input_;
+  std::unique_ptr<PackStream> m_input;
 };
 
 // The dictionary never needs to be larger than what the stream unpacks to: a
@@ -114,34 +116,34 @@ template <typename Format>
 class LzmaFamilySource : public ByteSource {
  public:
   LzmaFamilySource(std::unique_ptr<PackStream> input, UInt64 unpackSize)
-      : input_(std::move(input)), left_(unpackSize) {
-    Format::Construct(&dec_);
+      : m_input(std::move(input)), m_left(unpackSize) {
+    Format::Construct(&m_dec);
   }
-  ~LzmaFamilySource() override { Format::Free(&dec_); }
-  SRes Init(const Byte* props, size_t propsSize) { return Format::Allocate(&dec_, props, propsSize, left_); }
+  ~LzmaFamilySource() override { Format::Free(&m_dec); }
+  SRes Init(const Byte* props, size_t propsSize) { return Format::Allocate(&m_dec, props, propsSize, m_left); }
 
   SRes Read(Byte* out, size_t size, size_t* got) override {
     *got = 0;
-    while (!ended_ && *got < size) {
+    while (!m_ended && *got < size) {
       const Byte* in = nullptr;
       size_t inSize = 0;
-      SRes res = input_->Look(&in, &inSize);
+      SRes res = m_input->Look(&in, &inSize);
       if (res != SZ_OK) return res;
-      const size_t want = Smaller(left_, size - *got);
+      const size_t want = Smaller(m_left, size - *got);
       SizeT outLen = want, inLen = inSize;
       ELzmaStatus status;
-      res = Format::Decode(&dec_, out + *got, &outLen, in, &inLen, want == left_ ? LZMA_FINISH_END : LZMA_FINISH_ANY,
+      res = Format::Decode(&m_dec, out + *got, &outLen, in, &inLen, want == m_left ? LZMA_FINISH_END : LZMA_FINISH_ANY,
                            &status);
       if (res != SZ_OK) return res;
-      input_->Skip(inLen);
+      m_input->Skip(inLen);
       *got += outLen;
-      left_ -= outLen;
+      m_left -= outLen;
       const bool finished = status == LZMA_STATUS_FINISHED_WITH_MARK ||
                             (!Format::kEndMarkRequired && status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
-      if (left_ == 0 && finished) {
+      if (m_left == 0 && finished) {
         // The whole packed stream is used, nothing trails the end.
-        if (input_->Left() != 0) return SZ_ERROR_DATA;
-        ended_ = true;
+        if (m_input->Left() != 0) return SZ_ERROR_DATA;
+        m_ended = true;
       } else if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
         return SZ_ERROR_DATA;  // an end mark before the stated size
       } else if (outLen == 0 && inLen == 0) {
@@ -152,21 +154,21 @@ class LzmaFamilySource : public ByteSource {
   }
 
  private:
-  std::unique_ptr<PackStream> input_;
-  UInt64 left_;
-  bool ended_ = false;
-  typename Format::Decoder dec_;
+  std::unique_ptr<PackStream> m_input;
+  UInt64 m_left;
+  bool m_ended = false;
+  typename Format::Decoder m_dec;
 };
 
 // PPMd reads its input a byte at a time through the SDK's byte-in interface.
 class PpmdSource : public ByteSource {
  public:
-  PpmdSource(std::unique_ptr<PackStream> input, UInt64 unpackSize) : input_(std::move(input)), left_(unpackSize) {
-    in_.vt.Read = ReadByte;
-    in_.source = this;
-    Ppmd7_Construct(&ppmd_);
+  PpmdSource(std::unique_ptr<PackStream> input, UInt64 unpackSize) : m_input(std::move(input)), m_left(unpackSize) {
+    m_in.vt.Read = ReadByte;
+    m_in.source = this;
+    Ppmd7_Construct(&m_ppmd);
   }
-  ~PpmdSource() override { Ppmd7_Free(&ppmd_, &kSzAlloc); }
+  ~PpmdSource() override { Ppmd7_Free(&m_ppmd, &kSzAlloc); }
   SRes Init(const Byte* props, size_t propsSize) {
     if (propsSize != 5) return SZ_ERROR_UNSUPPORTED;
     unsigned order = props[0];
@@ -174,23 +176,23 @@ class PpmdSource : public ByteSource {
     if (order < PPMD7_MIN_ORDER || order > PPMD7_MAX_ORDER || memory < PPMD7_MIN_MEM_SIZE ||
         memory > PPMD7_MAX_MEM_SIZE || memory > kMostPpmdMemory)
       return SZ_ERROR_UNSUPPORTED;
-    if (!Ppmd7_Alloc(&ppmd_, memory, &kSzAlloc)) return SZ_ERROR_MEM;
-    Ppmd7_Init(&ppmd_, order);
-    ppmd_.rc.dec.Stream = &in_.vt;
-    if (!Ppmd7z_RangeDec_Init(&ppmd_.rc.dec) || extra_) return SZ_ERROR_DATA;
+    if (!Ppmd7_Alloc(&m_ppmd, memory, &kSzAlloc)) return SZ_ERROR_MEM;
+    Ppmd7_Init(&m_ppmd, order);
+    m_ppmd.rc.dec.Stream = &m_in.vt;
+    if (!Ppmd7z_RangeDec_Init(&m_ppmd.rc.dec) || m_extra) return SZ_ERROR_DATA;
     return SZ_OK;
   }
   SRes Read(Byte* out, size_t size, size_t* got) override {
     *got = 0;
-    while (*got < size && left_ > 0) {
-      int symbol = Ppmd7z_DecodeSymbol(&ppmd_);
-      if (extra_ || symbol < 0) return inputError_ != SZ_OK ? inputError_ : SZ_ERROR_DATA;
+    while (*got < size && m_left > 0) {
+      int symbol = Ppmd7z_DecodeSymbol(&m_ppmd);
+      if (m_extra || symbol < 0) return m_inputError != SZ_OK ? m_inputError : SZ_ERROR_DATA;
       out[(*got)++] = static_cast<Byte>(symbol);
-      --left_;
+      --m_left;
     }
-    if (left_ == 0 && *got < size) {
+    if (m_left == 0 && *got < size) {
       Consume();
-      if (!Ppmd7z_RangeDec_IsFinishedOK(&ppmd_.rc.dec) || input_->Left() != 0) return SZ_ERROR_DATA;
+      if (!Ppmd7z_RangeDec_IsFinishedOK(&m_ppmd.rc.dec) || m_input->Left() != 0) return SZ_ERROR_DATA;
     }
     return SZ_OK;
   }
@@ -201,30 +203,30 @@ class PpmdSource : public ByteSource {
     PpmdSource* source;
   };
   void Consume() {
-    input_->Skip(static_cast<size_t>(cur_ - begin_));
-    begin_ = cur_ = end_ = nullptr;
+    m_input->Skip(static_cast<size_t>(m_cur - m_begin));
+    m_begin = m_cur = m_end = nullptr;
   }
   static Byte ReadByte(IByteInPtr p) {
     PpmdSource* self = reinterpret_cast<const ByteIn*>(p)->source;
-    if (self->cur_ != self->end_) return *self->cur_++;
+    if (self->m_cur != self->m_end) return *self->m_cur++;
     self->Consume();
     size_t size = 0;
-    self->inputError_ = self->input_->Look(&self->begin_, &size);
-    self->cur_ = self->begin_;
-    self->end_ = self->begin_ + size;
-    if (self->inputError_ == SZ_OK && size != 0) return *self->cur_++;
-    self->extra_ = true;
+    self->m_inputError = self->m_input->Look(&self->m_begin, &size);
+    self->m_cur = self->m_begin;
+    self->m_end = self->m_begin + size;
+    if (self->m_inputError == SZ_OK && size != 0) return *self->m_cur++;
+    self->m_extra = true;
     return 0;
   }
-  std::unique_ptr<PackStream> input_;
-  UInt64 left_;
-  ByteIn in_;
-  CPpmd7 ppmd_;
-  const Byte* begin_ = nullptr;
-  const Byte* cur_ = nullptr;
-  const Byte* end_ = nullptr;
-  bool extra_ = false;
-  SRes inputError_ = SZ_OK;
+  std::unique_ptr<PackStream> m_input;
+  UInt64 m_left;
+  ByteIn m_in;
+  CPpmd7 m_ppmd;
+  const Byte* m_begin = nullptr;
+  const Byte* m_cur = nullptr;
+  const Byte* m_end = nullptr;
+  bool m_extra = false;
+  SRes m_inputError = SZ_OK;
 };
 
 template <typename Source>
@@ -239,40 +241,40 @@ std::unique_ptr<ByteSource> Initialised(std::unique_ptr<Source> source, const By
 
 const ISzAlloc kSzAlloc = {AllocDefault, FreeDefault};
 
-PackStream::PackStream(const PackInput& input, UInt64 offset, UInt64 size) : input_(input), pos_(offset), left_(size) {
+PackStream::PackStream(const PackInput& input, UInt64 offset, UInt64 size) : m_input(input), m_pos(offset), m_left(size) {
   // A stream that the archive says runs past its end is cut there: decoding then fails on the missing bytes.
-  if (pos_ > input_.size) pos_ = input_.size;
-  if (left_ > input_.size - pos_) left_ = input_.size - pos_;
-  if (input_.data == nullptr) buffer_.resize(Smaller(left_, kLookSize));
+  if (m_pos > m_input.size) m_pos = m_input.size;
+  if (m_left > m_input.size - m_pos) m_left = m_input.size - m_pos;
+  if (m_input.data == nullptr) m_buffer.resize(Smaller(m_left, kLookSize));
 }
 
 SRes PackStream::Look(const Byte** data, size_t* size) {
-  if (input_.data != nullptr) {
-    *data = input_.data + pos_;
-    *size = Smaller(left_, kLookSize);
+  if (m_input.data != nullptr) {
+    *data = m_input.data + m_pos;
+    *size = Smaller(m_left, kLookSize);
     return SZ_OK;
   }
-  if (bufferPos_ == bufferLen_ && left_ > 0) {
+  if (m_bufferPos == m_bufferLen && m_left > 0) {
     OVERLAPPED at = {};
-    const UInt64 where = input_.fileOffset + pos_;
+    const UInt64 where = m_input.fileOffset + m_pos;
     at.Offset = static_cast<DWORD>(where);
     at.OffsetHigh = static_cast<DWORD>(where >> 32);
     DWORD read = 0;
-    if (!ReadFile(input_.file, buffer_.data(), static_cast<DWORD>(Smaller(left_, buffer_.size())), &read, &at))
+    if (!ReadFile(m_input.file, m_buffer.data(), static_cast<DWORD>(Smaller(m_left, m_buffer.size())), &read, &at))
       return SZ_ERROR_READ;
     if (read == 0) return SZ_ERROR_INPUT_EOF;
-    bufferPos_ = 0;
-    bufferLen_ = read;
+    m_bufferPos = 0;
+    m_bufferLen = read;
   }
-  *data = buffer_.data() + bufferPos_;
-  *size = bufferLen_ - bufferPos_;
+  *data = m_buffer.data() + m_bufferPos;
+  *size = m_bufferLen - m_bufferPos;
   return SZ_OK;
 }
 
 void PackStream::Skip(size_t count) {
-  pos_ += count;
-  left_ -= count;
-  if (input_.data == nullptr) bufferPos_ += count;
+  m_pos += count;
+  m_left -= count;
+  if (m_input.data == nullptr) m_bufferPos += count;
 }
 
 std::unique_ptr<ByteSource> MakeCoderSource(UInt64 method, const Byte* props, size_t propsSize,

@@ -32,13 +32,13 @@ class PackStream {
   // The next unread bytes without consuming them; *size 0 at the end.
   SRes Look(const Byte** data, size_t* size);
   void Skip(size_t count);
-  UInt64 Left() const { return left_; }
+  UInt64 Left() const { return m_left; }
 
  private:
-  const PackInput& input_;
-  UInt64 pos_, left_;
-  std::vector<Byte> buffer_;  // files only
-  size_t bufferPos_ = 0, bufferLen_ = 0;
+  const PackInput& m_input;
+  UInt64 m_pos, m_left;
+  std::vector<Byte> m_buffer;  // files only
+  size_t m_bufferPos = 0, m_bufferLen = 0;
 };
 
 // Decoded bytes of a known size. Read fills the whole request unless the

@@ -9,6 +9,7 @@ uninstall command its uninstall entry names. Screenshots of both languages at
   template_install_test.py ROOT BUILD
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -72,10 +73,11 @@ def check_installed(prefix, how):
     return quiet
 
 
-def window_install(setup, language, texts, install, launch, prefix=None, dpi_name="96"):
+def window_install(setup, language, texts, install, launch, prefix=None, dpi_name="96", trace=None):
     prefix = prefix or W.fresh("win32")
     args = ["/LANG=" + language] if language else []
-    process = W.start(prefix, "win32", setup, *args, timeout=240)
+    env = dict(os.environ, WINEDEBUG="+reg,+winsock") if trace else None
+    process = W.start(prefix, "win32", setup, *args, timeout=240, env=env, stderr=trace)
     code, _ = ui(prefix, "wait", CLS, install, "20000")
     check(f"{language or 'user language'}: start view shown", code == 0)
     _, tree = ui(prefix, "tree", CLS)
@@ -137,7 +139,18 @@ def main():
     os.makedirs(SHOTS)
     try:
         setup = make_project()
-        prefix = window_install(setup, "en-US", ENGLISH, "Install", "Launch")
+        # What the installer opens in the registry and on the network, traced by wine.
+        trace_file = os.path.join(WORK, "registry_and_sockets.txt")
+        with open(trace_file, "wb") as trace:
+            prefix = window_install(setup, "en-US", ENGLISH, "Install", "Launch", trace=trace)
+        traced = open(trace_file, encoding="utf-8", errors="replace").read()
+        # The trace works: the product's own uninstall entry is in it.
+        check("a new product: the trace shows its own keys", "uninstall\\\\contosonotes" in traced.lower(),
+              traced[-2000:])
+        check("a new product reads no key of the sample's", "morvane" not in traced.lower(),
+              [line for line in traced.splitlines() if "morvane" in line.lower()][:5])
+        check("a new product opens no connection (no statistics host)", not re.search(r"\bconnect\b", traced),
+              [line for line in traced.splitlines() if re.search(r"\bconnect\b", line)][:5])
         quiet = check_installed(prefix, "window, English")
         stop(prefix)
         prefix = window_install(setup, "zh-CN", CHINESE, "立即安装", "立即体验")

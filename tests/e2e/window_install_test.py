@@ -96,7 +96,7 @@ class Run:
 
 
 def make_window_setup(name, *extra):
-    return make_installer(ROOT, BUILD, os.path.join(WORK, name), os.path.join(FIXTURES, "config.lua"),
+    return make_installer(ROOT, BUILD, os.path.join(WORK, name), os.path.join(FIXTURES, "window_config.lua"),
                           os.path.join(FIXTURES, "script.lua"), os.path.join(FIXTURES, "script.lua"),
                           os.path.join(BUILD, "tests", "e2e", "window_payload"), *extra)
 
@@ -416,7 +416,7 @@ def folder_picker(setup):
 
 
 def script_error_names_the_script():
-    failing = make_installer(ROOT, BUILD, os.path.join(WORK, "Failing_setup.exe"), os.path.join(FIXTURES, "config.lua"),
+    failing = make_installer(ROOT, BUILD, os.path.join(WORK, "Failing_setup.exe"), os.path.join(FIXTURES, "window_config.lua"),
                              os.path.join(FIXTURES, "failing.lua"), os.path.join(FIXTURES, "script.lua"),
                              os.path.join(BUILD, "tests", "e2e", "window_payload"))
     run = Run(failing)

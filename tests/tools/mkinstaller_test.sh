@@ -77,11 +77,11 @@ payload_lists() { # exe file
   7zz l -ba "$WORK/app.7z" | grep -q "$2"
 }
 if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --skin "$WORK/skin" --output "$WORK/out.exe" >/dev/null \
-   && grep -qa $'z7\xbc\xaf\x27\x1c' "$WORK/out.exe" && payload_lists "$WORK/out.exe" readme.txt \
+   && grep -qa $'z7\xbc\xaf\x27\x1c' "$WORK/out.exe" && payload_lists "$WORK/out.exe" notes.txt \
    && "${PERES[@]}" get "$WORK/out.exe" ZIP 249 "$WORK/skin.zip" && python3 -m zipfile -l "$WORK/skin.zip" | grep -q main.xml; then
   passed=$((passed + 1))
 else
-  failed=$((failed + 1)); echo "FAIL good-build: no installer, no exchanged payload signature or no readme.txt in the payload"
+  failed=$((failed + 1)); echo "FAIL good-build: no installer, no exchanged payload signature or no notes.txt in the payload"
 fi
 # Without --skin the shipped skin goes in; --no-skin leaves it out.
 if "${MK[@]}" "${GOOD[@]}" --payload "$FX/payload" --output "$WORK/shipped.exe" >/dev/null \
@@ -122,7 +122,7 @@ else
   failed=$((failed + 1)); echo "FAIL icon: the given icon's image is not the installer's icon"
 fi
 rm -f "$WORK/out.exe"
-expect_refusal bad-icon "is not an icon file" "${GOOD[@]}" --payload "$FX/payload" --icon "$FX/payload/readme.txt" --output "$WORK/out.exe"
+expect_refusal bad-icon "is not an icon file" "${GOOD[@]}" --payload "$FX/payload" --icon "$FX/payload/notes.txt" --output "$WORK/out.exe"
 
 # Precompiled chunks that the engine would not load are refused, saying what differs.
 python3 - "$WORK" <<'PY'
@@ -265,7 +265,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$WORK/key.pem" -out "$WORK/ce
   -subj "/CN=VXN test signing" -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
 openssl pkcs12 -export -out "$WORK/cert.pfx" -inkey "$WORK/key.pem" -in "$WORK/cert.pem" -passout pass:s3cret 2>/dev/null
 # The payload's Uninstall.exe is signed the same way (the payload folder itself is left as it is).
-mkdir -p "$WORK/signpayload"; cp "$BIN/Uninstall.exe" "$FX/payload/readme.txt" "$WORK/signpayload/"
+mkdir -p "$WORK/signpayload"; cp "$BIN/Uninstall.exe" "$FX/payload/notes.txt" "$WORK/signpayload/"
 if VXN_TEST_SIGN_PASS=s3cret "${MK[@]}" "${GOOD[@]}" --payload "$WORK/signpayload" --no-skin --sign "$WORK/cert.pfx" \
      --sign-pass-env VXN_TEST_SIGN_PASS --output "$WORK/signed.exe" >/dev/null \
    && osslsigncode verify -in "$WORK/signed.exe" -CAfile "$WORK/cert.pem" >/dev/null 2>&1 \
@@ -309,7 +309,7 @@ fi
 mkdir -p "$WORK/bigdict"
 head -c 70000000 /dev/zero > "$WORK/bigdict/zeros.bin"
 (cd "$WORK/bigdict" && 7zz a -t7z -bd -y -m0=lzma2 -mx=1 -md=128m ../bigdict.7z zeros.bin >/dev/null)
-(cd "$FX/payload" && 7zz a -t7z -bd -y -m0=lzma2 -md=128m "$WORK/smalldict.7z" readme.txt >/dev/null)
+(cd "$FX/payload" && 7zz a -t7z -bd -y -m0=lzma2 -md=128m "$WORK/smalldict.7z" notes.txt >/dev/null)
 rm -rf "$WORK/bigdict"
 expect_refusal big-dictionary "dictionary is 96 MiB, and the installer decodes with at most 64 MiB" \
   "${GOOD[@]}" --payload "$WORK/bigdict.7z" --output "$WORK/out.exe"

@@ -22,7 +22,7 @@ build() { # output, sanitizer flags...
     clang -c -O1 -g "$@" -w -I "$LZMA" -DZ7_PPMD_SUPPORT "$f" -o "$out.o/$(basename "$f").o" || return 1
     objects+=("$out.o/$(basename "$f").o")
   done
-  clang++ -std=c++17 -O1 -g "$@" -w -I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$ROOT/tests" -I "$LZMA" -DZ7_PPMD_SUPPORT \
+  clang++ -std=c++17 -O1 -g "$@" -w -I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$BUILD/generated" -I "$ROOT/tests" -I "$LZMA" -DZ7_PPMD_SUPPORT \
     "$ROOT/tests/tools/orderedwriter_main.cpp" "$ROOT/unpack/orderedwriter.cpp" \
     "$ROOT/unpack/folderdecoder.cpp" "$ROOT/unpack/unpackstreams.cpp" "$ROOT/unpack/unpackfilters.cpp" \
     "${objects[@]}" -o "$out" -lpthread

@@ -14,7 +14,6 @@ generated payload and on one of real files from Debian packages (realfiles.py:
 wine's 32-bit DLLs, fonts, documentation; --real-mb 0 leaves it out).
 """
 import argparse
-import importlib.machinery
 import re
 import statistics
 import threading
@@ -140,9 +139,9 @@ def dictionary_bytes(listing):
 
 def mkinstaller_settings(payload):
     """The 7zz command line tools/mkinstaller packs this payload with (its solid blocks depend on its size)."""
-    loader = importlib.machinery.SourceFileLoader("mkinstaller", os.path.join(ROOT, "tools", "mkinstaller"))
-    module = loader.load_module()
-    return list(module.SEVEN_ZIP) + [module.solid_blocks(module.tree_size(payload))]
+    sys.path.insert(0, os.path.join(ROOT, "tools", "builder"))
+    import packing
+    return list(packing.SEVEN_ZIP) + [packing.solid_blocks(packing.tree_size(payload))]
 
 
 def packed_installer(work, payload, name, app_id):

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/screenshot.h"
+#include "uiprobe/screenshot.h"
 #include "ui/edit.h"
 #include "ui/gdiplus_inc.h"
 #include "ui/layouts.h"

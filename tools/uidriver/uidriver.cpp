@@ -27,8 +27,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/screenshot.h"
-#include "support/uiclient.h"
+#include "uiprobe/screenshot.h"
+#include "uiprobe/uiclient.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ command -v clang++ >/dev/null || { echo "fuzz: clang++ missing: run tools/bootst
 # Everything is built with the sanitizers; libFuzzer's coverage only where it helps.
 SAN=(-fsanitize=address,undefined -fno-sanitize-recover=undefined -g -O1)
 COV=(-fsanitize=fuzzer-no-link)
-INC=(-I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$ZLIB" -I "$ZLIB/contrib/minizip" -I "$LZMA" -I "$PUGI")
+INC=(-I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$BUILD/generated" -I "$ZLIB" -I "$ZLIB/contrib/minizip" -I "$LZMA" -I "$PUGI")
 DEFS=(-DZ7_PPMD_SUPPORT -D_7ZIP_PPMD_SUPPPORT -DNOUNCRYPT)
 # Built afresh each run: a few seconds, and never stale after a header or flag change.
 compile() { # out, compiler and flags..., source

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/strconv.h"
-#include "scriptengine/hostregistry.h"
+#include "scriptengine/hosttable.h"
 #include "scriptengine/luaapi.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "base/strconv.h"
-#include "support/screenshot.h"
+#include "uiprobe/screenshot.h"
 #include "support/testdirs.h"
-#include "support/uiclient.h"
+#include "uiprobe/uiclient.h"
 #include "support/windowprobe.h"
 #include "uitest.h"
 

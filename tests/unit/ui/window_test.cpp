@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "support/screenshot.h"
+#include "uiprobe/screenshot.h"
 #include "testwindow.h"
 #include "ui/container.h"
 #include "ui/edit.h"

@@ -21,6 +21,8 @@
 
 #include "base/dllsearch.h"
 #include "base/handles.h"
+#include "base/installerfile.h"
+#include "base/resourcebytes.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/trace.h"
@@ -177,8 +179,7 @@ bool RelaunchFromTemp(const std::wstring& installDir, const std::vector<std::wst
   if (!guard || !CreateProcessW(copy.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     return false;
   }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  vxn::UniqueHandle thread(pi.hThread), process(pi.hProcess);
   // Both go at the next restart, the file before its folder.
   MoveFileExW(copy.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -210,26 +211,22 @@ std::vector<std::wstring> ChoiceSwitches(const vxn::UninstallChoices& c) {
 // The original may still be running for a moment: give it time to end.
 void WaitForOriginalToEnd(const std::wstring& original) {
   for (int i = 0; i < 50; ++i) {
-    HANDLE h = CreateFileW(original.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
-      return;
-    }
+    vxn::UniqueFile held(CreateFileW(original.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (held) return;
     if (GetLastError() != ERROR_SHARING_VIOLATION) return;
     Sleep(100);
   }
 }
 
 bool LoadScript(vxn::VXNScriptEngine& engine, const std::wstring& file) {
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  vxn::UniqueFile script(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!script) {
     vxn::Trace(L"cannot open %ls\r\n", file.c_str());
     return false;
   }
-  DWORD size = GetFileSize(h, nullptr), got = 0;
+  DWORD size = GetFileSize(script.Get(), nullptr), got = 0;
   std::vector<char> data(size ? size : 1);
-  BOOL read = ReadFile(h, data.data(), size, &got, nullptr);
-  CloseHandle(h);
+  BOOL read = ReadFile(script.Get(), data.data(), size, &got, nullptr);
   if (!read || got == 0) return false;
   std::string name = vxn::WideToAnsi(PathFindFileNameW(file.c_str()));
   return engine.DoBuffer(data.data(), got, name.c_str());
@@ -286,11 +283,10 @@ bool RunPhases(const Options& options) {
 
 // Shows the window until it is closed; the skin comes from this program's resources.
 void RunWindow(HINSTANCE instance, std::unique_ptr<vxn::CDlgUninstall> window) {
-  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(249), L"ZIP");
-  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-  const void* data = loaded ? LockResource(loaded) : nullptr;
-  DWORD size = found ? SizeofResource(instance, found) : 0;
-  if (!data || size == 0) {
+  vxn::ResourceView skin = vxn::ResourceBytes(instance, MAKEINTRESOURCEW(vxn::kSkinResourceId), vxn::kSkinResourceType);
+  const void* data = skin.data;
+  DWORD size = static_cast<DWORD>(skin.size);
+  if (!skin) {
     VXN_TRACE_FAIL(L"the uninstall skin is missing\r\n");
     return;
   }

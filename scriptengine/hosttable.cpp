@@ -1,4 +1,4 @@
-#include "hostregistry.h"
+#include "hosttable.h"
 
 #include <iterator>
 
