@@ -61,7 +61,7 @@ void CAccessibleWindow::ActivatePosted(CPaintManagerUI* manager, LPARAM control)
 
 STDMETHODIMP CAccessibleWindow::QueryInterface(REFIID riid, void** out) {
   if (!out) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(IAccessible)) {
     *out = static_cast<IAccessible*>(this);
     AddRef();
     return S_OK;

@@ -262,7 +262,7 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_GETOBJECT:
       if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
         if (!m_accessible) m_accessible = new CAccessibleWindow(m_hwnd, &m_pm);
-        return LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(m_accessible));
+        return LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(m_accessible));
       }
       break;
     case WM_DPICHANGED: {

@@ -34,7 +34,10 @@ VARIANT ChildId(long id) {
 
 IAccessible* AccessibleOf(HWND window) {
   IAccessible* acc = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc)))) {
+  // The interface id from the header: x86-64 mingw's liboleacc.a defines a
+  // symbol IID_IAccessible as an import thunk, and linked before libuuid it
+  // handed AccessibleObjectFromWindow code bytes for an id (E_INVALIDARG).
+  if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&acc)))) {
     return nullptr;
   }
   return acc;

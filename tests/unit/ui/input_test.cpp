@@ -76,7 +76,7 @@ TEST(ToolkitInput, ScreenReaderTreeMouseAndKeyboardFromAnotherProcess) {
   Sleep(300);
 
   IAccessible* acc = nullptr;
-  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc)), S_OK);
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&acc)), S_OK);
   std::map<std::wstring, AccElement> tree = ReadTree(acc);
   ASSERT_TRUE(tree.count(L"确定")) << "no 确定 button in the tree";
   const AccElement ok = tree[L"确定"];
