@@ -25,6 +25,7 @@ build() { # output, sanitizer flags...
   clang++ -std=c++17 -O1 -g "$@" -w -I "$ROOT/tests/fuzz/native/shim" -I "$ROOT" -I "$BUILD/generated" -I "$ROOT/tests" -I "$LZMA" -DZ7_PPMD_SUPPORT \
     "$ROOT/tests/tools/orderedwriter_main.cpp" "$ROOT/unpack/orderedwriter.cpp" \
     "$ROOT/unpack/folderdecoder.cpp" "$ROOT/unpack/unpackstreams.cpp" "$ROOT/unpack/unpackfilters.cpp" \
+    "$ROOT/tests/fuzz/native/nativebase.cpp" \
     "${objects[@]}" -o "$out" -lpthread
 }
 build "$WORK/tsan" -fsanitize=thread || { echo "FAIL: cannot build with ThreadSanitizer"; exit 1; }

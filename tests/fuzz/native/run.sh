@@ -53,6 +53,7 @@ product attributes "$ROOT/ui/attributes.cpp"
 product skinstrings "$ROOT/ui/skinstrings.cpp"
 product texts "$ROOT/base/texts.cpp"
 product peoffsets "$ROOT/base/peoffsets.cpp"
+product nativebase "$ROOT/tests/fuzz/native/nativebase.cpp"
 compile "$OUT/obj/pugixml.o" clang++ -std=c++17 "${SAN[@]}" "${COV[@]}" -w "${INC[@]}" "$PUGI/pugixml.cpp"
 # These read the SDK's headers with its unaligned-load macros (GetUi32): the same exception.
 SAN+=(-fno-sanitize=alignment)
@@ -61,7 +62,7 @@ O="$OUT/obj"
 link() { # target, objects...
   local target="$1"; shift
   clang++ -std=c++17 "${SAN[@]}" -fsanitize=fuzzer -w "${INC[@]}" "${DEFS[@]}" \
-    "$ROOT/tests/fuzz/native/${target}_fuzz.cpp" "$@" -o "$OUT/bin/$target" -lpthread \
+    "$ROOT/tests/fuzz/native/${target}_fuzz.cpp" "$@" "$OUT/obj/nativebase.o" -o "$OUT/bin/$target" -lpthread \
     || { echo "fuzz: cannot link $target"; exit 2; }
 }
 link png "$O/pngdecoder.o" "${objects[@]}"

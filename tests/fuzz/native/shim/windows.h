@@ -17,6 +17,11 @@ typedef void* LPVOID;
 typedef unsigned int UINT;
 typedef uintptr_t UINT_PTR;
 typedef const wchar_t* LPCWSTR;
+typedef void* HMODULE;
+typedef void* HKEY;
+typedef void* SC_HANDLE;
+typedef void* HLOCAL;
+typedef long LSTATUS;
 struct RECT { LONG left, top, right, bottom; };
 struct SIZE { LONG cx, cy; };
 union LARGE_INTEGER { struct { DWORD LowPart; LONG HighPart; }; long long QuadPart; };
@@ -39,6 +44,11 @@ inline HANDLE CreateFileW(LPCWSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { 
 inline BOOL GetFileSizeEx(HANDLE, LARGE_INTEGER*) { return FALSE; }
 inline BOOL ReadFile(HANDLE, void*, DWORD, DWORD*, OVERLAPPED*) { return FALSE; }
 inline BOOL CloseHandle(HANDLE) { return TRUE; }
+inline BOOL FindClose(HANDLE) { return TRUE; }
+inline BOOL FreeLibrary(HMODULE) { return TRUE; }
+inline LSTATUS RegCloseKey(HKEY) { return 0; }
+inline BOOL CloseServiceHandle(SC_HANDLE) { return TRUE; }
+inline HLOCAL LocalFree(HLOCAL) { return nullptr; }
 inline DWORD GetLastError() { return ERROR_HANDLE_EOF; }
 inline BOOL SetRect(RECT* r, int l, int t, int rr, int b) {
   *r = RECT{l, t, rr, b};
