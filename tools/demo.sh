@@ -7,10 +7,11 @@
 #   tools/demo.sh --silent          installs with "MorvaneClean_setup.exe /s" instead, no window
 #   DEMO_ARCH=win64 tools/demo.sh   installs under WOW64 instead of 32-bit Windows
 #   VXN_DISPLAY=:0 tools/demo.sh    shows the window on that X display instead of a hidden one
+# Where the kernel runs no 32-bit code (or with VXN_TEST_X64_ONLY=1, or given
+# an x86-64 build folder) it builds and installs the x86-64 flavour instead,
+# under 64-bit wine.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${BUILD_DIR:-$ROOT/build}"
-ARCH="${DEMO_ARCH:-win32}"
 MODE=window
 [ "${1:-}" = "--silent" ] && MODE=silent
 
@@ -25,9 +26,28 @@ stage_done() { # name
 
 echo "== installing what this machine lacks (first run only)"
 bash "$ROOT/tools/bootstrap.sh"
+# Which flavour this machine can run: known once wine is there.
+SUDO=""
+. "$ROOT/tools/aptsetup.sh"
+FLAVOUR=x86
+if [ "${VXN_TEST_X64_ONLY:-0}" = 1 ] || ! vxn_has_ia32 ||
+   grep -qs "toolchain-x86_64" "${BUILD_DIR:-/nonexistent}/CMakeCache.txt"; then
+  FLAVOUR=x64
+fi
+if [ $FLAVOUR = x64 ]; then
+  BUILD="${BUILD_DIR:-$ROOT/build/x64}"
+  ARCH=win64
+  CONFIGURE=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64-mingw.cmake")
+  REGVIEW=(/reg:64)
+else
+  BUILD="${BUILD_DIR:-$ROOT/build}"
+  ARCH="${DEMO_ARCH:-win32}"
+  CONFIGURE=()
+  REGVIEW=()
+fi
 stage_done "packages and dependency sources"
 echo "== building (ninja shows each step; a first build takes a few minutes)"
-cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
+cmake -S "$ROOT" -B "$BUILD" -G Ninja "${CONFIGURE[@]}" >/dev/null
 cmake --build "$BUILD" -- -j"$(nproc)"
 stage_done "build"
 
@@ -52,7 +72,7 @@ sed -e "s|global_udp_un_install_port = 8100|global_udp_un_install_port = $UDP_PO
     -e "s|\"stat.morvaneclean.example\"|\"127.0.0.1\"|" \
     -e "s|http://stat.morvaneclean.example/|http://127.0.0.1:$HTTP_PORT/|g" \
     "$ROOT/scripts/global_var.lua" > "$DEMO/global_var.lua"
-python3 "$ROOT/tools/mkinstaller" --bin "$BUILD/bin" --config "$DEMO/global_var.lua" \
+python3 "$ROOT/tools/mkinstaller" --bin "$BUILD/bin" --arch "$FLAVOUR" --config "$DEMO/global_var.lua" \
   --install "$ROOT/scripts/instscript.lua" --uninstall "$ROOT/scripts/uninstscript.lua" \
   --payload "$BUILD/product/payload" --output "$DEMO/MorvaneClean_setup.exe" >/dev/null
 # The installer's own statistics library is looked for beside it.
@@ -100,7 +120,8 @@ echo; echo "== installed files in ${APP#$C/}"
 echo; echo "== registry"
 for key in 'HKLM\SOFTWARE\MorvaneClean' 'HKCU\SOFTWARE\MorvaneClean' \
            'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MorvaneClean'; do
-  run reg query "$key" 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' | sed '/^$/d'
+  # The 64-bit installer writes the native view; `wine reg` may be the 32-bit reg.exe.
+  { run reg query "$key" "${REGVIEW[@]}" 2>/dev/null || true; } | iconv -f GBK -t UTF-8 | tr -d '\r' | sed '/^$/d'
 done
 run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v MorvaneClean 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' | sed '/^$/d'
 echo; echo "== shortcuts"

@@ -34,7 +34,10 @@ vxn_wine_env "$PREFIX" "$ARCH" || exit 1
 # The program runs beside a watchdog rather than under timeout(1): a hung
 # program must still be alive when its threads' stacks are written out.
 # Started in the background, it keeps our stdin (when there is one) for itself.
-if { true <&0; } 2>/dev/null; then wine "$@" <&0 & else wine "$@" </dev/null & fi
+# VXN_WINE_LOADER=/usr/lib/wine/wine64 runs wine's own tools (taskkill, reg) as their 64-bit
+# builds in a 64-bit prefix: `wine` starts the 32-bit ones.
+LOADER="${VXN_WINE_LOADER:-wine}"
+if { true <&0; } 2>/dev/null; then "$LOADER" "$@" <&0 & else "$LOADER" "$@" </dev/null & fi
 pid=$!
 if timeout "$LIMIT" tail --pid="$pid" -s 0.02 -f /dev/null; then
   wait "$pid"

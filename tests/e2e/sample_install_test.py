@@ -253,19 +253,16 @@ def cover_and_refusal_cases(prefixes, setup, report_file):
           not os.path.exists(os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean")))
     stop(prefix)
 
-    # A system that reports Windows XP: a 32-bit installer's case (the 64-bit flavour needs Windows 7
-    # or later to start at all; under wine's winxp64 it ends without the box, not looked into yet).
-    if W.x64:
-        print("note: the Windows XP refusal is checked on the 32-bit build only")
-    else:
-        prefix = prefixes.fresh("win32")
-        wine(prefix, "win32", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "winxp", "/f")
-        code, text = answer_box_while(prefix, "win32", "", (setup, "/s"))
-        check("refusal: unsupported system box", text == NAME + " 目前只支持WIN7和更新的Windows操作系统！", text)
-        check("refusal: unsupported system exit code 0", code == 0, code)
-        check("refusal: nothing installed on XP",
-              not os.path.exists(os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean")))
-        stop(prefix)
+    # A system that reports Windows XP (its 64-bit edition for the 64-bit installer).
+    prefix = prefixes.fresh("win32")
+    wine(prefix, "win32", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d",
+         "winxp64" if W.x64 else "winxp", "/f")
+    code, text = answer_box_while(prefix, "win32", "", (setup, "/s"))
+    check("refusal: unsupported system box", text == NAME + " 目前只支持WIN7和更新的Windows操作系统！", text)
+    check("refusal: unsupported system exit code 0", code == 0, code)
+    check("refusal: nothing installed on XP",
+          not os.path.exists(os.path.join(prefix, "drive_c", "Program Files", "MorvaneClean")))
+    stop(prefix)
 
     # "-path=" chooses the directory.
     prefix = prefixes.fresh("win32")

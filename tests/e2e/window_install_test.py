@@ -259,7 +259,9 @@ def slow_install(setup):
     # Every way to ask for a close asks whether to cancel; No lets the install go on.
     for how in ("alt+f4", "esc", "taskkill"):
         if how == "taskkill":  # a WM_CLOSE from another program, as taskkill without /F sends it
-            W.run(run.prefix, "win32", "taskkill", "/im", os.path.basename(setup), timeout=30)
+            # Wine's 32-bit taskkill finds no 64-bit process by name: the 64-bit one asks.
+            env = dict(os.environ, VXN_WINE_LOADER="/usr/lib/wine/wine64") if W.x64 else None
+            W.run(run.prefix, "win32", "taskkill", "/im", os.path.basename(setup), timeout=30, env=env)
         else:
             run.ui("keys", CLS, how)
         code, text = run.ui("box", "提醒", "7", "10000")

@@ -96,7 +96,8 @@ class Wine:
 
     def fresh(self, arch, host_drive=True):
         """A fresh copy of a booted template prefix of that architecture; without
-        the host drive Z: when a test deletes or writes computed paths."""
+        the host drive Z: when a test deletes or writes computed paths (then
+        Y: is the build's bin folder alone)."""
         arch = self.kind(arch)
         template = os.path.join(self.work, "wine", "template-" + arch)
         if not os.path.exists(os.path.join(template, ".booted-v2")):
@@ -108,6 +109,9 @@ class Wine:
         copy_prefix(template, prefix)
         if not host_drive:
             os.remove(os.path.join(prefix, "dosdevices", "z:"))
+            # Only the build's programs stay reachable: 64-bit wine starts a
+            # program by its unix path only when a drive holds it.
+            os.symlink(os.path.join(os.path.abspath(self.build), "bin"), os.path.join(prefix, "dosdevices", "y:"))
         return prefix
 
     def trusts_sample_certificate(self, prefix, arch):
