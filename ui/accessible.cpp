@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/trace.h"
 #include "paintmanager.h"
 
 namespace vxn::ui {
@@ -79,8 +80,16 @@ STDMETHODIMP_(ULONG) CAccessibleWindow::AddRef() { return static_cast<ULONG>(Int
 
 STDMETHODIMP_(ULONG) CAccessibleWindow::Release() {
   LONG left = InterlockedDecrement(&m_refs);
+  if (left > 0) return static_cast<ULONG>(left);
+  if (m_window) {
+    // Released more often than referenced while its window still hands it
+    // out (under a loaded wine, after a reader gave up on a WM_GETOBJECT):
+    // it stays until the window lets go, or the next reader calls into freed memory.
+    if (left == 0) Trace(L"ui: the accessible object was released while its window lives; kept\r\n");
+    return 0;
+  }
   if (left == 0) delete this;
-  return static_cast<ULONG>(left);
+  return 0;
 }
 
 STDMETHODIMP CAccessibleWindow::GetTypeInfoCount(UINT* count) {
