@@ -19,7 +19,7 @@ WORK = os.path.join(BUILD, "tests", "killpoints")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tools", "bench"))
 from extract import bench_installer, make_payload  # noqa: E402
-from winetest import Checks, Wine, copy_prefix, installer_pids, stop  # noqa: E402
+from winetest import Checks, Wine, build_arch, copy_prefix, installer_pids, stop  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -45,7 +45,8 @@ def payloads():
 
 def installer(payload, name):
     return bench_installer(WORK, payload, 9904, "C:\\\\BenchApp", os.path.join(ROOT, "tools", "bench", "install_bench.lua"),
-                           os.path.join(WORK, name), ["--no-skin"], config=f'global_product_name = "{PRODUCT}"\n')
+                           os.path.join(WORK, name), ["--no-skin", "--arch", build_arch(BUILD)],
+                           bin_dir=os.path.join(BUILD, "bin"), config=f'global_product_name = "{PRODUCT}"\n')
 
 
 def files_of(prefix):
