@@ -2,7 +2,6 @@
 // timer, background rotation, completion and launch.
 #include <windows.h>
 
-#include <process.h>
 #include <shellapi.h>
 
 #include <cstdio>

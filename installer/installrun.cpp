@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/handles.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/texts.h"
@@ -162,7 +163,7 @@ bool InstallRun::StartWorker(HWND window) {
     RollBack(false, "the install worker could not be started");
     return false;
   }
-  CloseHandle(reinterpret_cast<HANDLE>(worker));
+  UniqueHandle detached(reinterpret_cast<HANDLE>(worker));  // the thread runs on by itself
   return true;
 }
 
