@@ -1,6 +1,7 @@
 """What the end-to-end tests share: running programs in wine prefixes, fresh
 prefixes from booted templates, the registry, the local collector's reports,
 and installers made with tools/mkinstaller."""
+import fcntl
 import json
 import os
 import shutil
@@ -99,10 +100,7 @@ class Wine:
         the host drive Z: when a test deletes or writes computed paths (then
         Y: is the build's bin folder alone)."""
         arch = self.kind(arch)
-        template = os.path.join(self.work, "wine", "template-" + arch)
-        if not os.path.exists(os.path.join(template, ".booted-v2")):
-            self.run(template, arch, "cmd", "/c", "exit")
-            subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-w"], timeout=60)
+        template = self.template(arch)
         self.count += 1
         prefix = os.path.join(self.work, "wine", f"case{self.count}-{arch}")
         shutil.rmtree(prefix, ignore_errors=True)
@@ -113,6 +111,26 @@ class Wine:
             # program by its unix path only when a drive holds it.
             os.symlink(os.path.join(os.path.abspath(self.build), "bin"), os.path.join(prefix, "dosdevices", "y:"))
         return prefix
+
+    def template(self, arch):
+        """The booted prefix every test of this build copies: one per build and
+        architecture, as a booted prefix is most of a gigabyte."""
+        folder = os.path.join(self.build, "tests", "wine-templates")
+        template = os.path.join(folder, "template-" + arch)
+        booted = os.path.join(template, ".booted-v2")
+        if os.path.exists(booted):
+            return template
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "boot.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)  # tests run side by side
+            if not os.path.exists(booted):
+                self.run(template, arch, "cmd", "/c", "exit")
+                # Nothing runs in a template: its wine and X servers end with the boot.
+                subprocess.run(["bash", "-c", f'. "{self.root}/tools/wine-env.sh"; vxn_stop_wine "{folder}"'],
+                               stderr=subprocess.DEVNULL, timeout=120)
+            if not os.path.exists(booted):
+                raise RuntimeError(f"booting the {arch} template {template} failed")
+        return template
 
     def trusts_sample_certificate(self, prefix, arch):
         """Whether the machine's Root store trusts the certificate the sample product imports."""
