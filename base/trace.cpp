@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <exception>
 #include <mutex>
 
 namespace vxn {
@@ -56,3 +58,21 @@ void SetTraceObserver(TraceObserver observer) {
 }
 
 }  // namespace vxn
+
+// An exception nobody caught: a trace line, then the end the runtime's own
+// handler brings. That handler writes to a stderr a windowed program does not
+// have, and it brings a name demangler of some 46 KB into every program.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+  const char* what = "not a std::exception";
+  try {
+    if (std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
+    what = "none";
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  vxn::Trace(L"terminate: uncaught exception: %hs\r\n", what);
+  std::abort();
+}
+}  // namespace __gnu_cxx

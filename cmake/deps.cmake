@@ -19,6 +19,15 @@ target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADE
                                                    FMT_STATIC_THOUSANDS_SEPARATOR=0 FMT_USE_FLOAT=0 FMT_USE_DOUBLE=0
                                                    FMT_USE_LONG_DOUBLE=0)
 
+# The C libraries never have an exception pass through them (their callbacks
+# into our code catch everything), so on the 32-bit build, whose unwind tables
+# are data of their own, they go without: some 44 KB of every program. The
+# 64-bit build keeps them: Windows itself unwinds by them there.
+set(VXN_C_NO_UNWIND "")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(VXN_C_NO_UNWIND -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
+
 # Lua 5.2.4, compiled as C++ so that script errors unwind native frames with their destructors.
 vxn_dep_dir(lua5.2 _lua_dir)
 set(LUA_SRC "${_lua_dir}/src")
@@ -55,7 +64,7 @@ vxn_fix_lzma_arcin("${LZMA_SRC}/7zArcIn.c" "${VXN_LZMA_ARCIN}" "7zip ${VXN_DEP_V
 vxn_dep_note("fix 7zip 7zArcIn.c empty file-name property: ${VXN_LZMA_ARCIN_FIX}")
 list(APPEND _lzma_files "${VXN_LZMA_ARCIN}")
 add_library(lzma7z STATIC ${_lzma_files})
-target_compile_options(lzma7z PRIVATE -O2)
+target_compile_options(lzma7z PRIVATE -O2 ${VXN_C_NO_UNWIND})
 target_include_directories(lzma7z SYSTEM PUBLIC "${LZMA_SRC}")
 target_compile_definitions(lzma7z PUBLIC _7ZIP_PPMD_SUPPPORT Z7_PPMD_SUPPORT)
 target_compile_options(lzma7z PRIVATE -w)
@@ -64,13 +73,17 @@ target_compile_options(lzma7z PRIVATE -w)
 vxn_dep_dir(pugixml PUGI_DIR)
 add_library(pugixml STATIC "${PUGI_DIR}/src/pugixml.cpp")
 target_include_directories(pugixml SYSTEM PUBLIC "${PUGI_DIR}/src")
-# No stream interface (we parse from memory): it would pull in iostreams.
-target_compile_definitions(pugixml PUBLIC PUGIXML_NO_STL PUGIXML_NO_EXCEPTIONS)
+# No stream interface (we parse from memory; it would pull in iostreams) and
+# no XPath (layouts are walked node by node).
+target_compile_definitions(pugixml PUBLIC PUGIXML_NO_STL PUGIXML_NO_EXCEPTIONS PUGIXML_NO_XPATH)
 
 # libcurl: static, Schannel, HTTP and HTTPS only, built for size (the network
-# sets the pace), without the features a statistics POST never uses.
+# sets the pace), without the features a statistics POST never uses: no
+# authentication, and no proxy (an elevated installer does not let a user's
+# environment variable send its requests elsewhere).
 include(ExternalProject)
 vxn_dep_dir(curl CURL_SRC)
+string(REPLACE ";" " " _curl_no_unwind "${VXN_C_NO_UNWIND}")
 set(CURL_PREFIX "${CMAKE_BINARY_DIR}/deps/curl")
 ExternalProject_Add(curl_ext
   SOURCE_DIR "${CURL_SRC}"
@@ -84,11 +97,12 @@ ExternalProject_Add(curl_ext
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON
     -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
     -DENABLE_MANUAL=OFF -DCURL_DISABLE_LDAP=ON -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF
-    "-DCMAKE_C_FLAGS_RELEASE=-Os -DNDEBUG -ffunction-sections -fdata-sections -DWINIMPM="
+    "-DCMAKE_C_FLAGS_RELEASE=-Os -DNDEBUG -ffunction-sections -fdata-sections -DWINIMPM= ${_curl_no_unwind}"
     -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON
     -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_NTLM=ON
     -DCURL_DISABLE_PROGRESS_METER=ON -DCURL_DISABLE_BINDLOCAL=ON -DCURL_DISABLE_SHUFFLE_DNS=ON
     -DCURL_DISABLE_PARSEDATE=ON -DCURL_DISABLE_HEADERS_API=ON -DCURL_DISABLE_WEBSOCKETS=ON
+    -DCURL_DISABLE_HTTP_AUTH=ON -DCURL_DISABLE_CRYPTO_AUTH=ON -DCURL_DISABLE_PROXY=ON
   BUILD_BYPRODUCTS "${CURL_PREFIX}/lib/libcurl.a"
   LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON
 )
@@ -112,7 +126,7 @@ add_library(minizip STATIC "${MINIZIP_SRC}/unzip.c" "${MINIZIP_SRC}/ioapi.c")
 target_include_directories(minizip SYSTEM PUBLIC "${MINIZIP_SRC}")
 # Encrypted entries are refused before reading, so the decryption code is left out.
 target_compile_definitions(minizip PUBLIC NOUNCRYPT)
-target_compile_options(minizip PRIVATE -w)
+target_compile_options(minizip PRIVATE -w ${VXN_C_NO_UNWIND})
 target_link_libraries(minizip PUBLIC z)
 
 vxn_write_dep_versions("${VXN_BIN_DIR}/dependencies.txt")

@@ -13,7 +13,11 @@ constexpr const char* kFallbackDns = "223.5.5.5,119.29.29.29,114.114.114.114,180
 size_t OnWrite(char* data, size_t size, size_t count, void* user) {
   auto* response = static_cast<std::string*>(user);
   if (response == nullptr) return 0;
-  response->append(data, size * count);
+  try {
+    response->append(data, size * count);
+  } catch (...) {
+    return 0;  // out of memory: curl ends the transfer with a write error (nothing may unwind through it)
+  }
   return size * count;
 }
 

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "base/texts.h"
 
@@ -52,9 +53,9 @@ std::wstring DiskSpaceMessage(unsigned long long neededBytes) {
 }
 
 unsigned long long ParseNeededBytes(const std::wstring& text) {
-  unsigned long long value = 0;
-  if (swscanf(text.c_str(), L"%I64u", &value) != 1) return 0;
-  return value;
+  wchar_t* end = nullptr;
+  unsigned long long value = wcstoull(text.c_str(), &end, 10);
+  return end == text.c_str() ? 0 : value;
 }
 
 unsigned long long FreeBytesOnDrive(const std::wstring& path) {

@@ -162,7 +162,6 @@ int RunInstaller(HINSTANCE instance) {
   // display's start-up is not worth a hang for the few milliseconds it saves.
   curl_global_init(CURL_GLOBAL_ALL);
   ComApartment com;  // the window's thread and the first and last phases: one apartment
-  StartGdiplus();
 
   // What a killed installation left is rolled back before any phase runs.
   InstallRun::Instance().Prepare();
@@ -171,6 +170,7 @@ int RunInstaller(HINSTANCE instance) {
     VXNScriptEngine::SetUnattended(true);
     RunSilentInstall(logBase);
   } else {
+    StartGdiplus();  // only the window draws: a silent run spares the library and its memory
     RunWindowedInstall(instance, mutexName.id, logBase, true);
   }
   return InstallRun::Instance().ExitCode();

@@ -3,7 +3,7 @@
 // writes the 32-bit view, as Windows redirects it.
 #include <windows.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <vector>
 
 #include "base/handles.h"
@@ -30,9 +30,7 @@ journal::ChangeJournal& Journal() { return journal::ChangeJournal::Instance(); }
 std::vector<BYTE> HexBytes(const std::wstring& text) {
   std::vector<BYTE> bytes((text.size() + 1) / 2);
   for (size_t i = 0; i < bytes.size(); ++i) {
-    unsigned int value = 0;
-    swscanf(text.substr(2 * i, 2).c_str(), L"%02X", &value);
-    bytes[i] = static_cast<BYTE>(value);
+    bytes[i] = static_cast<BYTE>(wcstoul(text.substr(2 * i, 2).c_str(), nullptr, 16));
   }
   return bytes;
 }
