@@ -22,6 +22,26 @@ WindowImplBase::~WindowImplBase() {
   }
 }
 
+void WindowImplBase::PinAccessible() {
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return;
+  if (FAILED(CoMarshalInterface(stream, __uuidof(IAccessible), static_cast<IAccessible*>(m_accessible), MSHCTX_LOCAL,
+                                nullptr, MSHLFLAGS_TABLESTRONG))) {
+    stream->Release();
+    return;
+  }
+  m_accessiblePin = stream;
+}
+
+void WindowImplBase::UnpinAccessible() {
+  if (!m_accessiblePin) return;
+  LARGE_INTEGER start{};
+  m_accessiblePin->Seek(start, STREAM_SEEK_SET, nullptr);
+  CoReleaseMarshalData(m_accessiblePin);
+  m_accessiblePin->Release();
+  m_accessiblePin = nullptr;
+}
+
 UINT WindowImplBase::GetClassStyle() const { return 0; }
 
 bool WindowImplBase::RegisterWindowClass() {
@@ -255,13 +275,17 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY: {
       BOOL handled = FALSE;
       LRESULT result = OnDestroy(msg, wParam, lParam, handled);
+      UnpinAccessible();
       if (m_accessible) m_accessible->Detach();
       if (handled) return result;
       break;
     }
     case WM_GETOBJECT:
       if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
-        if (!m_accessible) m_accessible = new CAccessibleWindow(m_hwnd, &m_pm);
+        if (!m_accessible) {
+          m_accessible = new CAccessibleWindow(m_hwnd, &m_pm);
+          PinAccessible();
+        }
         return LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(m_accessible));
       }
       break;

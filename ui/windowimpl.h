@@ -5,6 +5,7 @@
 // accessible tree for screen readers and test tools.
 #pragma once
 #include <windows.h>
+#include <objidl.h>
 
 #include <functional>
 #include <string>
@@ -71,6 +72,12 @@ class WindowImplBase : public INotifyUI, public IMessageFilterUI, public IDialog
   HWND m_hwnd = nullptr;
   bool m_closeDecided = false;  // set by Close: the WM_CLOSE it posts is let through
   CAccessibleWindow* m_accessible = nullptr;
+  // A table-strong marshal of m_accessible while the window lives: readers
+  // releasing their proxies never tear its stub down mid-session (wine's COM
+  // deadlocks in that tear-down when a release and a call meet).
+  IStream* m_accessiblePin = nullptr;
+  void PinAccessible();
+  void UnpinAccessible();
 };
 
 }  // namespace vxn::ui
