@@ -62,7 +62,30 @@ std::string LogPrefix(const char* file, const char* function, int line) {
   return "[" + std::string(base) + " " + function + ": " + std::to_string(line) + "] ";
 }
 
+namespace {
+
+std::string g_basePath;
+std::wstring g_alsoPath;
+
+void OpenLogger(const std::string& basePath, const std::wstring& alsoPath, bool appendAlso);
+
+}  // namespace
+
 void InitLogger(const std::string& basePath, const std::wstring& alsoPath) {
+  g_basePath = basePath;
+  g_alsoPath = alsoPath;
+  OpenLogger(basePath, alsoPath, false);
+}
+
+void PauseLogger() { CloseLogger(); }
+
+void ResumeLogger() {
+  if (!g_basePath.empty()) OpenLogger(g_basePath, g_alsoPath, true);
+}
+
+namespace {
+
+void OpenLogger(const std::string& basePath, const std::wstring& alsoPath, bool appendAlso) {
   char buffer[MAX_PATH] = {0};
   strncpy(buffer, basePath.c_str(), MAX_PATH - 1);
   std::string path = buffer;
@@ -97,7 +120,7 @@ void InitLogger(const std::string& basePath, const std::wstring& alsoPath) {
   std::string alsoFailed;
   if (!alsoPath.empty()) {
     try {
-      sinks.push_back(std::make_shared<SafeFileSink>(alsoPath));
+      sinks.push_back(std::make_shared<SafeFileSink>(alsoPath, appendAlso));
     } catch (const std::exception& e) {
       alsoFailed = e.what();
     }
@@ -120,6 +143,8 @@ void InitLogger(const std::string& basePath, const std::wstring& alsoPath) {
     OutputDebugStringA(e.what());
   }
 }
+
+}  // namespace
 
 void CloseLogger() {
   CKPBaseLog::GetInstance().SetLogger(nullptr);

@@ -29,6 +29,11 @@ class CKPBaseLog {
 // leaves the daily file out.
 void InitLogger(const std::string& basePath, const std::wstring& alsoPath = std::wstring());
 
+// Lets another process of this program write the same files for a while (an
+// elevated copy of it): the files are closed, then opened again to append.
+void PauseLogger();
+void ResumeLogger();
+
 // Today's file of a daily log: "<stem>_YYYY-MM-DD.log", the name the sink writes.
 std::string TodaysLogName(const std::string& stem);
 

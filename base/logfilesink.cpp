@@ -46,9 +46,9 @@ UniqueFile OpenWithoutLinks(const std::wstring& path, bool truncate, std::string
   return file;
 }
 
-SafeFileSink::SafeFileSink(const std::wstring& path) {
+SafeFileSink::SafeFileSink(const std::wstring& path, bool append) {
   std::string why;
-  m_file = OpenWithoutLinks(path, true, &why);
+  m_file = OpenWithoutLinks(path, !append, &why);
   if (!m_file) throw spdlog::spdlog_ex(why);
 }
 

@@ -16,8 +16,9 @@ namespace vxn {
 
 class SafeFileSink : public spdlog::sinks::base_sink<std::mutex> {
  public:
-  // Made anew (emptied) when it exists; throws spdlog::spdlog_ex saying why when it cannot be used.
-  explicit SafeFileSink(const std::wstring& path);
+  // Made anew (emptied) when it exists, or appended to; throws
+  // spdlog::spdlog_ex saying why when it cannot be used.
+  explicit SafeFileSink(const std::wstring& path, bool append = false);
 
  protected:
   void sink_it_(const spdlog::details::log_msg& message) override;

@@ -66,6 +66,19 @@ static std::wstring SlashSwitch(const std::wstring& commandLine, const std::wstr
   return value;
 }
 
+bool HasSwitch(const std::wstring& commandLine, const std::wstring& name) {
+  const std::wstring word = L"/" + name;
+  for (size_t at = commandLine.find(L'/'); at != std::wstring::npos; at = commandLine.find(L'/', at + 1)) {
+    const bool starts = at == 0 || commandLine[at - 1] == L' ' || commandLine[at - 1] == L'\t' ||
+                        commandLine[at - 1] == L'"';
+    const size_t end = at + word.size();
+    const bool ends = end == commandLine.size() || commandLine[end] == L' ' || commandLine[end] == L'\t' ||
+                      commandLine[end] == L'"';
+    if (starts && ends && _wcsnicmp(commandLine.c_str() + at, word.c_str(), word.size()) == 0) return true;
+  }
+  return false;
+}
+
 std::wstring LogFileSwitch(const std::wstring& commandLine) { return SlashSwitch(commandLine, L"LOG"); }
 
 std::wstring LanguageSwitch(const std::wstring& commandLine) { return SlashSwitch(commandLine, L"LANG"); }

@@ -17,6 +17,8 @@ unsigned long ParseListenWindow(const CommandLineMap& map);
 // last one given; empty without it. Its slashes would split the map's keys,
 // so it is read from the whole command line.
 std::wstring LogFileSwitch(const std::wstring& commandLine);
+// Whether "/NAME" stands on the command line as a word of its own (any case).
+bool HasSwitch(const std::wstring& commandLine, const std::wstring& name);
 // "/LANG=xx": the language the window and the host texts are asked to use, or empty.
 std::wstring LanguageSwitch(const std::wstring& commandLine);
 

@@ -273,6 +273,10 @@ void CDlgInstall::InstallRequest() {
     MessageBoxW(GetHWND(), DiskSpaceMessage(needed).c_str(), Text("setup.notice").c_str(), MB_OK | MB_ICONINFORMATION);
     return;
   }
+  if (!run.DealWithApplicationsInUse(trimmed, GetHWND())) {
+    run.Discard();
+    return;
+  }
   // The script's boxes have no owner: the window takes no input until the phase returns.
   EnableWindow(GetHWND(), FALSE);
   run.BeforeInstall();

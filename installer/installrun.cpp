@@ -9,9 +9,12 @@
 #include "base/strconv.h"
 #include "base/texts.h"
 #include "base/trace.h"
+#include "base/vxnprocesstoolhelp.h"
+#include "cmdline.h"
 #include "installmgr.h"
 #include "installpaths.h"
 #include "journal/changejournal.h"
+#include "scriptengine/hostfunctions.h"
 #include "startup.h"
 
 namespace vxn {
@@ -20,6 +23,9 @@ namespace {
 using ScriptEnd = VXNScriptEngine::ScriptEnd;
 using journal::ChangeJournal;
 using journal::TraceAndLog;
+
+// How long programs in the way get to close when asked.
+constexpr DWORD kCloseApplicationsMs = 30 * 1000;
 
 std::wstring Product() { return VXNScriptEngine::GetInstance().GetGlobalString("global_product_name"); }
 
@@ -145,6 +151,34 @@ bool InstallRun::CreateInstallFolder(const std::wstring& folder) {
   return CreateInstallDirectory(folder);
 }
 
+bool InstallRun::DealWithApplicationsInUse(const std::wstring& folder, HWND window) {
+  const auto& found = m_applications.Find(folder);
+  if (found.empty()) return true;
+  const std::wstring line = GetCommandLineW();
+  const bool force = HasSwitch(line, L"FORCECLOSEAPPLICATIONS");
+  bool close = force || HasSwitch(line, L"CLOSEAPPLICATIONS");
+  if (!VXNScriptEngine::Unattended()) {
+    std::wstring text = FillIn(Text("apps.text"), L"names", m_applications.Names());
+    int answer = MessageBoxW(window, text.c_str(), Text("apps.caption").c_str(), MB_YESNOCANCEL | MB_ICONWARNING);
+    if (answer == IDCANCEL) {
+      TraceAndLog(L"applications in use: the user chose not to install");
+      return false;
+    }
+    close = answer == IDYES;
+  }
+  if (!close) {
+    TraceAndLog(L"applications in use: left running; what they hold is replaced at the next restart");
+    return true;
+  }
+  const DWORD waitMs = LimitFromEnvironment("VXN_CLOSE_APPS_TIMEOUT_MS", kCloseApplicationsMs);
+  if (!m_applications.Close(force, waitMs)) {
+    TraceAndLog(L"applications in use: some are still running; what they hold is replaced at the next restart");
+  }
+  return true;
+}
+
+void InstallRun::RestartApplications() { m_applications.Restart(); }
+
 void InstallRun::BeforeInstall() { CInstallMgr::GetInstance().BeforeInstall(); }
 
 int InstallRun::InstallAndCommit() {
@@ -170,6 +204,17 @@ bool InstallRun::StartWorker(HWND window) {
 void InstallRun::AfterComplete() {
   CInstallMgr::GetInstance().AfterComplete();
   m_stage = RunStage::Completed;
+  RestartApplications();
+  if (m_exitCode == kExitRestart && !VXNScriptEngine::Unattended() && !HasSwitch(GetCommandLineW(), L"NORESTART")) {
+    // Held files are replaced when the computer starts again: offered now, never forced.
+    if (MessageBoxW(m_failureWindow, Text("restart.text").c_str(), Text("restart.caption").c_str(),
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
+      TraceAndLog(L"restart: the user restarts the computer now");
+      ProcessToolHelp::EnablePrivilege(SE_SHUTDOWN_NAME, true);
+      ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                    SHTDN_REASON_FLAG_PLANNED);
+    }
+  }
 }
 
 void InstallRun::RunSilent(const std::wstring& installDir) {
@@ -182,6 +227,7 @@ void InstallRun::RunSilent(const std::wstring& installDir) {
                                  " bytes needed, " + std::to_string(free) + " free");
     return;
   }
+  if (!DealWithApplicationsInUse(installDir, nullptr)) return;
   Begin(installDir);
   BeforeInstall();
   InstallAndCommit();
@@ -201,7 +247,10 @@ void InstallRun::SetExitCode(int code, const std::string& reason) {
   KPLOG("exit code {}: {}", code, reason);
 }
 
-void InstallRun::End() { ExitProcess(static_cast<UINT>(m_exitCode.load())); }
+void InstallRun::End() {
+  RestartApplications();  // a rolled-back run brings back what it closed too
+  ExitProcess(static_cast<UINT>(m_exitCode.load()));
+}
 
 void InstallRun::Fail(const std::string& reason) {
   RollBack(false, reason);

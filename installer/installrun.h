@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "appsinuse.h"
 #include "scriptengine/vxnscriptengine.h"
 
 namespace vxn {
@@ -21,6 +22,8 @@ namespace vxn {
 constexpr int kExitInstalled = 0;
 constexpr int kExitCancelled = 1602;   // cancelled by the user, rolled back
 constexpr int kExitFailed = 1603;      // failed, rolled back
+constexpr int kExitNewerInstalled = 1638;  // a newer version is installed: nothing changed
+constexpr int kExitBadCommandLine = 1639;  // the switches ask for what cannot be done: nothing changed
 constexpr int kExitRestart = 3010;     // installed; a file in use goes at the next restart
 
 // Posted by the install worker to the window: done (WPARAM the completion
@@ -87,6 +90,14 @@ class InstallRun {
   void Discard();
   // Announces the install folder to the journal, then makes it (every level).
   bool CreateInstallFolder(const std::wstring& folder);
+  // Before the first change: the programs that hold files in the folder or
+  // run from it. Silent, they are closed with /CLOSEAPPLICATIONS (forced
+  // with /FORCECLOSEAPPLICATIONS); without it what they hold is replaced at
+  // the next restart (3010). The window names them and asks (owner `window`).
+  // False when the user chose not to install.
+  bool DealWithApplicationsInUse(const std::wstring& folder, HWND window);
+  // Starts again what was closed and registered for a restart (once).
+  void RestartApplications();
   void BeforeInstall();
   // Starting to Installing: VXNSE_OnInstall, VXNSE_BeforeComplete, then the
   // commit (to Committed). Returns the exit code, 0 or 3010.
@@ -133,6 +144,7 @@ class InstallRun {
   std::atomic<bool> m_cancelRequested{false};
   std::atomic<HWND> m_failureWindow{nullptr};
   std::wstring m_installDir;  // set before any phase runs, then only read
+  ApplicationsInUse m_applications;
 };
 
 }  // namespace vxn

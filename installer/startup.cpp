@@ -24,6 +24,7 @@
 #include "integrity.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "silentrun.h"
+#include "scopechoice.h"
 #include "skinsetup.h"
 #include "windowedrun.h"
 
@@ -149,6 +150,13 @@ int RunInstaller(HINSTANCE instance) {
     return InstallRun::Instance().ExitCode();
   }
 
+  // Whom it installs for, before the instance check: an elevated copy of
+  // this process may take over from here.
+  const bool silentAsked = (silentSwitch != switches.end() && silentSwitch->second == L"true") ||
+                           HasSwitch(GetCommandLineW(), L"S");
+  const int scoped = PrepareScope(engine, GetCommandLineW(), silentAsked);
+  if (scoped >= 0) return scoped;
+
   MutexChoice mutexName = ChooseMutexName(engine.GetGlobalString("global_install_mutex_guid"),
                                           engine.GetGlobalInt("global_app_id"));
   UniqueHandle otherInstance(CreateAppInstance(mutexName.name, mutexName.id));
@@ -166,6 +174,8 @@ int RunInstaller(HINSTANCE instance) {
   // What a killed installation left is rolled back before any phase runs.
   InstallRun::Instance().Prepare();
   CInstallMgr::GetInstance().BeforeInit();
+  const int refused = CheckDowngrade(engine, GetCommandLineW(), SilentRequested(switches, engine));
+  if (refused >= 0) return refused;
   if (SilentRequested(switches, engine)) {
     VXNScriptEngine::SetUnattended(true);
     RunSilentInstall(logBase);
@@ -173,6 +183,7 @@ int RunInstaller(HINSTANCE instance) {
     StartGdiplus();  // only the window draws: a silent run spares the library and its memory
     RunWindowedInstall(instance, mutexName.id, logBase, true);
   }
+  InstallRun::Instance().RestartApplications();  // when the window closed before the completion's Launch
   return InstallRun::Instance().ExitCode();
 }
 

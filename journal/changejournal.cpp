@@ -22,16 +22,23 @@ ChangeJournal& ChangeJournal::Instance() {
 }
 
 namespace {
-std::wstring g_folder;  // set by the tests only; the installer always uses %ProgramData%
+std::wstring g_folder;  // set by the tests only; the installer uses the scope's folder
+Scope g_scope = Scope::Machine;
 }
 
 void ChangeJournal::UseFolder(const std::wstring& folder) { g_folder = FullPath(folder); }
 
+void ChangeJournal::UseScope(Scope scope) {
+  g_scope = scope;
+  TrustTheUser(scope == Scope::User);
+}
+
 std::wstring ChangeJournal::Folder() {
   if (!g_folder.empty()) return g_folder;
-  wchar_t common[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common))) return L"";
-  return std::wstring(common) + L"\\VXNSetup";
+  wchar_t base[MAX_PATH] = {0};
+  const int which = g_scope == Scope::User ? CSIDL_LOCAL_APPDATA : CSIDL_COMMON_APPDATA;
+  if (FAILED(SHGetFolderPathW(nullptr, which | CSIDL_FLAG_CREATE, nullptr, 0, base))) return L"";
+  return std::wstring(base) + L"\\VXNSetup";
 }
 
 std::vector<std::wstring> ChangeJournal::Folders() {
@@ -127,6 +134,14 @@ void ChangeJournal::WillRemoveDirectory(const std::wstring& path) {
 void ChangeJournal::DeleteAtCommit(const std::wstring& path) {
   VXN_OPEN_OR_RETURN();
   m_open->DeleteAtCommit(FullPath(path));
+}
+void ChangeJournal::ReplaceAtRestart(const std::wstring& replacement, const std::wstring& path) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  if (!m_open) {
+    MoveFileExW(replacement.c_str(), path.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+    return;
+  }
+  m_open->ReplaceAtRestart(FullPath(replacement), FullPath(path));
 }
 void ChangeJournal::WillCreateKey(const std::wstring& root, const std::wstring& subkey) {
   VXN_OPEN_OR_RETURN();

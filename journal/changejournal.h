@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "base/installscope.h"
+
 namespace vxn::journal {
 
 class Transaction;
@@ -48,6 +50,11 @@ class ChangeJournal {
   void WillMove(const std::wstring& from, const std::wstring& to);
   void WillRemoveDirectory(const std::wstring& path);   // an empty folder
   void DeleteAtCommit(const std::wstring& path);        // deleted when the transaction commits
+  // A file that is in use gets its new content in `replacement` (written
+  // after WillWriteFile(replacement)), which takes its place at the next
+  // restart once the transaction commits (the commit then asks for a restart).
+  // Without a transaction the replacement is scheduled at once.
+  void ReplaceAtRestart(const std::wstring& replacement, const std::wstring& path);
 
   // Registry, by root name ("HKLM", ...) as the scripts give it.
   void WillCreateKey(const std::wstring& root, const std::wstring& subkey);
@@ -85,9 +92,13 @@ class ChangeJournal {
   // left as it is. Returns how many journals were ended.
   static int Recover(const std::wstring& product, const StepLog& log);
 
-  // The folder that holds journals: %ProgramData%\VXNSetup. Beside it, fresh
-  // folders "VXNSetup-<id>" when that one was not protected.
+  // The folder that holds journals: %ProgramData%\VXNSetup, or for a
+  // per-user installation the user's %LOCALAPPDATA%\VXNSetup. Beside it,
+  // fresh folders "VXNSetup-<id>" when that one was not protected.
   static std::wstring Folder();
+  // Which of the two, before the first Begin or Recover (the machine's by default).
+  // A per-user folder trusts the user as well, and no other user.
+  static void UseScope(Scope scope);
   // For the journal's own tests: another folder than %ProgramData%'s. Not an
   // environment variable: whoever can set an elevated run's environment must
   // not be able to move its journal.

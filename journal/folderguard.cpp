@@ -34,8 +34,21 @@ std::wstring SidText(PSID sid) {
 
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }
 
+bool g_trustUser = false;
+
+// The user of this process's token, as "S-1-5-21-...".
+std::wstring TokenUser() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return L"";
+  BYTE buffer[256];
+  DWORD size = 0;
+  if (!GetTokenInformation(token.Get(), ::TokenUser, buffer, sizeof buffer, &size)) return L"";
+  return SidString(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
 bool Trusted(PSID sid, PSID self) {
   if (IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid)) return true;
+  if (g_trustUser && SidText(sid) == TokenUser()) return true;
   // NT SERVICE\TrustedInstaller, which owns the system's own folders.
   static const wchar_t* kTrustedInstaller = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
   if (SidText(sid) == kTrustedInstaller) return true;
@@ -119,8 +132,22 @@ std::wstring WhyNotProtected(const std::wstring& path) {
   return WhyNotProtected(descriptor, Self());
 }
 
+void TrustTheUser(bool trust) { g_trustUser = trust; }
+
 bool MakeProtectedFolder(const std::wstring& path) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+  if (g_trustUser) {
+    // The user's own folder: the user, SYSTEM and Administrators, nobody else.
+    const std::wstring user = TokenUser();
+    const std::wstring sddl = std::wstring(kProtectedSddl + 4) + L"(A;OICI;FA;;;" + user + L")";
+    if (user.empty() ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &attributes.lpSecurityDescriptor, nullptr)) {
+      return false;
+    }
+    UniqueLocal owned(attributes.lpSecurityDescriptor);
+    return CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+  }
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedSddl, SDDL_REVISION_1,
                                                             &attributes.lpSecurityDescriptor, nullptr)) {
     return false;

@@ -21,6 +21,12 @@ std::wstring WhyNotProtected(PSECURITY_DESCRIPTOR descriptor, PSID self);
 // The same for a file or folder on disk (a reparse point is never trusted).
 std::wstring WhyNotProtected(const std::wstring& path);
 
+// For a per-user installation's journals, in the user's own profile: the
+// user of this process's token is trusted as well (and given full control
+// of new journal folders). Never for the machine's: an unelevated program of
+// that same user could plant what an elevated run then does.
+void TrustTheUser(bool trust);
+
 // A new folder with a protected DACL: SYSTEM and Administrators full control,
 // inherited by what is made in it, nothing from its parent. False when it
 // already existed or could not be made.

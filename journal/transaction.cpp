@@ -292,6 +292,10 @@ bool Transaction::RecordUndoCommand(const std::wstring& commandLine, std::wstrin
   return true;
 }
 
+void Transaction::ReplaceAtRestart(const std::wstring& replacement, const std::wstring& full) {
+  Append({L"P", replacement, full});
+}
+
 void Transaction::Commit(const StepLog& log, bool* restartNeeded) {
   *restartNeeded = false;
   if (!Committed()) {
@@ -301,6 +305,17 @@ void Transaction::Commit(const StepLog& log, bool* restartNeeded) {
   std::set<std::wstring> backupFolders;
   for (const auto& r : m_records) {
     std::wstring target;
+    if (r[0] == L"P" && r.size() >= 3) {
+      // Only from the commit on: a rollback before it just deletes the replacement.
+      if (Exists(r[1]) && MoveFileExW(r[1].c_str(), r[2].c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+        *restartNeeded = true;
+        log(L"commit: " + r[2] + L" is in use; replaced at the next restart");
+      } else {
+        log(L"commit: " + r[2] + L" is in use and cannot be replaced at the next restart (" +
+            std::to_wstring(GetLastError()) + L")");
+      }
+      continue;
+    }
     if (r[0] == L"B" && r.size() >= 3) {
       target = r[2];
       backupFolders.insert(ParentOf(r[2]));

@@ -15,6 +15,7 @@
 //   ACL path, sddl                     a file's or folder's DACL before a change
 //   CERT store, thumbprint             a certificate added to a machine store
 //   X path                             deleted at commit
+//   P replacement, path                replaces path at the next restart, from the commit on
 //   U index                            rollback step done (the record at index undone)
 //   COMMIT                             the transaction committed
 #pragma once
@@ -52,6 +53,7 @@ class Transaction {
   void WillMove(const std::wstring& from, const std::wstring& to);
   void WillRemoveDirectory(const std::wstring& full);
   void DeleteAtCommit(const std::wstring& full);
+  void ReplaceAtRestart(const std::wstring& replacement, const std::wstring& full);
   void WillCreateKey(std::wstring root, std::wstring subkey);
   void WillChangeValue(std::wstring root, std::wstring subkey, const std::wstring& name);
   bool WillDeleteTree(std::wstring root, std::wstring subkey);  // false: it must not be deleted

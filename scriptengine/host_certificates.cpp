@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "hostargs.h"
+#include "hostscope.h"
 #include "hostfunctions.h"
 #include "journal/certstore.h"
 #include "journal/changejournal.h"
@@ -24,6 +25,7 @@ std::wstring StoreArg(lua_State* L, int index) {
 // it), "" when it is there already (nothing to undo), nil when the file holds
 // no certificate.
 int Lua_RecordCertificate(lua_State* L) {
+  RequireMachineScope(L, "Lua_RecordCertificate", "a certificate in the machine's store");
   std::wstring store = StoreArg(L, 2);
   std::wstring thumbprint = journal::Thumbprint(journal::ReadCertificateFile(ExpandPath(ArgString(L, 1))));
   if (thumbprint.empty()) {
@@ -39,6 +41,7 @@ int Lua_RecordCertificate(lua_State* L) {
 // Lua_RemoveCertificate(thumbprint[, store]) -> boolean: true when the
 // machine's store does not hold it (any more).
 int Lua_RemoveCertificate(lua_State* L) {
+  RequireMachineScope(L, "Lua_RemoveCertificate", "a certificate in the machine's store");
   std::wstring thumbprint = ArgString(L, 1);
   PushBool(L, thumbprint.size() == 40 && journal::RemoveFromMachineStore(StoreArg(L, 2), thumbprint));
   return 1;

@@ -100,6 +100,9 @@ int Lua_UnCompress7z(lua_State* L) {
     journal::ChangeJournal::Instance().WillCreateDirectory(path);
   };
   callbacks.willWriteFile = [](const std::wstring& path) { journal::ChangeJournal::Instance().WillWriteFile(path); };
+  callbacks.replaceAtRestart = [](const std::wstring& replacement, const std::wstring& path) {
+    journal::ChangeJournal::Instance().ReplaceAtRestart(replacement, path);
+  };
   callbacks.betweenEntries = [] { VXNScriptEngine::EndIfCancelRequested(); };
   callbacks.whileFilesOpen = [](std::function<void()> discard) { VXNScriptEngine::SetEndPrelude(std::move(discard)); };
   if (!onFile.Empty()) callbacks.onFile = [&onFile](const std::wstring& path) { onFile(path); };

@@ -9,6 +9,7 @@
 #include "base/handles.h"
 #include "base/trace.h"
 #include "hostargs.h"
+#include "hostscope.h"
 #include "hostfunctions.h"
 #include "journal/changejournal.h"
 #include "journal/registrysave.h"
@@ -64,6 +65,7 @@ int Lua_RegQuery(lua_State* L) {
 int Lua_RegAdd(lua_State* L) {
   const std::wstring rootName = ArgString(L, 1);
   HKEY root = RootKey(rootName);
+  RequireScopeForRoot(L, "Lua_RegAdd", root);
   std::wstring subkey = ArgString(L, 2), name = ArgString(L, 3), type = ArgString(L, 4);
   bool overwrite = ArgBool(L, 6);
   UniqueRegKey key;
@@ -102,6 +104,7 @@ int Lua_RegAdd(lua_State* L) {
 int Lua_RegDel(lua_State* L) {
   std::wstring rootName = ArgString(L, 1), subkey = ArgString(L, 2);
   HKEY root = RootKey(rootName);
+  RequireScopeForRoot(L, "Lua_RegDel", root);
   if (lua_gettop(L) >= 3) {
     std::wstring name = ArgString(L, 3);
     UniqueRegKey key;

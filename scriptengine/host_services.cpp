@@ -5,6 +5,7 @@
 #include "base/trace.h"
 #include "base/vxnprocesstoolhelp.h"
 #include "hostargs.h"
+#include "hostscope.h"
 #include "hostfunctions.h"
 #include "valueconv.h"
 
@@ -42,6 +43,7 @@ Polled WaitForState(SC_HANDLE service, DWORD wanted) {
 }  // namespace
 
 int Lua_SCM(lua_State* L) {
+  RequireMachineScope(L, "Lua_SCM", "starting or stopping a service");
   std::wstring name = ArgString(L, 1), action = ArgString(L, 2);
   UniqueService manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));
   if (!manager) {

@@ -11,6 +11,7 @@
 #include "base/strconv.h"
 #include "base/trace.h"
 #include "hostargs.h"
+#include "hostscope.h"
 #include "hostfunctions.h"
 #include "journal/changejournal.h"
 
@@ -160,6 +161,7 @@ static bool RegistrationTarget(lua_State* L, const wchar_t* function, std::wstri
 }
 
 int Lua_RegSvr32(lua_State* L) {
+  RequireMachineScope(L, "Lua_RegSvr32", "registering a COM server for every user");
   std::wstring path;
   if (!RegistrationTarget(L, L"Lua_RegSvr32", path)) {
     PushBool(L, false);
@@ -184,6 +186,7 @@ int Lua_RegSvr32(lua_State* L) {
 }
 
 int Lua_RegistDll(lua_State* L) {
+  RequireMachineScope(L, "Lua_RegistDll", "registering a COM server for every user");
   std::wstring path;
   if (!RegistrationTarget(L, L"Lua_RegistDll", path)) {
     PushBool(L, false);

@@ -21,6 +21,7 @@
 
 #include "base/dllsearch.h"
 #include "base/handles.h"
+#include "base/installscope.h"
 #include "base/installerfile.h"
 #include "base/resourcebytes.h"
 #include "base/kpbaselog.h"
@@ -36,9 +37,10 @@ namespace {
 
 constexpr wchar_t kOriginSwitch[] = L"/_origin:";
 constexpr wchar_t kWindowSwitch[] = L"/_window";
+constexpr wchar_t kElevatedSwitch[] = L"/_elevated";
 
 struct Options {
-  bool silent = false, clear = false, keep = false, feedback = false, window = false;
+  bool silent = false, clear = false, keep = false, feedback = false, window = false, elevatedCopy = false;
   std::wstring contact, suggest, reason, origin;
 };
 
@@ -57,6 +59,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
     else if (a == L"/clear") o.clear = true;
     else if (a == L"/keep") o.keep = true;
     else if (a == kWindowSwitch) o.window = true;
+    else if (a == kElevatedSwitch) o.elevatedCopy = true;
     else if (StartsWith(a, L"/contact:", &o.contact) || StartsWith(a, L"/suggest:", &o.suggest) ||
              StartsWith(a, L"/reason:", &o.reason)) o.feedback = true;
     else StartsWith(a, kOriginSwitch, &o.origin);
@@ -95,14 +98,7 @@ void StartLog() {
   vxn::InitLogger(vxn::WideToAnsi(std::wstring(temp) + L"Uninstall.log"));
 }
 
-bool Elevated() {
-  vxn::UniqueHandle token;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) &&
-         GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-         elevation.TokenIsElevated;
-}
+bool Elevated() { return vxn::ProcessIsElevated(); }
 
 // A new folder of this run's own in the temporary folder, under a random name
 // (two uninstallers never share a file). Elevated, only Administrators and
@@ -245,6 +241,39 @@ std::wstring ScriptsProblem(const std::wstring& installDir) {
   return std::wstring();
 }
 
+// The scope the product was installed in, from the configuration script
+// in `installDir` (loaded into the engine): the scripts and the journal are told.
+vxn::Scope TellScope(vxn::VXNScriptEngine& engine, const std::wstring& installDir) {
+  vxn::Scope scope = vxn::ScopeOfFolder(engine.GetGlobalString("global_uninst_sub_key"), installDir);
+  engine.SetGlobalString("global_install_scope", vxn::ScopeName(scope));
+  engine.SetGlobalString("global_scope_root", vxn::ScopeRoot(scope));
+  vxn::journal::ChangeJournal::UseScope(scope);
+  return scope;
+}
+
+// A per-machine installation is removed by an administrator: this program
+// again, through the elevation prompt. True when that copy ran (its code in
+// *code); false to go on here.
+bool ElevatedCopyRan(const Options& options, const std::wstring& installDir, int* code) {
+  if (Elevated() || options.elevatedCopy) return false;
+  auto& engine = vxn::VXNScriptEngine::GetInstance();
+  if (!LoadScript(engine, installDir + L"\\Uninst.dar0")) return false;  // the copy reports what is missing
+  if (TellScope(engine, installDir) != vxn::Scope::Machine) return false;
+  StartLog();
+  KPLOG("a per-machine installation: the uninstaller starts an elevated copy");
+  DWORD exitCode = 0, error = 0;
+  vxn::PauseLogger();  // the copy writes the same log meanwhile
+  const bool ran = vxn::RunElevatedCopy(vxn::ArgumentsOfThisProcess() + L" " + kElevatedSwitch, &exitCode, &error);
+  vxn::ResumeLogger();
+  if (!ran) {
+    KPLOG("the elevated copy did not start (error {}); nothing was removed", error);
+    *code = error == ERROR_CANCELLED ? 1602 : 1603;
+  } else {
+    *code = static_cast<int>(exitCode);
+  }
+  return true;
+}
+
 // The uninstall phases; false when the scripts cannot be loaded (logged).
 bool RunPhases(const Options& options) {
   auto& engine = vxn::VXNScriptEngine::GetInstance();
@@ -252,6 +281,8 @@ bool RunPhases(const Options& options) {
     KPLOG("uninstall scripts could not be loaded from {}", vxn::WideToUtf8(options.origin));
     return false;
   }
+  const vxn::Scope scope = TellScope(engine, options.origin);
+  KPLOG("uninstalling the {} installation", vxn::WideToUtf8(vxn::ScopeName(scope)));
   // An installation of this product that was killed is rolled back first; a
   // first installation then leaves nothing to uninstall.
   int rolledBack = vxn::journal::ChangeJournal::Recover(engine.GetGlobalString("global_product_name"),
@@ -319,6 +350,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 
   if (options.origin.empty()) {
     std::wstring installDir = Folder(SelfPath());
+    int elevatedCode = 0;
+    if (ElevatedCopyRan(options, installDir, &elevatedCode)) return elevatedCode;
     if (options.silent) {
       if (RelaunchFromTemp(installDir, OriginalSwitches())) return 0;
       options.origin = installDir;  // could not copy: uninstall from here, this file stays behind

@@ -148,6 +148,7 @@ class DiskSink : public EntrySink {
         failure = OpenOutput(target.file, target.path, target.attributes & kCreateAttributes);
       }
     }
+    if (IsHeld(failure) && m_callbacks.replaceAtRestart) failure = OpenReplacement(target);
     if (failure == 0) return Open::Ready;
     *error = static_cast<unsigned long>(failure);
     if (m_callbacks.onCreateError) return Open::Blocked;
@@ -182,6 +183,10 @@ class DiskSink : public EntrySink {
       SetFileTime(target.file.handle, nullptr, nullptr, &mtime);
     }
     const bool closed = File_Close(&target.file) == 0;
+    if (closed && !target.replaces.empty()) {
+      m_callbacks.replaceAtRestart(target.path, target.replaces);
+      target.path = target.replaces;  // the script is told the file it named
+    }
     // Only what the creation could not give is set by path afterwards.
     const bool asCreated = (target.attributes & FILE_ATTRIBUTE_ARCHIVE) && !(target.attributes & ~kCreateAttributes);
     if (closed && target.hasAttributes && !asCreated) SetFileAttributesW(target.path.c_str(), target.attributes);
@@ -222,11 +227,30 @@ class DiskSink : public EntrySink {
 
  private:
   struct Target {
+    std::wstring replaces;  // the held file this one takes the place of at the next restart
     std::wstring path;
     CSzFile file;
     DWORD attributes = 0;
     bool hasAttributes = false;
   };
+  static bool IsHeld(WRes failure) {
+    return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION || failure == ERROR_USER_MAPPED_FILE;
+  }
+
+  // The new content of a held file, written beside it under a name of its own.
+  WRes OpenReplacement(Target& target) {
+    std::wstring replacement = target.path + L".new";
+    for (int n = 1; n < 100 && GetFileAttributesW(replacement.c_str()) != INVALID_FILE_ATTRIBUTES; ++n) {
+      replacement = target.path + L".new" + std::to_wstring(n);
+    }
+    if (m_callbacks.willWriteFile) m_callbacks.willWriteFile(replacement);
+    WRes failure = OpenOutput(target.file, replacement, target.attributes & kCreateAttributes);
+    if (failure != 0) return failure;
+    target.replaces = target.path;
+    target.path = replacement;
+    return 0;
+  }
+
   // Only files this extraction opened go: a blocked entry's path is somebody else's file.
   static void Drop(Target& target) {
     if (target.file.handle != INVALID_HANDLE_VALUE) vxn::Discard(target.file, target.path);

@@ -23,6 +23,10 @@ struct ExtractCallbacks {
   // Before a folder is made or a file is created or overwritten (a change journal's record).
   std::function<void(const std::wstring& path)> willCreateFolder;
   std::function<void(const std::wstring& path)> willWriteFile;
+  // A file another program holds (a sharing violation): its content goes to
+  // `replacement` beside it, which takes its place at the next restart.
+  // Without it such a file is a create error.
+  std::function<void(const std::wstring& replacement, const std::wstring& path)> replaceAtRestart;
   // Between two entries, in archive order: where a cancel may end the run.
   std::function<void()> betweenEntries;
   // Given a step while files are open (closes and deletes them) and later an

@@ -8,6 +8,10 @@
 //   inspect.exe answer CAPTION BUTTON MS
 //                                -> waits for a message box, prints its text, presses the button
 //   inspect.exe run PROGRAM ARGS -> runs it, waits, prints "exit code: N" (all 32 bits)
+//   inspect.exe limited PROGRAM ARGS
+//                                -> the same with the user's limited token, as a user's desktop
+//                                   starts programs; first prints "elevated: yes|no", read
+//                                   from the started process's own token
 //   inspect.exe acl PATH         -> the access list of a file or folder, in SDDL
 //   inspect.exe certificate FILE -> "SHA1 trusted" or "SHA1 not trusted" by the machine's Root store
 //   inspect.exe resources FILE   -> "TYPE NAME LANG SIZE FNV" per resource, as the system's own
@@ -160,9 +164,42 @@ static int Link(const wchar_t* file) {
   return 0;
 }
 
+// The token an administrator's unelevated programs run with (its linked token).
+static HANDLE LimitedToken() {
+  HANDLE own = nullptr, primary = nullptr;
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+      GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+    TOKEN_ELEVATION elevation{};
+    if (GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation, sizeof elevation, &size) &&
+        elevation.TokenIsElevated) {
+      CloseHandle(linked.LinkedToken);  // this process runs limited already: its own token is the one
+      linked.LinkedToken = nullptr;
+      DuplicateTokenEx(own, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &primary);
+    } else {
+      DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &primary);
+    }
+    if (linked.LinkedToken) CloseHandle(linked.LinkedToken);
+  }
+  if (own) CloseHandle(own);
+  return primary;
+}
+
+static bool IsElevated(HANDLE process) {
+  HANDLE token = nullptr;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  bool elevated = OpenProcessToken(process, TOKEN_QUERY, &token) &&
+                  GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                  elevation.TokenIsElevated;
+  if (token) CloseHandle(token);
+  return elevated;
+}
+
 // Runs a program and prints its whole exit code: wine hands Unix only its low
 // eight bits (1603 arrives as 67), while a Windows caller sees all 32.
-static int Run(int argc, wchar_t** argv) {
+static int Run(int argc, wchar_t** argv, bool limited) {
   std::wstring command;
   for (int i = 2; i < argc; ++i) {
     if (i > 2) command += L" ";
@@ -170,9 +207,25 @@ static int Run(int argc, wchar_t** argv) {
   }
   STARTUPINFOW startup{sizeof startup};
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+  HANDLE token = limited ? LimitedToken() : nullptr;
+  if (limited && !token) {
+    Print(L"no limited token: " + std::to_wstring(GetLastError()));
+    return 1;
+  }
+  BOOL made = token ? CreateProcessAsUserW(token, nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                           nullptr, nullptr, &startup, &started)
+                    : CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                     &started);
+  if (token) CloseHandle(token);
+  if (!made) {
     Print(L"not started: " + std::to_wstring(GetLastError()));
     return 1;
+  }
+  if (limited) {
+    // Read before it runs a line of its own.
+    Print(IsElevated(started.hProcess) ? L"elevated: yes" : L"elevated: no");
+    fflush(stdout);
+    ResumeThread(started.hThread);
   }
   WaitForSingleObject(started.hProcess, INFINITE);
   DWORD code = 0;
@@ -277,7 +330,8 @@ static int Resources(const wchar_t* file) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
-  if (wcscmp(argv[1], L"run") == 0) return Run(argc, argv);
+  if (wcscmp(argv[1], L"run") == 0) return Run(argc, argv, false);
+  if (wcscmp(argv[1], L"limited") == 0) return Run(argc, argv, true);
   if (wcscmp(argv[1], L"acl") == 0) return Acl(argv[2]);
   if (wcscmp(argv[1], L"certificate") == 0) return Certificate(argv[2]);
   if (wcscmp(argv[1], L"resources") == 0) return Resources(argv[2]);

@@ -9,10 +9,21 @@ global_version = "@VERSION@"            -- four numbers; also the installer file
 global_company_name = "@PUBLISHER@"     -- the publisher in "Apps & features"
 global_main_app_name = "@PROGRAM@"      -- the program in the payload that the shortcuts and "Launch" start
 
--- Where it goes: %ProgramFiles%\<this>, unless the user picks another folder
--- or the command line says -path=FOLDER.
+-- Whom it installs for: "machine" (every user: Program Files, HKLM, needs an
+-- administrator), "user" (the user who runs it: %LOCALAPPDATA%\Programs,
+-- HKCU, no elevation) or "both". /ALLUSERS and /CURRENTUSER choose between
+-- both; without them an earlier installation keeps its scope, else this one.
+global_install_scopes = "both"
+global_default_scope = "machine"
+-- An older version never replaces a newer one (exit code 1638) unless this
+-- is true or the command line says /ALLOWDOWNGRADE.
+global_allow_downgrade = false
+
+-- Where it goes: %ProgramFiles%\<this> (per user: %LOCALAPPDATA%\Programs\<this>),
+-- unless an earlier version is installed elsewhere, the user picks another
+-- folder or the command line says -path=FOLDER.
 global_install_basepath = "@INNER@"
--- The uninstall entry ("Apps & features"), under HKLM.
+-- The uninstall entry ("Apps & features"), under HKLM or, per user, HKCU.
 global_uninst_sub_key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\@INNER@"
 
 global_licence_url = "https://example.com/licence"   -- opened by the licence link

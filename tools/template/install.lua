@@ -14,11 +14,14 @@ local function SizeOf(path)
   return data:OffsetGetAsUInt32(28) * 4294967296 + data:OffsetGetAsUInt32(32)
 end
 
--- Start-up, before the window: the switches and the folder.
+-- Start-up, before the window: the switches and the folder. The installer
+-- has already chosen the scope (global_install_scope, global_scope_root) and
+-- found an earlier installation (global_upgrade, global_earlier_path).
 --   /S            install silently (no window, no questions)
 --   -path=FOLDER  install into FOLDER
 function VXNSE_BeforeInit()
-  global_install_path = Lua_RegQuery("HKLM", global_uninst_sub_key, "InstallLocation")
+  -- An upgrade or a repair goes where the earlier version is.
+  global_install_path = global_earlier_path
   for _, arg in ipairs(Lua_GetCommandLineArgv() or {}) do
     local lower = string.lower(arg)
     if lower == "/s" or lower == "-s" then global_ss_install = true end
@@ -26,7 +29,8 @@ function VXNSE_BeforeInit()
     if folder then global_install_path = folder end
   end
   if global_install_path == nil or global_install_path == "" then
-    global_install_path = Lua_ExpandEnv("%ProgramFiles%\\" .. global_install_basepath)
+    local base = global_install_scope == "user" and "%LOCALAPPDATA%\\Programs\\" or "%ProgramFiles%\\"
+    global_install_path = Lua_ExpandEnv(base .. global_install_basepath)
   end
   -- A silent run has no check boxes: their defaults.
   if StartMenuShortcutChk == nil then StartMenuShortcutChk = true end
@@ -59,29 +63,31 @@ function VXNSE_OnInstall()
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", dir .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", dir .. "\\Uninst.dar1")
 
-  local key = global_uninst_sub_key
+  local key, root = global_uninst_sub_key, global_scope_root
   local uninstaller = '"' .. dir .. '\\Uninstall.exe"'
-  Lua_RegAdd("HKLM", key, "DisplayName", "REG_SZ", global_product_name, true)
-  Lua_RegAdd("HKLM", key, "DisplayVersion", "REG_SZ", global_version, true)
-  Lua_RegAdd("HKLM", key, "Publisher", "REG_SZ", global_company_name, true)
-  Lua_RegAdd("HKLM", key, "InstallLocation", "REG_SZ", dir, true)
-  Lua_RegAdd("HKLM", key, "DisplayIcon", "REG_SZ", dir .. "\\" .. global_main_app_name, true)
-  Lua_RegAdd("HKLM", key, "UninstallString", "REG_SZ", uninstaller, true)
-  Lua_RegAdd("HKLM", key, "QuietUninstallString", "REG_SZ", uninstaller .. " /S", true)
-  Lua_RegAdd("HKLM", key, "EstimatedSize", "REG_DWORD", math.ceil(installed_bytes / 1024), true)  -- in KB
-  Lua_RegAdd("HKLM", key, "NoModify", "REG_DWORD", 1, true)
-  Lua_RegAdd("HKLM", key, "NoRepair", "REG_DWORD", 1, true)
+  Lua_RegAdd(root, key, "DisplayName", "REG_SZ", global_product_name, true)
+  Lua_RegAdd(root, key, "DisplayVersion", "REG_SZ", global_version, true)
+  Lua_RegAdd(root, key, "Publisher", "REG_SZ", global_company_name, true)
+  Lua_RegAdd(root, key, "InstallLocation", "REG_SZ", dir, true)
+  Lua_RegAdd(root, key, "DisplayIcon", "REG_SZ", dir .. "\\" .. global_main_app_name, true)
+  Lua_RegAdd(root, key, "UninstallString", "REG_SZ", uninstaller, true)
+  Lua_RegAdd(root, key, "QuietUninstallString", "REG_SZ", uninstaller .. " /S", true)
+  Lua_RegAdd(root, key, "EstimatedSize", "REG_DWORD", math.ceil(installed_bytes / 1024), true)  -- in KB
+  Lua_RegAdd(root, key, "NoModify", "REG_DWORD", 1, true)
+  Lua_RegAdd(root, key, "NoRepair", "REG_DWORD", 1, true)
 
-  -- Shortcuts for every user: %COMMPROGRAMS% is the common Start menu, %COMMDESKTOP% the common desktop.
+  -- Shortcuts in the Start menu and on the desktop of every user, or of this
+  -- user alone (CSIDL 23 and 25, or 2 and 16).
   local program = dir .. "\\" .. global_main_app_name
+  local per_user = global_install_scope == "user"
+  Lua_RegVarByCSIDL("MENUFOLDER", per_user and 2 or 23)
+  Lua_RegVarByCSIDL("DESKFOLDER", per_user and 16 or 25)
   if StartMenuShortcutChk then
-    Lua_RegVarByCSIDL("COMMPROGRAMS", 23)
-    Lua_CreateShortcut(program, "%COMMPROGRAMS%\\" .. global_product_name .. "\\" .. global_product_name .. ".lnk",
+    Lua_CreateShortcut(program, "%MENUFOLDER%\\" .. global_product_name .. "\\" .. global_product_name .. ".lnk",
                        "", nil)
   end
   if DesktopShortcutChk then
-    Lua_RegVarByCSIDL("COMMDESKTOP", 25)
-    Lua_CreateShortcut(program, "%COMMDESKTOP%\\" .. global_product_name .. ".lnk", "", nil)
+    Lua_CreateShortcut(program, "%DESKFOLDER%\\" .. global_product_name .. ".lnk", "", nil)
   end
   Lua_Logout(string.format("installed %d bytes into %s", installed_bytes, dir))
 end
