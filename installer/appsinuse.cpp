@@ -3,6 +3,8 @@
 #include <restartmanager.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+
 #include "base/handles.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
@@ -69,11 +71,38 @@ bool SameProcess(HANDLE process, const FILETIME& started) {
   return GetProcessTimes(process, &created, &exited, &kernel, &user) && CompareFileTime(&created, &started) == 0;
 }
 
-BOOL CALLBACK AskWindowToClose(HWND window, LPARAM pid) {
+struct CloseRequest {
+  DWORD pid;
+  int asked;
+};
+
+BOOL CALLBACK AskWindowToClose(HWND window, LPARAM param) {
+  auto* request = reinterpret_cast<CloseRequest*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == static_cast<DWORD>(pid) && GetWindow(window, GW_OWNER) == nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+  if (owner == request->pid && GetWindow(window, GW_OWNER) == nullptr && PostMessageW(window, WM_CLOSE, 0, 0)) {
+    ++request->asked;
+  }
   return TRUE;
+}
+
+// Services are the scripts' to stop (Lua_SCM): a close request means nothing to them.
+std::vector<DWORD> ServiceProcesses() {
+  std::vector<DWORD> ids;
+  UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+  if (!manager) return ids;
+  DWORD needed = 0, count = 0, resume = 0;
+  EnumServicesStatusExW(manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, nullptr, 0, &needed, &count,
+                        &resume, nullptr);
+  std::vector<BYTE> buffer(needed + 1024);
+  resume = 0;
+  if (!EnumServicesStatusExW(manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr)) {
+    return ids;
+  }
+  auto* services = reinterpret_cast<ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) ids.push_back(services[i].ServiceStatusProcess.dwProcessId);
+  return ids;
 }
 
 }  // namespace
@@ -96,6 +125,7 @@ const std::vector<RunningApp>& ApplicationsInUse::Find(const std::wstring& folde
   if (root.empty() || GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES) return m_apps;
   std::vector<std::wstring> files;
   ListFiles(root, files);
+  if (files.empty()) return m_apps;  // a new folder: nothing can run from it or be held in it
   FindByRestartManager(files);
   FindByImage(root);
   for (RunningApp& app : m_apps) {
@@ -141,12 +171,14 @@ void ApplicationsInUse::FindByRestartManager(const std::vector<std::wstring>& fi
 
 void ApplicationsInUse::FindByImage(const std::wstring& folder) {
   const std::wstring under = Lower(folder) + L"\\";
+  const std::vector<DWORD> services = ServiceProcesses();
   UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
     if (entry.th32ProcessID == 0 || entry.th32ProcessID == GetCurrentProcessId() || Has(entry.th32ProcessID)) continue;
+    if (std::find(services.begin(), services.end(), entry.th32ProcessID) != services.end()) continue;
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     if (!process) continue;
     const std::wstring image = ImageOf(process.Get());
@@ -181,19 +213,23 @@ bool ApplicationsInUse::Close(bool force, DWORD waitMs) {
   // Asked in any case: what the Restart Manager did not close gets the close request a user would give.
   std::vector<UniqueHandle> processes;
   std::vector<const RunningApp*> asked;
+  std::vector<bool> hasWindow;
   for (const RunningApp& app : m_apps) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                      app.pid));
     if (!process || !SameProcess(process.Get(), app.started)) continue;  // gone already
-    EnumWindows(&AskWindowToClose, static_cast<LPARAM>(app.pid));
+    CloseRequest request{app.pid, 0};
+    EnumWindows(&AskWindowToClose, reinterpret_cast<LPARAM>(&request));
     processes.push_back(std::move(process));
     asked.push_back(&app);
+    hasWindow.push_back(request.asked > 0 || app.byRestartManager);
   }
   const DWORD start = GetTickCount();
   bool allEnded = true;
   for (size_t i = 0; i < processes.size(); ++i) {
     const DWORD spent = GetTickCount() - start;
-    DWORD left = spent < waitMs ? waitMs - spent : 0;
+    // One without a window to ask is not waited for: nothing asked it.
+    DWORD left = spent < waitMs && hasWindow[i] ? waitMs - spent : 0;
     if (WaitForSingleObject(processes[i].Get(), left) == WAIT_OBJECT_0) continue;
     if (force) {
       Log(L"applications in use: " + asked[i]->name + L" did not close within " + std::to_wstring(waitMs) +

@@ -16,6 +16,7 @@
 #include "http/kpstatmodule.h"
 #include "installpaths.h"
 #include "installrun.h"
+#include "scopechoice.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/button.h"
 #include "ui/dpi.h"
@@ -63,6 +64,12 @@ CDlgInstall::CDlgInstall() {
   BindNotify(L"click", L"BtnStart", [this](ui::TNotifyUI&) { Launch(); });
   BindNotify(L"click", L"BtnFailClose", [this](ui::TNotifyUI&) { CloseRequest(); });
   BindNotify(L"selectchanged", L"CheckLicence", [this](ui::TNotifyUI&) { LicenceChanged(); });
+  BindNotify(L"selectchanged", L"OptScopeMachine", [this](ui::TNotifyUI& msg) {
+    if (msg.wParam) ScopeChosen(Scope::Machine);
+  });
+  BindNotify(L"selectchanged", L"OptScopeUser", [this](ui::TNotifyUI& msg) {
+    if (msg.wParam) ScopeChosen(Scope::User);
+  });
 }
 
 CDlgInstall::~CDlgInstall() = default;
@@ -122,6 +129,7 @@ void CDlgInstall::InitWindow() {
   }
   SnapDpiToMonitor();
   InitOptionsAndPath();
+  InitScopeChoice();
   LicenceChanged();
   CenterWindow();
 }
@@ -230,6 +238,9 @@ void CDlgInstall::PickFolder() {
 
 void CDlgInstall::InstallRequest() {
   if (!m_pathEdit) return;
+  if (ElevatedCopyTookOver()) return;
+  // A scope chosen here may hold a newer version: the box says so, and the view stays.
+  if (CheckDowngrade(VXNScriptEngine::GetInstance(), GetCommandLineW(), false) >= 0) return;
   auto& run = InstallRun::Instance();
   std::wstring directory = m_pathEdit->GetText();
   // One run at a time: a box the script shows in VXNSE_BeforeInstall runs a

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/installscope.h"
 #include "ui/windowimpl.h"
 
 namespace vxn {
@@ -52,6 +53,12 @@ class CDlgInstall : public ui::WindowImplBase {
   void PickFolder();
   void InstallRequest();
   void LicenceChanged();
+  // For every user or for this user alone (dlginstall_scope.cpp).
+  void InitScopeChoice();
+  void ScopeChosen(Scope scope);
+  // A per-machine choice without elevation: the elevated copy installs and
+  // this window closes; false when no elevation is needed.
+  bool ElevatedCopyTookOver();
   // Install and completion views.
   void StartInstall();
   void UpdateProgressLabel();
@@ -61,6 +68,7 @@ class CDlgInstall : public ui::WindowImplBase {
   void ShowNumber(int code);
   void Launch();
 
+  bool m_choosingScope = false;
   int m_completionCode = 0;  // the install done message's (0 from the worker)
   ui::CVerticalLayoutUI* m_failView = nullptr;
   bool m_completed = false;

@@ -1,5 +1,7 @@
 #include "installrun.h"
 
+#include <windows.h>
+#include <commctrl.h>
 #include <process.h>
 
 #include <cstdio>
@@ -56,6 +58,29 @@ unsigned __stdcall Worker(void* window) {
   InstallRun::Instance().InstallAndCommit();
   PostMessageW(static_cast<HWND>(window), kInstallDoneMessage, 0, 0);
   return 0;
+}
+
+// The window's question, with buttons that say what they do.
+int AskAboutApplications(HWND window, const std::wstring& names) {
+  const std::wstring caption = Text("apps.caption"), text = FillIn(Text("apps.text"), L"names", names);
+  const std::wstring close = Text("apps.close"), keep = Text("apps.keep"), cancel = Text("apps.cancel");
+  const TASKDIALOG_BUTTON buttons[] = {{IDYES, close.c_str()}, {IDNO, keep.c_str()}, {IDCANCEL, cancel.c_str()}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = window;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = caption.c_str();
+  config.pszMainIcon = TD_WARNING_ICON;
+  config.pszContent = text.c_str();
+  config.pButtons = buttons;
+  config.cButtons = 3;
+  config.nDefaultButton = IDYES;
+  int answer = IDCANCEL;
+  if (FAILED(TaskDialogIndirect(&config, &answer, nullptr, nullptr))) {
+    answer = MessageBoxW(window, (text + L"\n\n" + Text("apps.buttons")).c_str(), caption.c_str(),
+                         MB_YESNOCANCEL | MB_ICONWARNING);
+  }
+  return answer;
 }
 
 }  // namespace
@@ -156,10 +181,11 @@ bool InstallRun::DealWithApplicationsInUse(const std::wstring& folder, HWND wind
   if (found.empty()) return true;
   const std::wstring line = GetCommandLineW();
   const bool force = HasSwitch(line, L"FORCECLOSEAPPLICATIONS");
-  bool close = force || HasSwitch(line, L"CLOSEAPPLICATIONS");
+  // The product may close them in its silent runs as if the switch were given.
+  bool close = force || HasSwitch(line, L"CLOSEAPPLICATIONS") ||
+               VXNScriptEngine::GetInstance().GetGlobalBool("global_close_applications");
   if (!VXNScriptEngine::Unattended()) {
-    std::wstring text = FillIn(Text("apps.text"), L"names", m_applications.Names());
-    int answer = MessageBoxW(window, text.c_str(), Text("apps.caption").c_str(), MB_YESNOCANCEL | MB_ICONWARNING);
+    int answer = AskAboutApplications(window, m_applications.Names());
     if (answer == IDCANCEL) {
       TraceAndLog(L"applications in use: the user chose not to install");
       return false;

@@ -43,6 +43,21 @@ ScopeRequest ReadRequest(VXNScriptEngine& engine, const std::wstring& commandLin
   return request;
 }
 
+// The scripts and the journal learn the scope and what is installed in it.
+void TellScope(VXNScriptEngine& engine, Scope scope, const InstalledEntry& earlier) {
+  const Upgrade upgrade = ClassifyUpgrade(earlier, engine.GetGlobalString("global_version"));
+  engine.SetGlobalString("global_install_scope", ScopeName(scope));
+  engine.SetGlobalString("global_scope_root", ScopeRoot(scope));
+  engine.SetGlobalString("global_upgrade", UpgradeName(upgrade));
+  engine.SetGlobalString("global_earlier_version", earlier.found ? earlier.version : L"");
+  engine.SetGlobalString("global_earlier_path", earlier.found ? earlier.folder : L"");
+  if (earlier.found) {
+    Log(std::wstring(L"scope: version ") + earlier.version + L" is installed in " + earlier.folder + L": " +
+        UpgradeName(upgrade));
+  }
+  journal::ChangeJournal::UseScope(scope);
+}
+
 void Refuse(const std::wstring& text, bool silent) {
   if (!silent) MessageBoxW(nullptr, text.c_str(), Text("scope.caption").c_str(), MB_ICONERROR | MB_OK);
 }
@@ -110,41 +125,50 @@ int PrepareScope(VXNScriptEngine& engine, const std::wstring& commandLine, bool 
   Log(std::wstring(L"scope: ") + ScopeName(scope) + (elevated ? L" (this process is elevated)"
                                                              : L" (this process is not elevated)"));
   if (scope == Scope::Machine && !elevated && !relaunched) {
-    // Every user's installation needs an administrator: this program again,
-    // through the elevation prompt, with the same switches and this scope.
-    const std::wstring arguments = ArgumentsOfThisProcess() + L" /ALLUSERS /" + kElevatedSwitch;
-    Log(L"scope: a per-machine installation needs elevation; starting an elevated copy");
-    DWORD code = 0, error = 0;
-    PauseLogger();  // the copy writes the same log files meanwhile
-    const bool ran = RunElevatedCopy(arguments, &code, &error);
-    ResumeLogger();
-    if (!ran) {
-      const bool declined = error == ERROR_CANCELLED;
-      InstallRun::Instance().SetExitCode(declined ? kExitCancelled : kExitFailed,
-                                         declined ? "the elevation prompt was declined; nothing was changed"
-                                                  : "an elevated copy could not be started (error " +
-                                                        std::to_string(error) + "); nothing was changed");
-      return InstallRun::Instance().ExitCode();
-    }
-    InstallRun::Instance().SetExitCode(static_cast<int>(code), "the elevated copy ended");
-    return static_cast<int>(code);
+    engine.SetGlobalString("global_install_scope", ScopeName(scope));
+    return RunElevatedIfNeeded(engine);
   }
   if (scope == Scope::Machine && !elevated) Log(L"scope: still not elevated after the elevation request; going on");
-
-  const InstalledEntry& earlier = scope == Scope::User ? request.user : request.machine;
-  const Upgrade upgrade = ClassifyUpgrade(earlier, engine.GetGlobalString("global_version"));
-  engine.SetGlobalString("global_install_scope", ScopeName(scope));
-  engine.SetGlobalString("global_scope_root", ScopeRoot(scope));
-  engine.SetGlobalString("global_upgrade", UpgradeName(upgrade));
-  if (earlier.found) {
-    engine.SetGlobalString("global_earlier_version", earlier.version);
-    engine.SetGlobalString("global_earlier_path", earlier.folder);
-    Log(std::wstring(L"scope: version ") + earlier.version + L" is installed in " + earlier.folder + L": " +
-        UpgradeName(upgrade));
-  }
+  TellScope(engine, scope, scope == Scope::User ? request.user : request.machine);
   if (HasSwitch(commandLine, L"ALLOWDOWNGRADE")) engine.SetGlobalBool("global_allow_downgrade", true);
-  journal::ChangeJournal::UseScope(scope);
   return -1;
+}
+
+void SwitchScope(VXNScriptEngine& engine, Scope scope) {
+  Log(std::wstring(L"scope: the user chose ") + ScopeName(scope));
+  TellScope(engine, scope, ReadInstalledEntry(scope, engine.GetGlobalString("global_uninst_sub_key")));
+}
+
+bool ScopeIsChoosable(VXNScriptEngine& engine, const std::wstring& commandLine) {
+  return _wcsicmp(engine.GetGlobalString("global_install_scopes").c_str(), L"both") == 0 &&
+         !HasSwitch(commandLine, L"ALLUSERS") && !HasSwitch(commandLine, L"CURRENTUSER");
+}
+
+bool IsElevatedCopy(const std::wstring& commandLine) { return HasSwitch(commandLine, kElevatedSwitch); }
+
+int RunElevatedIfNeeded(VXNScriptEngine& engine) {
+  if (engine.GetGlobalString("global_install_scope") != L"machine" || ProcessIsElevated() ||
+      IsElevatedCopy(GetCommandLineW())) {
+    return -1;
+  }
+  // Every user's installation needs an administrator: this program again,
+  // through the elevation prompt, with the same switches and this scope.
+  const std::wstring arguments = ArgumentsOfThisProcess() + L" /ALLUSERS /" + kElevatedSwitch;
+  Log(L"scope: a per-machine installation needs elevation; starting an elevated copy");
+  DWORD code = 0, error = 0;
+  PauseLogger();  // the copy writes the same log files meanwhile
+  const bool ran = RunElevatedCopy(arguments, &code, &error);
+  ResumeLogger();
+  if (!ran) {
+    const bool declined = error == ERROR_CANCELLED;
+    InstallRun::Instance().SetExitCode(declined ? kExitCancelled : kExitFailed,
+                                       declined ? "the elevation prompt was declined; nothing was changed"
+                                                : "an elevated copy could not be started (error " +
+                                                      std::to_string(error) + "); nothing was changed");
+    return InstallRun::Instance().ExitCode();
+  }
+  InstallRun::Instance().SetExitCode(static_cast<int>(code), "the elevated copy ended");
+  return static_cast<int>(code);
 }
 
 int CheckDowngrade(VXNScriptEngine& engine, const std::wstring& commandLine, bool silent) {

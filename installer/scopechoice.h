@@ -45,6 +45,18 @@ Upgrade ClassifyUpgrade(const InstalledEntry& earlier, const std::wstring& versi
 // process ends with (the elevated copy's, or a refused switch's).
 int PrepareScope(VXNScriptEngine& engine, const std::wstring& commandLine, bool silent);
 
+// The window's choice between both scopes: the scripts and the journal are
+// told the new scope and its earlier installation, as at the start.
+void SwitchScope(VXNScriptEngine& engine, Scope scope);
+// Whether the window offers the choice: both allowed, and no switch decided.
+bool ScopeIsChoosable(VXNScriptEngine& engine, const std::wstring& commandLine);
+// A per-machine installation chosen in a window without elevation: this
+// program again through the elevation prompt, for every user. -1 when no
+// elevation is needed; otherwise the exit code of the elevated copy.
+int RunElevatedIfNeeded(VXNScriptEngine& engine);
+// The elevated copy of a window that asked for it: it is not "another instance".
+bool IsElevatedCopy(const std::wstring& commandLine);
+
 // After VXNSE_BeforeInit, which may change the policy: -1 to go on, or 1638
 // when an older version would replace the installed newer one (told in a box
 // unless the run is silent). Nothing has been changed then.

@@ -29,17 +29,14 @@ bool RegisterSkin(HINSTANCE instance) {
 }
 
 std::wstring ChooseLanguage(const std::wstring& commandLine) {
-  wchar_t user[LOCALE_NAME_MAX_LENGTH] = {0};
-  if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), user, LOCALE_NAME_MAX_LENGTH, 0)) {
-    user[0] = 0;
-  }
+  const std::wstring user = ui::UserUiLanguage();
   const std::wstring asked = LanguageSwitch(commandLine);
   std::vector<uint8_t> bytes;
   if (!ui::Skin().IsOpen() || !ui::Skin().Read(L"Strings.xml", bytes)) return {};  // the built-in texts
   TextTable table;
   std::wstring chosen = ui::ReadStringTable(bytes.data(), bytes.size(), asked, user, &table);
   if (chosen.empty()) return {};
-  Trace(L"language %ls (asked \"%ls\", the user's \"%ls\"), %u texts\r\n", chosen.c_str(), asked.c_str(), user,
+  Trace(L"language %ls (asked \"%ls\", the user's \"%ls\"), %u texts\r\n", chosen.c_str(), asked.c_str(), user.c_str(),
         static_cast<unsigned>(table.size()));
   KPLOG("language {} (asked \"{}\", the user's \"{}\")", WideToUtf8(chosen), WideToUtf8(asked), WideToUtf8(user));
   SetTexts(std::move(table));

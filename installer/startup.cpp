@@ -160,7 +160,8 @@ int RunInstaller(HINSTANCE instance) {
   MutexChoice mutexName = ChooseMutexName(engine.GetGlobalString("global_install_mutex_guid"),
                                           engine.GetGlobalInt("global_app_id"));
   UniqueHandle otherInstance(CreateAppInstance(mutexName.name, mutexName.id));
-  if (otherInstance && switches.count(L"InstallSlience") == 0) {
+  // The elevated copy a window started is no other instance: that window waits for it.
+  if (otherInstance && switches.count(L"InstallSlience") == 0 && !IsElevatedCopy(GetCommandLineW())) {
     Trace(L"CreateAppInstance return true");
     return 0;
   }

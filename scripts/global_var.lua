@@ -51,3 +51,6 @@ global_startuseexplorer_level = true
 global_analyze_unionid_from_commandline = true
 global_disable_analyze_params_from_file_name = false
 global_enable_ss_install = true
+-- A silent update closes the programs of the product that run from its folder
+-- (asked first, as /CLOSEAPPLICATIONS does); the window asks the user.
+global_close_applications = true

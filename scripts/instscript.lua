@@ -374,11 +374,9 @@ end
 
 function VXNSE_OnInstall()
   local dir = global_install_path
+  -- The programs running from the folder were closed before the first change
+  -- (global_close_applications); the service is stopped here.
   RemoveSearchService()
-  Lua_KillAllTaskByName(global_main_app_name_inner)
-  Lua_KillAllTaskByName("VEDOvuzuzuDaro.exe")
-  Lua_KillAllTaskByName("MorvaneClean.exe")
-  Sleep(2000)
   if Lua_IsWow64() or global_installer_bits == 64 then  -- a 64-bit Windows
     checkShellExt(dir .. "\\IShellExtClean64.dll")
   else

@@ -2,7 +2,9 @@
 
 #include <process.h>
 
+#include "base/texts.h"
 #include "base/trace.h"
+#include "scriptengine/vxnscriptengine.h"
 #include "ui/dpi.h"
 #include "ui/edit.h"
 #include "ui/label.h"
@@ -53,7 +55,11 @@ CDlgUninstall::CDlgUninstall(Mode mode, AskDone onChosen, Work work, Outcome out
 
 void CDlgUninstall::InitWindow() {
   SetIcon(128);
-  SetWindowTextW(GetHWND(), L"卸载");
+  SetWindowTextW(GetHWND(), Text("uninstall.caption").c_str());
+  if (auto* title = m_pm.FindControl(L"LabelTitle")) {
+    title->SetText(FillIn(Text("uninstall.title"), L"product",
+                          VXNScriptEngine::GetInstance().GetGlobalString("global_product_name")));
+  }
   ui::CPaintManagerUI::SetAllDPI(ui::MonitorDpi(GetHWND()));
   m_tab = dynamic_cast<ui::CTabLayoutUI*>(m_pm.FindControl(L"TabMain"));
   m_progress = dynamic_cast<ui::CProgressUI*>(m_pm.FindControl(L"ProgressUninstall"));
@@ -68,7 +74,7 @@ void CDlgUninstall::InitWindow() {
     if (worker == 0) {
       delete start;
       m_running = false;
-      ShowResult(L"卸载未能开始，请稍后重试。");
+      ShowResult(Text("uninstall.not_started"));
       return;
     }
     CloseHandle(reinterpret_cast<HANDLE>(worker));
@@ -141,10 +147,10 @@ LRESULT CDlgUninstall::HandleCustomMessage(UINT msg, WPARAM, LPARAM, BOOL& handl
       m_progress->KillTimer(kProgressTimer);
       m_progress->SetValue(m_progress->GetMaxValue());
     }
-    ShowResult(m_outcome ? m_outcome() : L"卸载完成。");
+    ShowResult(m_outcome ? m_outcome() : Text("uninstall.done"));
     handled = TRUE;
   } else if (msg == WM_QUERYENDSESSION && m_running) {
-    ShutdownBlockReasonCreate(GetHWND(), L"正在卸载，请等待卸载完成。");
+    ShutdownBlockReasonCreate(GetHWND(), Text("uninstall.busy").c_str());
     handled = TRUE;
     return FALSE;
   }

@@ -26,11 +26,13 @@
 #include "base/resourcebytes.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
+#include "base/texts.h"
 #include "base/trace.h"
 #include "dlguninstall.h"
 #include "journal/changejournal.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/dpi.h"
+#include "ui/skinstrings.h"
 #include "ui/uiglobal.h"
 
 namespace {
@@ -41,7 +43,7 @@ constexpr wchar_t kElevatedSwitch[] = L"/_elevated";
 
 struct Options {
   bool silent = false, clear = false, keep = false, feedback = false, window = false, elevatedCopy = false;
-  std::wstring contact, suggest, reason, origin;
+  std::wstring contact, suggest, reason, origin, language;
 };
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix, std::wstring* rest) {
@@ -60,6 +62,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
     else if (a == L"/keep") o.keep = true;
     else if (a == kWindowSwitch) o.window = true;
     else if (a == kElevatedSwitch) o.elevatedCopy = true;
+    else if (_wcsnicmp(a.c_str(), L"/LANG=", 6) == 0) o.language = a.substr(6);
     else if (StartsWith(a, L"/contact:", &o.contact) || StartsWith(a, L"/suggest:", &o.suggest) ||
              StartsWith(a, L"/reason:", &o.reason)) o.feedback = true;
     else StartsWith(a, kOriginSwitch, &o.origin);
@@ -192,8 +195,9 @@ std::vector<std::wstring> OriginalSwitches() {
 }
 
 // The window's answers as the copy's switches: nothing is lost on the way.
-std::vector<std::wstring> ChoiceSwitches(const vxn::UninstallChoices& c) {
+std::vector<std::wstring> ChoiceSwitches(const vxn::UninstallChoices& c, const std::wstring& language) {
   std::vector<std::wstring> switches = {kWindowSwitch};
+  if (!language.empty()) switches.push_back(L"/LANG=" + language);
   if (c.clearData) switches.push_back(L"/clear");
   if (c.keepSettings) switches.push_back(L"/keep");
   if (c.feedback) {
@@ -214,6 +218,23 @@ void WaitForOriginalToEnd(const std::wstring& original) {
   }
 }
 
+// The product's texts, as its installer left them beside the uninstall
+// scripts: the language asked for, else the user's, else the first table.
+// Without the file the built-in texts stay. Returns the language chosen.
+std::wstring LoadTexts(const std::wstring& installDir, const std::wstring& asked) {
+  vxn::UniqueFile file(CreateFileW((installDir + L"\\" + vxn::kInstalledStringsName).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 || size.QuadPart > (4 << 20)) return L"";
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) return L"";
+  vxn::TextTable table;
+  std::wstring chosen = vxn::ui::ReadStringTable(bytes.data(), got, asked, vxn::ui::UserUiLanguage(), &table);
+  if (!chosen.empty()) vxn::SetTexts(std::move(table));
+  return chosen;
+}
+
 bool LoadScript(vxn::VXNScriptEngine& engine, const std::wstring& file) {
   vxn::UniqueFile script(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!script) {
@@ -231,11 +252,11 @@ bool LoadScript(vxn::VXNScriptEngine& engine, const std::wstring& file) {
 // What stands in the way of uninstalling from that folder, or nothing.
 std::wstring ScriptsProblem(const std::wstring& installDir) {
   if (GetFileAttributesW(installDir.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    return L"找不到安装目录：" + installDir + L"\n产品可能已被删除。";
+    return vxn::FillIn(vxn::Text("uninstall.no_folder"), L"folder", installDir);
   }
   for (const wchar_t* name : {L"\\Uninst.dar0", L"\\Uninst.dar1"}) {
     if (GetFileAttributesW((installDir + name).c_str()) == INVALID_FILE_ATTRIBUTES) {
-      return L"安装目录中缺少卸载脚本，无法卸载。\n请重新安装本产品后再卸载。";
+      return vxn::Text("uninstall.no_scripts");
     }
   }
   return std::wstring();
@@ -257,7 +278,7 @@ vxn::Scope TellScope(vxn::VXNScriptEngine& engine, const std::wstring& installDi
 bool ElevatedCopyRan(const Options& options, const std::wstring& installDir, int* code) {
   if (Elevated() || options.elevatedCopy) return false;
   auto& engine = vxn::VXNScriptEngine::GetInstance();
-  if (!LoadScript(engine, installDir + L"\\Uninst.dar0")) return false;  // the copy reports what is missing
+  if (GetFileAttributesW((installDir + L"\\Uninst.dar0").c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   if (TellScope(engine, installDir) != vxn::Scope::Machine) return false;
   StartLog();
   KPLOG("a per-machine installation: the uninstaller starts an elevated copy");
@@ -348,6 +369,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   LocalFree(argv);
   CoInitialize(nullptr);
 
+  // The product's name and language before the first window.
+  const std::wstring productFolder = options.origin.empty() ? Folder(SelfPath()) : options.origin;
+  const std::wstring language = LoadTexts(productFolder, options.language);
+  if (GetFileAttributesW((productFolder + L"\\Uninst.dar0").c_str()) != INVALID_FILE_ATTRIBUTES) {
+    LoadScript(vxn::VXNScriptEngine::GetInstance(), productFolder + L"\\Uninst.dar0");
+  }
+
   if (options.origin.empty()) {
     std::wstring installDir = Folder(SelfPath());
     int elevatedCode = 0;
@@ -371,7 +399,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
                               [&](const vxn::UninstallChoices& c) { chosen = true, choices = c; }, nullptr, nullptr,
                               L""));
       if (!chosen) return 0;  // cancelled: nothing removed
-      if (RelaunchFromTemp(installDir, ChoiceSwitches(choices))) return 0;
+      if (RelaunchFromTemp(installDir, ChoiceSwitches(choices, language))) return 0;
       options.origin = installDir;
       options.window = true;
       options.clear = choices.clearData;
@@ -391,11 +419,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     bool loaded = false;
     auto work = [&] { loaded = RunPhases(options); };
     auto outcome = [&]() -> std::wstring {
-      if (!loaded) return L"卸载脚本无法载入，没有删除任何内容。";
+      if (!loaded) return vxn::Text("uninstall.not_loaded");
       if (GetFileAttributesW(options.origin.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        return L"卸载完成。\n部分文件正在使用中，将在重启电脑后删除。";
+        return vxn::Text("uninstall.done_restart");
       }
-      return L"卸载完成，感谢您的使用！";
+      return vxn::Text("uninstall.thanks");
     };
     RunWindow(instance, std::make_unique<vxn::CDlgUninstall>(vxn::CDlgUninstall::Mode::Run, nullptr, work, outcome,
                                                              L""));

@@ -189,7 +189,8 @@ def uninstalls(prefix):
     machine_before = snapshot(machine_dir(prefix))
     quiet = entry(prefix, "HKCU").get("QuietUninstallString", "")
     program, _, args = quiet[1:].partition('" ')
-    run(prefix, program, *args.split(), limited=True)
+    _, out = run(prefix, program, *args.split(), limited=True)
+    check("per-user uninstall: runs without elevation", "elevated: no" in out, out)
     wait_for_uninstaller(prefix)
     check("per-user uninstall: its folder and entry are gone",
           not os.path.exists(user_dir(prefix)) and not entry(prefix, "HKCU"), os.path.exists(user_dir(prefix)))

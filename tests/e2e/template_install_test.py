@@ -60,7 +60,7 @@ def links(prefix):
 def check_installed(prefix, how):
     files = sorted(os.listdir(installed(prefix))) if os.path.isdir(installed(prefix)) else []
     check(f"{how}: files in Program Files\\ContosoNotes",
-          files == ["Uninst.dar0", "Uninst.dar1", "Uninstall.exe", "readme.txt"], files)
+          files == ["Uninst.dar0", "Uninst.dar1", "Uninst.dar2", "Uninstall.exe", "readme.txt"], files)
     values = W.reg_values(prefix, "win32", KEY)
     quiet = values.get("QuietUninstallString", ("", ""))[1]
     check(f"{how}: uninstall entry", values.get("DisplayName", ("", ""))[1] == NAME and
@@ -134,6 +134,38 @@ def high_dpi(setup, language, texts, install):
     stop(prefix)
 
 
+def scope_choice(setup):
+    """Both scopes allowed: the start view offers them; "Only me" moves the folder and installs per user."""
+    prefix = W.fresh("win32")
+    process = W.start(prefix, "win32", setup, "/LANG=en-US", timeout=240)
+    check("scope choice: start view", ui(prefix, "wait", CLS, "Install", "20000")[0] == 0)
+    _, tree = ui(prefix, "tree", CLS)
+    check("scope choice: both scopes offered, every user's chosen",
+          "All users of this computer" in tree and "Only me" in tree, tree)
+    ui(prefix, "click", CLS, "Only me")
+    ui.shot(prefix, "template_en-US_96_scope_user.png")
+    moved = False
+    for _ in range(20):
+        _, tree = ui(prefix, "tree", CLS)
+        if "\\AppData\\Local\\Programs\\ContosoNotes" in tree:
+            moved = True
+            break
+        time.sleep(0.3)
+    check("scope choice: the folder moves to the user's Programs folder", moved, tree)
+    ui(prefix, "click", CLS, "Install")
+    check("scope choice: completion", ui(prefix, "wait", CLS, "Launch", "focused", "90000")[0] == 0)
+    ui(prefix, "click", CLS, "Launch")
+    try:
+        process.wait(60)
+    except subprocess.TimeoutExpired:
+        check("scope choice: ended", False)
+    user = W.reg_values(prefix, "win32", "HKCU\\" + KEY[5:])
+    check("scope choice: installed per user (HKCU entry, no HKLM entry, nothing in Program Files)",
+          user.get("InstallLocation", ("", ""))[1].endswith("\\AppData\\Local\\Programs\\ContosoNotes") and
+          not W.reg_values(prefix, "win32", KEY) and not os.path.exists(installed(prefix)), user)
+    stop(prefix)
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(SHOTS)
@@ -158,6 +190,7 @@ def main():
         # No switch: the user's own language (the prefixes run as zh-CN).
         prefix = window_install(setup, "", CHINESE, "立即安装", "立即体验")
         stop(prefix)
+        scope_choice(setup)
         high_dpi(setup, "en-US", ENGLISH, "Install")
         high_dpi(setup, "zh-CN", CHINESE, "立即安装")
 

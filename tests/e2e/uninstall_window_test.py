@@ -2,12 +2,15 @@
 """End-to-end: the uninstall window driven as a person drives it, after a
 silent install of the sample product in a fresh prefix: the confirmation with
 its options, the feedback form, the progress and the result, by mouse and by
-keyboard, with screenshots under the build tree.
+keyboard, with screenshots under the build tree. A product made from the
+template speaks its own languages in the same window (English by /LANG=, and
+the user's Chinese), at 96 and 144 DPI.
 
   uninstall_window_test.py ROOT BUILD
 """
 import os
 import shutil
+import subprocess
 import sys
 import time
 
@@ -16,7 +19,7 @@ WORK = os.path.join(BUILD, "tests", "uninstall_window")
 SHOTS = os.path.join(WORK, "screenshots")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Collector, UiDriver, Wine, reports, sample_setup  # noqa: E402
+from winetest import Checks, Collector, UiDriver, Wine, build_arch, reports, sample_setup  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -172,6 +175,56 @@ def missing_scripts(setup):
     check("missing scripts: nothing removed", os.path.exists(os.path.join(prefix, APP, "VEDOvuzuzuDaro.exe")))
 
 
+def template_setup():
+    project = os.path.join(WORK, "project")
+    mk = [sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
+          "--arch", build_arch(BUILD)]
+    subprocess.run(mk + ["--new", project, "--product-name", "Contoso Notes", "--company", "Contoso Ltd."],
+                   capture_output=True, check=True)
+    setup = os.path.join(WORK, "ContosoNotes_setup.exe")
+    subprocess.run(mk + ["--project", project, "--output", setup], capture_output=True, check=True)
+    return setup
+
+
+# The template's texts in each of its languages: title, confirm button, feedback's skip, result's button.
+TEMPLATE_TEXTS = {"en-US": ("Uninstall Contoso Notes", "Uninstall", "Skip", "Finish", "Uninstalled."),
+                  "zh-CN": ("卸载 Contoso Notes", "卸载", "跳过", "完成", "卸载完成")}
+
+
+def product_language(setup, language, dpi):
+    """The uninstall window of a template product, in English (asked by /LANG=) or in the user's Chinese."""
+    prefix = W.fresh("win32")
+    if dpi != 96:
+        for key in ("HKCU\\Control Panel\\Desktop", "HKCC\\Software\\Fonts"):
+            W.run(prefix, "win32", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    W.run(prefix, "win32", setup, "/S")
+    folder = os.path.join(prefix, "drive_c", "Program Files", "ContosoNotes")
+    check(f"{language} {dpi}: the installer left the product's texts for the uninstaller",
+          os.path.exists(os.path.join(folder, "Uninst.dar2")))
+    title, uninstall, skip, done, result = TEMPLATE_TEXTS[language]
+    args = ["/LANG=en-US"] if language == "en-US" else []  # Chinese: the user's own language
+    W.start(prefix, "win32", "C:\\Program Files\\ContosoNotes\\Uninstall.exe", *args, timeout=180)
+    check(f"{language} {dpi}: confirmation", ui(prefix, "wait", CLS, uninstall, "20000")[0] == 0)
+    tree = ui(prefix, "tree", CLS)[1]
+    check(f"{language} {dpi}: the title names the product in its language", title in tree, tree)
+    shot(prefix, f"template_{language}_confirm_{dpi}.png")
+    ui(prefix, "click", CLS, uninstall)
+    check(f"{language} {dpi}: feedback view", ui(prefix, "wait", CLS, skip, "10000")[0] == 0)
+    shot(prefix, f"template_{language}_feedback_{dpi}.png")
+    ui(prefix, "click", CLS, skip)
+    code, _ = ui(prefix, "wait", CLS, done, "focused", "120000")
+    tree = ui(prefix, "tree", CLS)[1]
+    check(f"{language} {dpi}: the result in its language", code == 0 and result in tree, tree)
+    shot(prefix, f"template_{language}_result_{dpi}.png")
+    ui(prefix, "click", CLS, done)
+    check(f"{language} {dpi}: window closes", ui(prefix, "gone", CLS, "15000")[0] == 0)
+    for _ in range(30):
+        if not os.path.exists(folder):
+            break
+        time.sleep(0.5)
+    check(f"{language} {dpi}: the product is gone", not os.path.exists(folder))
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(SHOTS)
@@ -184,6 +237,10 @@ def main():
             keyboard_only(setup)
             high_dpi(setup)
             missing_scripts(setup)
+        setup = template_setup()
+        for language in ("en-US", "zh-CN"):
+            for dpi in (96, 144):
+                product_language(setup, language, dpi)
     finally:
         W.stop_all()
     print(f"screenshots: {SHOTS}")

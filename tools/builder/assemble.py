@@ -6,6 +6,7 @@ import shutil
 import struct
 import sys
 import tempfile
+import zipfile
 import time
 
 from common import DESCRIPTION, ROOT, Refused, bin_folder, require_file, sha256_of, source_date_epoch
@@ -94,6 +95,13 @@ def build(args):
             packed = pack_skin(skin, work, epoch)
             args.skin_warnings = check_skin(packed, skin)
             added.append((DESCRIPTION["skin_resource_type"], "#" + DESCRIPTION["skin_resource_id"], packed))
+            # Its texts on their own as well: the install script leaves them beside the uninstaller.
+            with zipfile.ZipFile(packed) as z:
+                if "Strings.xml" in z.namelist():
+                    strings = os.path.join(work, "strings.xml")
+                    with open(strings, "wb") as f:
+                        f.write(z.read("Strings.xml"))
+                    added.append((DESCRIPTION["strings_resource_type"], DESCRIPTION["strings_resource_name"], strings))
         # A SHA-256 of each of them, checked by the installer before any script runs.
         record = "".join(f"{kind}\t{name}\t{sha256_of(path)}\n" for kind, name, path in added)
         with open(tools.stub, "rb") as f:

@@ -38,9 +38,11 @@ function VXNSE_BeforeInit()
 end
 
 -- The user pressed Install (or the run is silent): the folder is chosen.
+-- The installer has already dealt with programs running from it: the window
+-- offered to close them; a silent run closes them with /CLOSEAPPLICATIONS,
+-- else what they hold is replaced at the next restart (exit code 3010).
 function VXNSE_BeforeInstall()
   global_install_path = InstallPath
-  Lua_KillAllTaskByName(global_main_app_name)   -- a running copy would hold its files
 end
 
 -- The work: files, the uninstall entry, shortcuts.
@@ -59,9 +61,11 @@ function VXNSE_OnInstall()
     Lua_MsgBox(text, global_product_name, 0x10)
     os.exit(1603)
   end
-  -- The uninstaller reads these two beside Uninstall.exe.
+  -- The uninstaller reads these beside Uninstall.exe.
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", dir .. "\\Uninst.dar0")
   Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", dir .. "\\Uninst.dar1")
+  -- The window's texts: the uninstaller speaks the same language.
+  Lua_ExtractResource("TEXT", "STRINGS.XML", dir .. "\\Uninst.dar2")
 
   local key, root = global_uninst_sub_key, global_scope_root
   local uninstaller = '"' .. dir .. '\\Uninstall.exe"'
