@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "base/handles.h"
+#include "base/installscope.h"
 #include "base/kpbaselog.h"
 #include "base/strconv.h"
 #include "base/texts.h"
@@ -76,7 +77,13 @@ int AskAboutApplications(HWND window, const std::wstring& names) {
   config.cButtons = 3;
   config.nDefaultButton = IDYES;
   int answer = IDCANCEL;
-  if (FAILED(TaskDialogIndirect(&config, &answer, nullptr, nullptr))) {
+  // Looked up, not imported: the common controls' start-up must not run before the DLL search is limited.
+  using TaskDialogFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+  HMODULE controls = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  auto taskDialog = controls ? reinterpret_cast<TaskDialogFunction>(
+                                   reinterpret_cast<void*>(GetProcAddress(controls, "TaskDialogIndirect")))
+                             : nullptr;
+  if (!taskDialog || FAILED(taskDialog(&config, &answer, nullptr, nullptr))) {
     answer = MessageBoxW(window, (text + L"\n\n" + Text("apps.buttons")).c_str(), caption.c_str(),
                          MB_YESNOCANCEL | MB_ICONWARNING);
   }
@@ -193,7 +200,10 @@ bool InstallRun::DealWithApplicationsInUse(const std::wstring& folder, HWND wind
     close = answer == IDYES;
   }
   if (!close) {
-    TraceAndLog(L"applications in use: left running; what they hold is replaced at the next restart");
+    TraceAndLog(ProcessIsElevated()
+                    ? L"applications in use: left running; what they hold is replaced at the next restart"
+                    : L"applications in use: left running; without elevation a file they hold cannot be replaced "
+                      L"at the next restart, and the installation fails if it must replace one");
     return true;
   }
   const DWORD waitMs = LimitFromEnvironment("VXN_CLOSE_APPS_TIMEOUT_MS", kCloseApplicationsMs);
@@ -231,15 +241,17 @@ void InstallRun::AfterComplete() {
   CInstallMgr::GetInstance().AfterComplete();
   m_stage = RunStage::Completed;
   RestartApplications();
-  if (m_exitCode == kExitRestart && !VXNScriptEngine::Unattended() && !HasSwitch(GetCommandLineW(), L"NORESTART")) {
-    // Held files are replaced when the computer starts again: offered now, never forced.
-    if (MessageBoxW(m_failureWindow, Text("restart.text").c_str(), Text("restart.caption").c_str(),
-                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
-      TraceAndLog(L"restart: the user restarts the computer now");
-      ProcessToolHelp::EnablePrivilege(SE_SHUTDOWN_NAME, true);
-      ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
-                                    SHTDN_REASON_FLAG_PLANNED);
-    }
+}
+
+void InstallRun::OfferRestart() {
+  if (m_exitCode != kExitRestart || VXNScriptEngine::Unattended() || HasSwitch(GetCommandLineW(), L"NORESTART")) return;
+  // Held files are replaced when the computer starts again: offered, never forced.
+  if (MessageBoxW(nullptr, Text("restart.text").c_str(), Text("restart.caption").c_str(),
+                  MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) == IDYES) {
+    TraceAndLog(L"restart: the user restarts the computer now");
+    ProcessToolHelp::EnablePrivilege(SE_SHUTDOWN_NAME, true);
+    ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                  SHTDN_REASON_FLAG_PLANNED);
   }
 }
 

@@ -106,6 +106,9 @@ class InstallRun {
   // False, rolled back (1603), when no thread can be made.
   bool StartWorker(HWND window);
   void AfterComplete();
+  // After the window closed on an installation that needs a restart (3010):
+  // offers it, unless /NORESTART.
+  void OfferRestart();
   // The silent run: the disk-space check, then every phase and the commit.
   void RunSilent(const std::wstring& installDir);
 

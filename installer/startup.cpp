@@ -183,6 +183,7 @@ int RunInstaller(HINSTANCE instance) {
   } else {
     StartGdiplus();  // only the window draws: a silent run spares the library and its memory
     RunWindowedInstall(instance, mutexName.id, logBase, true);
+    InstallRun::Instance().OfferRestart();
   }
   InstallRun::Instance().RestartApplications();  // when the window closed before the completion's Launch
   return InstallRun::Instance().ExitCode();

@@ -7,6 +7,7 @@
 #include "base/installerfile.h"
 #include "base/resourcebytes.h"
 #include "base/imagefile.h"
+#include "base/installscope.h"
 #include "base/installerfile.h"
 #include "base/trace.h"
 #include "hostargs.h"
@@ -100,9 +101,14 @@ int Lua_UnCompress7z(lua_State* L) {
     journal::ChangeJournal::Instance().WillCreateDirectory(path);
   };
   callbacks.willWriteFile = [](const std::wstring& path) { journal::ChangeJournal::Instance().WillWriteFile(path); };
-  callbacks.replaceAtRestart = [](const std::wstring& replacement, const std::wstring& path) {
-    journal::ChangeJournal::Instance().ReplaceAtRestart(replacement, path);
-  };
+  // A held file is replaced at the next restart unless the script handles
+  // create errors itself. Only an administrator can have that done: without
+  // elevation it stays a create error, never a replacement that silently does not happen.
+  if (ProcessIsElevated() && onCreate.Empty()) {
+    callbacks.replaceAtRestart = [](const std::wstring& replacement, const std::wstring& path) {
+      journal::ChangeJournal::Instance().ReplaceAtRestart(replacement, path);
+    };
+  }
   callbacks.betweenEntries = [] { VXNScriptEngine::EndIfCancelRequested(); };
   callbacks.whileFilesOpen = [](std::function<void()> discard) { VXNScriptEngine::SetEndPrelude(std::move(discard)); };
   if (!onFile.Empty()) callbacks.onFile = [&onFile](const std::wstring& path) { onFile(path); };

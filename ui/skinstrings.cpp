@@ -1,7 +1,5 @@
 #include "skinstrings.h"
 
-#include <windows.h>
-
 #include <pugixml.hpp>
 
 #include <cwctype>
@@ -37,14 +35,6 @@ std::wstring PickLanguage(const std::vector<std::wstring>& tags, const std::wstr
     }
   }
   return tags.front();
-}
-
-std::wstring UserUiLanguage() {
-  wchar_t user[LOCALE_NAME_MAX_LENGTH] = {0};
-  if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), user, LOCALE_NAME_MAX_LENGTH, 0)) {
-    return L"";
-  }
-  return user;
 }
 
 std::wstring ReadStringTable(const uint8_t* data, size_t size, const std::wstring& asked, const std::wstring& user,

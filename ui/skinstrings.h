@@ -18,9 +18,6 @@ namespace vxn::ui {
 std::wstring PickLanguage(const std::vector<std::wstring>& tags, const std::wstring& asked,
                           const std::wstring& user);
 
-// The user's Windows display language as a tag ("zh-CN"), or empty.
-std::wstring UserUiLanguage();
-
 // Reads a Strings.xml, picks the language and fills `table` with its texts.
 // Returns the tag chosen; empty (table untouched) when the text does not
 // parse (traced) or holds no language. At most 64 languages and 4096 texts

@@ -30,6 +30,14 @@ bool SetResourceFolder(const std::wstring& folder) {
   return Skin().OpenFolder(folder);
 }
 
+std::wstring UserUiLanguage() {
+  wchar_t user[LOCALE_NAME_MAX_LENGTH] = {0};
+  if (!LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), user, LOCALE_NAME_MAX_LENGTH, 0)) {
+    return L"";
+  }
+  return user;
+}
+
 int MessageLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

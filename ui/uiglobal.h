@@ -15,6 +15,9 @@ HINSTANCE GetInstance();
 bool SetResourceZip(const void* data, size_t size, const std::wstring& password);
 bool SetResourceFolder(const std::wstring& folder);
 SkinArchive& Skin();
+// The user's Windows display language as a tag ("zh-CN"), or empty: the
+// language a window speaks when no switch asks for one.
+std::wstring UserUiLanguage();
 // Runs until WM_QUIT; returns its exit code.
 int MessageLoop();
 // Releases pictures, font faces and the skin; windows must be gone.

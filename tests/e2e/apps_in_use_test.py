@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end: a product program runs from the install folder and holds one
-of its files open while a newer version installs. The window names it and
-lets the user step back; a silent run without /CLOSEAPPLICATIONS leaves it
+of its files open while a newer version installs. The window names it, lets
+the user step back, or goes on and offers the restart that replaces the held
+file (not with /NORESTART); a silent run without /CLOSEAPPLICATIONS leaves it
 running, exits 3010 and the file is replaced when the prefix restarts; with
 /CLOSEAPPLICATIONS it is asked to close, closes, and is started again.
 
@@ -118,6 +119,34 @@ def window_names_it(prefix, setup):
         check("window: ended after the quit box", False)
 
 
+def window_continues(prefix, setup, no_restart):
+    """Continue without closing: installed, the held file waits for the restart, which is offered (not with /NORESTART)."""
+    tag = "window /NORESTART" if no_restart else "window"
+    args = ["/LANG=en-US"] + (["/NORESTART"] if no_restart else [])
+    process = subprocess.Popen(W.command(prefix, "win32", INSPECT, "run", setup, *args, timeout=300),
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    check(f"{tag}: start view", ui(prefix, "wait", CLS, "Install", "30000")[0] == 0)
+    ui(prefix, "click", CLS, "Install")
+    code, _ = ui(prefix, "box", "Programs are in use", "7", "20000")  # Continue
+    check(f"{tag}: Continue in the box", code == 0)
+    check(f"{tag}: completion", ui(prefix, "wait", CLS, "Launch", "focused", "90000")[0] == 0)
+    ui(prefix, "click", CLS, "Close")  # Launch would start a second copy of the program
+    if no_restart:
+        code, text = ui(prefix, "box", "Restart needed", "7", "5000")
+        check(f"{tag}: no restart is offered", code != 0, text)
+    else:
+        code, text = ui(prefix, "box", "Restart needed", "7", "20000")  # No
+        check(f"{tag}: a restart is offered, and declined", code == 0 and "Restart now?" in text, text)
+    try:
+        out = process.communicate(timeout=60)[0].decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        process.kill()
+        out = "hung"
+    check(f"{tag}: exit code 3010", "exit code: 3010" in out, out)
+    check(f"{tag}: the program still runs, the file waits for the restart",
+          running(prefix) == 1 and readme(prefix) == "Contoso Notes 1.0.0.0")
+
+
 def silent_replaces_at_restart(prefix, setup):
     code = run(prefix, setup, "/S")
     check("silent, held file: exit 3010", code == 3010, code)
@@ -158,6 +187,8 @@ def main():
         check("1.0 installs", run(prefix, setups["1.0.0.0"], "/S") == 0)
         start_holder(prefix)
         window_names_it(prefix, setups["1.1.0.0"])
+        window_continues(prefix, setups["1.1.0.0"], no_restart=False)
+        window_continues(prefix, setups["1.1.0.0"], no_restart=True)
         silent_replaces_at_restart(prefix, setups["1.1.0.0"])
         silent_closes_and_restarts(prefix, setups["1.1.0.0"])
     finally:

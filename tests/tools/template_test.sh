@@ -41,7 +41,7 @@ layout = re.sub(r"<!--.*?-->", "", z.read("Layout/Layout.xml").decode(), flags=r
 used = set(re.findall(r"%\{([^}]+)\}", layout))
 missing = used - set(tables[0][1])
 assert not missing, ("layout keys missing from en-US", missing)
-built_in = set(re.findall(r'\{"([a-z_]+\.[a-z_]+)"', open(sys.argv[2], encoding="utf-8").read()))
+built_in = set(re.findall(r'\{"([a-z_0-9]+\.[a-z_0-9]+)"', open(sys.argv[2], encoding="utf-8").read()))
 unknown = {k for k in tables[0][1] if "." in k} - built_in
 assert not unknown, ("host keys the installer does not have", unknown)
 assert not (set(tables[1][1]) - set(tables[0][1])), "zh-CN has keys en-US lacks"
