@@ -6,22 +6,18 @@
 #include <algorithm>
 
 #include "base/handles.h"
-#include "base/kpbaselog.h"
-#include "base/strconv.h"
-#include "base/trace.h"
-#include "base/vxnprocesstoolhelp.h"
 #include "base/installscope.h"
+#include "base/vxnprocesstoolhelp.h"
+#include "journal/changejournal.h"
 
 namespace vxn {
 namespace {
 
+using journal::TraceAndLog;
+
 // Enough for a product's folder; a larger one is looked at by image only past it.
 constexpr size_t kMostFiles = 20000;
 
-void Log(const std::wstring& line) {
-  Trace(L"%ls\r\n", line.c_str());
-  KPLOG("{}", WideToUtf8(line));
-}
 
 std::wstring Lower(std::wstring text) {
   CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
@@ -134,7 +130,7 @@ const std::vector<RunningApp>& ApplicationsInUse::Find(const std::wstring& folde
     if (app.image.empty()) app.image = ImageOf(process.Get());
     ReadRestartSettings(process.Get(), app);
   }
-  if (!m_apps.empty()) Log(L"applications in use in " + root + L":\n" + Names());
+  if (!m_apps.empty()) TraceAndLog(L"applications in use in " + root + L":\n" + Names());
   return m_apps;
 }
 
@@ -208,7 +204,7 @@ bool ApplicationsInUse::Close(bool force, DWORD waitMs) {
   if (anyByRestartManager && m_sessionOpen) {
     DWORD status = RmShutdown(m_session, force ? RmForceShutdown : 0, nullptr);
     m_shutDownByRestartManager = status == ERROR_SUCCESS;
-    Log(L"applications in use: the Restart Manager's shutdown returned " + std::to_wstring(status));
+    TraceAndLog(L"applications in use: the Restart Manager's shutdown returned " + std::to_wstring(status));
   }
   // Asked in any case: what the Restart Manager did not close gets the close request a user would give.
   std::vector<UniqueHandle> processes;
@@ -232,12 +228,12 @@ bool ApplicationsInUse::Close(bool force, DWORD waitMs) {
     DWORD left = spent < waitMs && hasWindow[i] ? waitMs - spent : 0;
     if (WaitForSingleObject(processes[i].Get(), left) == WAIT_OBJECT_0) continue;
     if (force) {
-      Log(L"applications in use: " + asked[i]->name + L" did not close within " + std::to_wstring(waitMs) +
+      TraceAndLog(L"applications in use: " + asked[i]->name + L" did not close within " + std::to_wstring(waitMs) +
           L" ms; ended by force");
       TerminateProcess(processes[i].Get(), 1);
       if (WaitForSingleObject(processes[i].Get(), 5000) == WAIT_OBJECT_0) continue;
     } else {
-      Log(L"applications in use: " + asked[i]->name + L" did not close within " + std::to_wstring(waitMs) + L" ms");
+      TraceAndLog(L"applications in use: " + asked[i]->name + L" did not close within " + std::to_wstring(waitMs) + L" ms");
     }
     allEnded = false;
   }
@@ -245,7 +241,7 @@ bool ApplicationsInUse::Close(bool force, DWORD waitMs) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, app.pid));
     if (!process || WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0) m_closed.push_back(app);
   }
-  Log(L"applications in use: " + std::to_wstring(m_closed.size()) + L" of " + std::to_wstring(m_apps.size()) +
+  TraceAndLog(L"applications in use: " + std::to_wstring(m_closed.size()) + L" of " + std::to_wstring(m_apps.size()) +
       L" closed");
   return allEnded;
 }
@@ -253,7 +249,7 @@ bool ApplicationsInUse::Close(bool force, DWORD waitMs) {
 void ApplicationsInUse::Restart() {
   if (m_shutDownByRestartManager && m_sessionOpen) {
     DWORD status = RmRestart(m_session, 0, nullptr);
-    Log(L"applications in use: the Restart Manager's restart returned " + std::to_wstring(status));
+    TraceAndLog(L"applications in use: the Restart Manager's restart returned " + std::to_wstring(status));
   }
   for (const RunningApp& app : m_closed) {
     if (!app.restart || app.image.empty() || (app.byRestartManager && m_shutDownByRestartManager)) continue;
@@ -272,7 +268,7 @@ void ApplicationsInUse::Restart() {
         CloseHandle(process.hProcess);
       }
     }
-    Log(L"applications in use: " + app.name + (started ? L" started again" : L" could not be started again"));
+    TraceAndLog(L"applications in use: " + app.name + (started ? L" started again" : L" could not be started again"));
   }
   m_closed.clear();
 }

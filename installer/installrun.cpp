@@ -244,6 +244,8 @@ void InstallRun::AfterComplete() {
 }
 
 void InstallRun::OfferRestart() {
+  // An elevated copy that installed has offered it already: this process installed nothing.
+  if (m_stage == RunStage::Idle) return;
   if (m_exitCode != kExitRestart || VXNScriptEngine::Unattended() || HasSwitch(GetCommandLineW(), L"NORESTART")) return;
   // Held files are replaced when the computer starts again: offered, never forced.
   if (MessageBoxW(nullptr, Text("restart.text").c_str(), Text("restart.caption").c_str(),

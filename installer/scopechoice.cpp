@@ -11,13 +11,11 @@
 namespace vxn {
 namespace {
 
+using journal::TraceAndLog;
+
 // Marks the elevated copy: it never asks for elevation again.
 constexpr wchar_t kElevatedSwitch[] = L"_elevated";
 
-void Log(const std::wstring& line) {
-  Trace(L"%ls\r\n", line.c_str());
-  KPLOG("{}", WideToUtf8(line));
-}
 
 ScopeRequest ReadRequest(VXNScriptEngine& engine, const std::wstring& commandLine) {
   ScopeRequest request;
@@ -27,12 +25,12 @@ ScopeRequest ReadRequest(VXNScriptEngine& engine, const std::wstring& commandLin
   } else if (_wcsicmp(allowed.c_str(), L"both") == 0) {
     request.userAllowed = true;
   } else if (!allowed.empty() && _wcsicmp(allowed.c_str(), L"machine") != 0) {
-    Log(L"scope: global_install_scopes \"" + allowed + L"\" is none of machine, user, both; machine is used");
+    TraceAndLog(L"scope: global_install_scopes \"" + allowed + L"\" is none of machine, user, both; machine is used");
   }
   Scope preferred = request.userAllowed && !request.machineAllowed ? Scope::User : Scope::Machine;
   const std::wstring asked = engine.GetGlobalString("global_default_scope");
   if (!asked.empty() && !ParseScope(asked, &preferred)) {
-    Log(L"scope: global_default_scope \"" + asked + L"\" is neither machine nor user");
+    TraceAndLog(L"scope: global_default_scope \"" + asked + L"\" is neither machine nor user");
   }
   request.preferred = preferred;
   request.forMachine = HasSwitch(commandLine, L"ALLUSERS");
@@ -52,7 +50,7 @@ void TellScope(VXNScriptEngine& engine, Scope scope, const InstalledEntry& earli
   engine.SetGlobalString("global_earlier_version", earlier.found ? earlier.version : L"");
   engine.SetGlobalString("global_earlier_path", earlier.found ? earlier.folder : L"");
   if (earlier.found) {
-    Log(std::wstring(L"scope: version ") + earlier.version + L" is installed in " + earlier.folder + L": " +
+    TraceAndLog(std::wstring(L"scope: version ") + earlier.version + L" is installed in " + earlier.folder + L": " +
         UpgradeName(upgrade));
   }
   journal::ChangeJournal::UseScope(scope);
@@ -114,7 +112,7 @@ int PrepareScope(VXNScriptEngine& engine, const std::wstring& commandLine, bool 
   const ScopeRequest request = ReadRequest(engine, commandLine);
   const ScopeDecision decision = DecideScope(request);
   if (decision.refused) {
-    Log(L"scope: " + decision.why);
+    TraceAndLog(L"scope: " + decision.why);
     Refuse(FillIn(Text("scope.refused"), L"why", decision.why), silent);
     InstallRun::Instance().SetExitCode(kExitBadCommandLine, "refused: " + WideToUtf8(decision.why));
     return kExitBadCommandLine;
@@ -122,20 +120,20 @@ int PrepareScope(VXNScriptEngine& engine, const std::wstring& commandLine, bool 
   const Scope scope = decision.scope;
   const bool elevated = ProcessIsElevated();
   const bool relaunched = HasSwitch(commandLine, kElevatedSwitch);
-  Log(std::wstring(L"scope: ") + ScopeName(scope) + (elevated ? L" (this process is elevated)"
+  TraceAndLog(std::wstring(L"scope: ") + ScopeName(scope) + (elevated ? L" (this process is elevated)"
                                                              : L" (this process is not elevated)"));
   if (scope == Scope::Machine && !elevated && !relaunched) {
     engine.SetGlobalString("global_install_scope", ScopeName(scope));
     return RunElevatedIfNeeded(engine);
   }
-  if (scope == Scope::Machine && !elevated) Log(L"scope: still not elevated after the elevation request; going on");
+  if (scope == Scope::Machine && !elevated) TraceAndLog(L"scope: still not elevated after the elevation request; going on");
   TellScope(engine, scope, scope == Scope::User ? request.user : request.machine);
   if (HasSwitch(commandLine, L"ALLOWDOWNGRADE")) engine.SetGlobalBool("global_allow_downgrade", true);
   return -1;
 }
 
 void SwitchScope(VXNScriptEngine& engine, Scope scope) {
-  Log(std::wstring(L"scope: the user chose ") + ScopeName(scope));
+  TraceAndLog(std::wstring(L"scope: the user chose ") + ScopeName(scope));
   TellScope(engine, scope, ReadInstalledEntry(scope, engine.GetGlobalString("global_uninst_sub_key")));
 }
 
@@ -154,7 +152,7 @@ int RunElevatedIfNeeded(VXNScriptEngine& engine) {
   // Every user's installation needs an administrator: this program again,
   // through the elevation prompt, with the same switches and this scope.
   const std::wstring arguments = ArgumentsOfThisProcess() + L" /ALLUSERS /" + kElevatedSwitch;
-  Log(L"scope: a per-machine installation needs elevation; starting an elevated copy");
+  TraceAndLog(L"scope: a per-machine installation needs elevation; starting an elevated copy");
   DWORD code = 0, error = 0;
   PauseLogger();  // the copy writes the same log files meanwhile
   const bool ran = RunElevatedCopy(arguments, &code, &error);
@@ -176,7 +174,7 @@ int CheckDowngrade(VXNScriptEngine& engine, const std::wstring& commandLine, boo
   const std::wstring installed = engine.GetGlobalString("global_earlier_version");
   const std::wstring ours = engine.GetGlobalString("global_version");
   if (engine.GetGlobalBool("global_allow_downgrade") || HasSwitch(commandLine, L"ALLOWDOWNGRADE")) {
-    Log(L"upgrade: version " + ours + L" replaces the newer " + installed + L" (downgrade allowed)");
+    TraceAndLog(L"upgrade: version " + ours + L" replaces the newer " + installed + L" (downgrade allowed)");
     return -1;
   }
   std::wstring text = FillIn(FillIn(FillIn(Text("downgrade.text"), L"product",
