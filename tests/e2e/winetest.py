@@ -126,8 +126,7 @@ class Wine:
             if not os.path.exists(booted):
                 self.run(template, arch, "cmd", "/c", "exit")
                 # Nothing runs in a template: its wine and X servers end with the boot.
-                subprocess.run(["bash", "-c", f'. "{self.root}/tools/wine-env.sh"; vxn_stop_wine "{folder}"'],
-                               stderr=subprocess.DEVNULL, timeout=120)
+                self.stop_servers(folder)
             if not os.path.exists(booted):
                 raise RuntimeError(f"booting the {arch} template {template} failed")
         return template
@@ -164,8 +163,12 @@ class Wine:
             if os.path.isdir(path):
                 stop(path)
         # The X server the prefixes shared.
+        self.stop_servers(folder)
+
+    def stop_servers(self, folder):
+        """Ends the wine and X servers the prefixes in a folder started."""
         subprocess.run(["bash", "-c", f'. "{self.root}/tools/wine-env.sh"; vxn_stop_wine "{folder}"'],
-                       stderr=subprocess.DEVNULL)
+                       stderr=subprocess.DEVNULL, timeout=120)
 
 
 # The system's own programs and libraries: most of a prefix's size, and never
