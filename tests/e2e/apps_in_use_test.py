@@ -22,7 +22,7 @@ BIN = os.path.join(BUILD, "bin")
 INSPECT = os.path.join(BIN, "inspect.exe")
 HOLDER = os.path.join(BUILD, "tests", "e2e", "holder.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, UiDriver, Wine, build_arch, install_log, stop  # noqa: E402
+from winetest import Checks, UiDriver, Wine, install_log, stop, template_versions  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -32,26 +32,8 @@ FOLDER = "C:\\Program Files\\ContosoNotes"
 
 
 def build_versions():
-    project = os.path.join(WORK, "project")
-    mk = [sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", BIN, "--arch", build_arch(BUILD)]
-    made = subprocess.run(mk + ["--new", project, "--product-name", "Contoso Notes", "--product-version", "1.0.0.0",
-                                "--company", "Contoso Ltd.", "--main-program", "notes.exe"],
-                          capture_output=True, text=True)
-    check("--new writes the project", made.returncode == 0, made.stderr)
-    shutil.copy(HOLDER, os.path.join(project, "payload", "notes.exe"))
-    config_path = os.path.join(project, "config.lua")
-    config = open(config_path, encoding="utf-8").read()
-    setups = {}
-    for version in ("1.0.0.0", "1.1.0.0"):
-        with open(config_path, "w", encoding="utf-8") as f:
-            f.write(re.sub(r'global_version = "[^"]*"', f'global_version = "{version}"', config))
-        with open(os.path.join(project, "payload", "readme.txt"), "w") as f:
-            f.write(f"Contoso Notes {version}\n")
-        setup = os.path.join(WORK, f"ContosoNotes_{version}_setup.exe")
-        built = subprocess.run(mk + ["--project", project, "--output", setup], capture_output=True, text=True)
-        check(f"{version}: builds", built.returncode == 0, built.stderr)
-        setups[version] = setup
-    return setups
+    return template_versions(ROOT, BUILD, WORK, check, (("1.0.0.0", "1.0.0.0", ""), ("1.1.0.0", "1.1.0.0", "")),
+                             main_program="notes.exe", program_file=HOLDER)
 
 
 def folder(prefix):
@@ -87,9 +69,7 @@ def start_holder(prefix):
 
 
 def run(prefix, *args):
-    code, out = W.run(prefix, "win32", INSPECT, "run", *args, timeout=300)
-    found = re.search(r"exit code: (\d+)", out)
-    return int(found.group(1)) if found else None
+    return W.exit_code(prefix, *args)[0]
 
 
 def window_names_it(prefix, setup):

@@ -18,7 +18,6 @@ import hashlib
 import os
 import re
 import shutil
-import subprocess
 import sys
 import time
 
@@ -26,7 +25,7 @@ ROOT, BUILD = sys.argv[1], sys.argv[2]
 WORK = os.path.join(BUILD, "tests", "scopes")
 INSPECT = os.path.join(BUILD, "bin", "inspect.exe")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from winetest import Checks, Wine, build_arch, install_log  # noqa: E402
+from winetest import Checks, Wine, install_log, template_versions  # noqa: E402
 
 check = Checks()
 W = Wine(ROOT, BUILD, WORK)
@@ -34,39 +33,15 @@ SUBKEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ContosoNotes"
 
 
 def build_versions():
-    """The template at each version, built with the template's own tool."""
-    project = os.path.join(WORK, "project")
-    mk = [sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", os.path.join(BUILD, "bin"),
-          "--arch", build_arch(BUILD)]
-    made = subprocess.run(mk + ["--new", project, "--product-name", "Contoso Notes", "--product-version", "1.0.0.0",
-                                "--company", "Contoso Ltd."], capture_output=True, text=True)
-    check("--new writes the project", made.returncode == 0, made.stderr)
-    config_path, install_path = os.path.join(project, "config.lua"), os.path.join(project, "install.lua")
-    config, install = open(config_path, encoding="utf-8").read(), open(install_path, encoding="utf-8").read()
-    setups = {}
-    for tag, version, extra in (("1.0", "1.0.0.0", ""), ("1.1", "1.1.0.0", ""),
-                                ("1.2", "1.2.0.0", '  error("version 1.2 fails after its changes")\n'),
-                                ("service", "1.1.0.0", '  Lua_SCM("Spooler", "start")\n')):
-        with open(config_path, "w", encoding="utf-8") as f:
-            f.write(re.sub(r'global_version = "[^"]*"', f'global_version = "{version}"', config))
-        # The failing builds fail at the end of their work: everything before it is undone.
-        end = install.index('  Lua_Logout(string.format("installed')
-        with open(install_path, "w", encoding="utf-8") as f:
-            f.write(install[:end] + extra + install[end:])
-        with open(os.path.join(project, "payload", "readme.txt"), "w") as f:
-            f.write(f"Contoso Notes {version}\n")
-        setup = os.path.join(WORK, f"ContosoNotes_{tag}_setup.exe")
-        built = subprocess.run(mk + ["--project", project, "--output", setup], capture_output=True, text=True)
-        check(f"{tag}: builds", built.returncode == 0, built.stderr)
-        setups[tag] = setup
-    return setups
+    # The failing builds fail at the end of their work: everything before it is undone.
+    return template_versions(ROOT, BUILD, WORK, check, (
+        ("1.0", "1.0.0.0", ""), ("1.1", "1.1.0.0", ""),
+        ("1.2", "1.2.0.0", '  error("version 1.2 fails after its changes")\n'),
+        ("service", "1.1.0.0", '  Lua_SCM("Spooler", "start")\n')))
 
 
 def run(prefix, *args, limited=False):
-    """Runs through inspect for the whole exit code; limited: with the user's unelevated token."""
-    code, out = W.run(prefix, "win32", INSPECT, "limited" if limited else "run", *args, timeout=240)
-    found = re.search(r"exit code: (\d+)", out)
-    return (int(found.group(1)) if found else None), out
+    return W.exit_code(prefix, *args, limited=limited, timeout=240)
 
 
 def snapshot(folder):

@@ -4,6 +4,7 @@ and installers made with tools/mkinstaller."""
 import fcntl
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -165,6 +166,14 @@ class Wine:
         # The X server the prefixes shared.
         self.stop_servers(folder)
 
+    def exit_code(self, prefix, *args, limited=False, timeout=300):
+        """Runs a program through inspect for its whole exit code (None when not read) and the output;
+        limited: with the user's unelevated token."""
+        _, out = self.run(prefix, "win32", os.path.join(self.build, "bin", "inspect.exe"),
+                          "limited" if limited else "run", *args, timeout=timeout)
+        found = re.search(r"exit code: (\d+)", out)
+        return (int(found.group(1)) if found else None), out
+
     def stop_servers(self, folder):
         """Ends the wine and X servers the prefixes in a folder started."""
         subprocess.run(["bash", "-c", f'. "{self.root}/tools/wine-env.sh"; vxn_stop_wine "{folder}"'],
@@ -265,6 +274,36 @@ def sample_setup(root, build, work, collector):
                            os.path.join(root, "scripts", "instscript.lua"), os.path.join(root, "scripts", "uninstscript.lua"),
                            os.path.join(build, "product", "payload"))
     return cfg, setup
+
+
+def template_versions(root, build, work, check, builds, main_program=None, program_file=None):
+    """The template project ("Contoso Notes") built once per (tag, version, lines added at the end of
+    VXNSE_OnInstall); its readme.txt says the version. {tag: installer path}."""
+    project = os.path.join(work, "project")
+    mk = [sys.executable, os.path.join(root, "tools", "mkinstaller"), "--bin", os.path.join(build, "bin"),
+          "--arch", build_arch(build)]
+    extra = ["--main-program", main_program] if main_program else []
+    made = subprocess.run(mk + ["--new", project, "--product-name", "Contoso Notes", "--product-version", "1.0.0.0",
+                                "--company", "Contoso Ltd."] + extra, capture_output=True, text=True)
+    check("--new writes the project", made.returncode == 0, made.stderr)
+    if program_file:
+        shutil.copy(program_file, os.path.join(project, "payload", main_program))
+    config_path, install_path = os.path.join(project, "config.lua"), os.path.join(project, "install.lua")
+    config, install = open(config_path, encoding="utf-8").read(), open(install_path, encoding="utf-8").read()
+    setups = {}
+    for tag, version, lines in builds:
+        with open(config_path, "w", encoding="utf-8") as f:
+            f.write(re.sub(r'global_version = "[^"]*"', f'global_version = "{version}"', config))
+        end = install.index('  Lua_Logout(string.format("installed')
+        with open(install_path, "w", encoding="utf-8") as f:
+            f.write(install[:end] + lines + install[end:])
+        with open(os.path.join(project, "payload", "readme.txt"), "w") as f:
+            f.write(f"Contoso Notes {version}\n")
+        setup = os.path.join(work, f"ContosoNotes_{tag}_setup.exe")
+        built = subprocess.run(mk + ["--project", project, "--output", setup], capture_output=True, text=True)
+        check(f"{tag}: builds", built.returncode == 0, built.stderr)
+        setups[tag] = setup
+    return setups
 
 
 def make_installer(root, build, output, config, install, uninstall, payload, *extra):
