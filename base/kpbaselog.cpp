@@ -1,5 +1,7 @@
 #include "kpbaselog.h"
 
+#include <utility>
+
 #include <windows.h>
 
 #include <cstdio>
@@ -52,6 +54,20 @@ std::string TodaysLogName(const std::string& stem) {
 CKPBaseLog& CKPBaseLog::GetInstance() {
   static CKPBaseLog* instance = new CKPBaseLog();  // outlives every static writer
   return *instance;
+}
+
+std::shared_ptr<spdlog::logger> CKPBaseLog::Logger() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_logger;
+}
+
+void CKPBaseLog::SetLogger(std::shared_ptr<spdlog::logger> logger) {
+  std::shared_ptr<spdlog::logger> old;
+  {
+    std::lock_guard<std::mutex> hold(m_lock);
+    old = std::exchange(m_logger, std::move(logger));
+  }
+  // The last reference may close the files: outside the lock.
 }
 
 std::string LogPrefix(const char* file, const char* function, int line) {

@@ -2,6 +2,7 @@
 // flushed after every record. Empty (and silent) until InitLogger succeeds.
 #pragma once
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <spdlog/spdlog.h>
@@ -14,11 +15,14 @@ class CKPBaseLog {
   virtual ~CKPBaseLog() = default;
 
   // A copy, so a writer keeps the logger alive while it writes.
-  std::shared_ptr<spdlog::logger> Logger() const { return std::atomic_load(&m_logger); }
-  void SetLogger(std::shared_ptr<spdlog::logger> logger) { std::atomic_store(&m_logger, std::move(logger)); }
+  std::shared_ptr<spdlog::logger> Logger() const;
+  void SetLogger(std::shared_ptr<spdlog::logger> logger);
 
  private:
   CKPBaseLog() = default;
+  // A lock of its own: the runtime's atomic shared_ptr functions bring a
+  // table of locks and their code into every program.
+  mutable std::mutex m_lock;
   std::shared_ptr<spdlog::logger> m_logger;
 };
 

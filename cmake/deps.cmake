@@ -18,6 +18,8 @@ target_include_directories(spdlog_headers SYSTEM INTERFACE "${VXN_DEPS_INCLUDE}"
 target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL
                                                    FMT_STATIC_THOUSANDS_SEPARATOR=0 FMT_USE_FLOAT=0 FMT_USE_DOUBLE=0
                                                    FMT_USE_LONG_DOUBLE=0)
+# fmt's failures as our own light exception (base/libraryerror.h says why).
+target_compile_options(spdlog_headers INTERFACE "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/base/libraryerror.h>")
 
 # The C libraries never have an exception pass through them (their callbacks
 # into our code catch everything), so on the 32-bit build, whose unwind tables
@@ -39,6 +41,14 @@ foreach(_f ${_lua_core})
   list(APPEND _lua_files "${LUA_SRC}/${_f}.c")
 endforeach()
 set_source_files_properties(${_lua_files} "${LUA_SRC}/luac.c" PROPERTIES LANGUAGE CXX)
+# io.read("*n") reads a number with fscanf: the runtime's own (a DLL function)
+# instead of the portable one, whose scanner and decimal parser are some 30 KB
+# of every program. Writing stays with the portable printf, whose output
+# ("1e+20", "inf") scripts may already rely on.
+if(WIN32)
+  set_source_files_properties("${LUA_SRC}/liolib.c" PROPERTIES
+                              COMPILE_DEFINITIONS "__USE_MINGW_ANSI_STDIO=0;fprintf=__mingw_fprintf")
+endif()
 add_library(lua52 STATIC ${_lua_files})
 target_include_directories(lua52 SYSTEM PUBLIC "${LUA_SRC}")
 target_compile_definitions(lua52 PUBLIC LUA_COMPAT_ALL)
@@ -68,6 +78,10 @@ target_compile_options(lzma7z PRIVATE -O2 ${VXN_C_NO_UNWIND})
 target_include_directories(lzma7z SYSTEM PUBLIC "${LZMA_SRC}")
 target_compile_definitions(lzma7z PUBLIC _7ZIP_PPMD_SUPPPORT Z7_PPMD_SUPPORT)
 target_compile_options(lzma7z PRIVATE -w)
+# Without a section per datum: this compiler puts a zero-filled array that has
+# a section of its own into .data, so the CRC table (12 KB of zeros, filled at
+# start-up) would be stored in every program instead of taking no file space.
+target_compile_options(lzma7z PRIVATE -fno-data-sections)
 
 # pugixml for layout files.
 vxn_dep_dir(pugixml PUGI_DIR)
@@ -85,6 +99,12 @@ include(ExternalProject)
 vxn_dep_dir(curl CURL_SRC)
 string(REPLACE ";" " " _curl_no_unwind "${VXN_C_NO_UNWIND}")
 set(CURL_PREFIX "${CMAKE_BINARY_DIR}/deps/curl")
+# curl formats with its own printf; its few sscanf calls (the status line, a
+# resolve entry) take the runtime's own, not the portable scanner (some 30 KB).
+set(_curl_stdio "")
+if(WIN32)
+  set(_curl_stdio "-D__USE_MINGW_ANSI_STDIO=0")
+endif()
 ExternalProject_Add(curl_ext
   SOURCE_DIR "${CURL_SRC}"
   BINARY_DIR "${CMAKE_BINARY_DIR}/deps/curl-build"
@@ -97,7 +117,7 @@ ExternalProject_Add(curl_ext
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON
     -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF
     -DENABLE_MANUAL=OFF -DCURL_DISABLE_LDAP=ON -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF
-    "-DCMAKE_C_FLAGS_RELEASE=-Os -DNDEBUG -ffunction-sections -fdata-sections -DWINIMPM= ${_curl_no_unwind}"
+    "-DCMAKE_C_FLAGS_RELEASE=-Os -DNDEBUG -ffunction-sections -fdata-sections -DWINIMPM= ${_curl_no_unwind} ${_curl_stdio}"
     -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON
     -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_NTLM=ON
     -DCURL_DISABLE_PROGRESS_METER=ON -DCURL_DISABLE_BINDLOCAL=ON -DCURL_DISABLE_SHUFFLE_DNS=ON

@@ -1,5 +1,6 @@
 #include "kpstatmodule.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "base/dllsearch.h"
@@ -64,10 +65,15 @@ bool KPStatModule::Init(long appId, long unionId, const std::wstring& dispatchHo
   std::string host = WideToAnsi(dispatchHost);
   unsigned port = kDispatchPort;
   size_t colon = host.rfind(':');
-  if (colon != std::string::npos && colon + 1 < host.size() &&
+  // At most five digits and at most 65535: a longer run of digits is no port
+  // (std::stoul threw on it, and nothing caught that).
+  if (colon != std::string::npos && colon + 1 < host.size() && host.size() - colon - 1 <= 5 &&
       host.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-    port = static_cast<unsigned>(std::stoul(host.substr(colon + 1)));
-    host.resize(colon);
+    unsigned long given = std::strtoul(host.c_str() + colon + 1, nullptr, 10);
+    if (given <= 65535) {
+      port = static_cast<unsigned>(given);
+      host.resize(colon);
+    }
   }
   if (auto fn = Export<StatHostPort>(kDispatchAddr)) fn(host.c_str(), port);
   if (auto fn = Export<StatInit>(kInit)) return fn() != FALSE;

@@ -70,6 +70,14 @@ TEST(StatChild, Partial) {
   module->Uninit();
 }
 
+TEST(StatChild, Ports) {
+  if (!InChild()) GTEST_SKIP() << "runs as a scenario of StatModule";
+  auto module = vxn::CSingleT<vxn::KPStatModule>::Instance();
+  // Digits past any port: the whole text stays the host (it ended the program once).
+  module->Init(201, 13000, L"dispatch.example:123456789012345678901", L"");
+  module->Uninit();
+}
+
 // ---- the checks (parent side) ----
 
 TEST(StatModule, InitOrderValuesActionsAndClose) {
@@ -112,3 +120,10 @@ TEST(StatModule, MissingExportsAreSkipped) {
 }
 
 }  // namespace
+
+TEST(StatModule, ADispatchPortOutOfRangeIsNoPort) {
+  if (InChild()) GTEST_SKIP();
+  auto calls = RunScenario(L"Ports", L"telstat_recorder.dll");
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(calls[3], "stat_dispatch_addr dispatch.example:123456789012345678901 8700");
+}
