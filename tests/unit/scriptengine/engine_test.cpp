@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/strconv.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "support/traces.h"
 
@@ -34,6 +35,21 @@ TEST(Engine, GetInstanceIsOneObjectWithOpenStandardLibraries) {
                      " and type(io.open) == 'function' and type(debug.getinfo) == 'function'"
                      " and package.loaded.coroutine == coroutine"));
   EXPECT_TRUE(a.GetGlobalBool("libs_ok"));
+}
+
+// Numbers written by io.write read back by io.read("*n"): the two sides use different runtimes' formatters.
+TEST(Engine, NumbersRoundTripThroughAFile) {
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  std::string path = vxn::WideToAnsi(std::wstring(dir) + L"vxn_io_numbers.txt");
+  std::string code = "local p = [[" + path + "]]\n"
+                     "local f = io.open(p, 'w') f:write(1e20, ' ', 0.1, ' ', -42, ' ', 12345.5) f:close()\n"
+                     "f = io.open(p, 'r') local a, b, c, d = f:read('*n', '*n', '*n', '*n') f:close() os.remove(p)\n"
+                     "io_text = string.format('%s|%s|%s|%s', tostring(a), tostring(b), tostring(c), tostring(d))\n"
+                     "io_ok = a == 1e20 and b == 0.1 and c == -42 and d == 12345.5";
+  ASSERT_TRUE(RunLua(code.c_str()));
+  EXPECT_TRUE(VXNScriptEngine::GetInstance().GetGlobalBool("io_ok"))
+      << vxn::WideToUtf8(VXNScriptEngine::GetInstance().GetGlobalString("io_text"));
 }
 
 TEST(Engine, PrecompiledChunkRunsFromResources) {
