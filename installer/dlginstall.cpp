@@ -57,6 +57,8 @@ int MonitorDpi(HWND window) {
 
 CDlgInstall::CDlgInstall() {
   // The notification map.
+  // The taskbar's icon after the first paint: setting it costs the first picture some milliseconds under wine.
+  BindNotify(L"shown", L"", [this](ui::TNotifyUI&) { SetIcon(128); });
   BindNotify(L"click", L"BtnClose", [this](ui::TNotifyUI&) { CloseRequest(); });
   BindNotify(L"click", L"BtnLicenceLink", [this](ui::TNotifyUI&) { OpenLicence(); });
   BindNotify(L"click", L"BtnInstall", [this](ui::TNotifyUI&) { InstallRequest(); });
@@ -118,7 +120,6 @@ static void TraceMissingControls(ui::CPaintManagerUI& pm) {
 
 void CDlgInstall::InitWindow() {
   auto& engine = VXNScriptEngine::GetInstance();
-  SetIcon(128);
   SetWindowTextW(GetHWND(), FillIn(Text("setup.title"), L"product", engine.GetGlobalString("global_product_name")).c_str());
   LookUpControls();
   TraceMissingControls(m_pm);

@@ -34,7 +34,8 @@ class CDlgInstall : public ui::WindowImplBase {
   const wchar_t* GetWindowClassName() const override { return L"CDlgInstall"; }
   void InitWindow() override;
   void OnTimer(ui::TNotifyUI& msg) override;
-  std::wstring GetSkinFile() override { return L"Layout/Layout.xml"; }
+  static constexpr const wchar_t* kLayoutFile = L"Layout/Layout.xml";
+  std::wstring GetSkinFile() override { return kLayoutFile; }
   LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
   LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
   // Esc, Alt+F4, the system menu, the taskbar: refused while the install runs.

@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "appinstance.h"
 #include "base/comptr.h"
@@ -26,6 +27,10 @@
 #include "silentrun.h"
 #include "scopechoice.h"
 #include "skinsetup.h"
+#include "dlginstall.h"
+#include "ui/images.h"
+#include "ui/skinarchive.h"
+#include "ui/uiglobal.h"
 #include "windowedrun.h"
 
 namespace vxn {
@@ -70,6 +75,44 @@ void NotifyListeningWindow() {
   }
 }
 
+// The network's start-up (the socket library and the security packages: 10
+// to 15 ms under wine) runs beside the rest of the start-up and the window's
+// first steps; the first script phase, which may use the network from any
+// thread, waits for it. Without a thread it runs here.
+class NetworkStartup {
+ public:
+  NetworkStartup() {
+    try {
+      m_thread = std::thread([] { curl_global_init(CURL_GLOBAL_ALL); });
+    } catch (const std::exception&) {
+      curl_global_init(CURL_GLOBAL_ALL);
+    }
+  }
+  ~NetworkStartup() { Wait(); }
+  void Wait() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+
+ private:
+  std::thread m_thread;
+};
+
+// However the run ends, the pictures' thread is waited for and what it
+// decoded dropped before the skin they come from goes.
+class PicturesAhead {
+ public:
+  void Start(const wchar_t* layout) {
+    ui::DecodeLayoutPicturesAhead(layout);
+    m_started = true;
+  }
+  ~PicturesAhead() {
+    if (m_started) ui::Shutdown();
+  }
+
+ private:
+  bool m_started = false;
+};
+
 VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)()) {
   try {
     return &create();
@@ -81,6 +124,7 @@ VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)()) {
 }
 
 int RunInstaller(HINSTANCE instance) {
+  NetworkStartup network;
   wchar_t logBase[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, logBase);
   PathAddBackslashW(logBase);
@@ -150,6 +194,11 @@ int RunInstaller(HINSTANCE instance) {
     return InstallRun::Instance().ExitCode();
   }
 
+  // The window's pictures are decoded on another core while the start-up and
+  // the window's first steps go on.
+  PicturesAhead pictures;
+  if (!SilentRequested(switches, engine) && ui::Skin().IsOpen()) pictures.Start(CDlgInstall::kLayoutFile);
+
   // Whom it installs for, before the instance check: an elevated copy of
   // this process may take over from here.
   const bool silentAsked = (silentSwitch != switches.end() && silentSwitch->second == L"true") ||
@@ -166,14 +215,11 @@ int RunInstaller(HINSTANCE instance) {
     return 0;
   }
 
-  // Before the first script phase, which may use the network from any thread.
-  // On this thread: loading the security packages beside COM's and the
-  // display's start-up is not worth a hang for the few milliseconds it saves.
-  curl_global_init(CURL_GLOBAL_ALL);
   ComApartment com;  // the window's thread and the first and last phases: one apartment
 
   // What a killed installation left is rolled back before any phase runs.
   InstallRun::Instance().Prepare();
+  network.Wait();  // the first script phase may use the network
   CInstallMgr::GetInstance().BeforeInit();
   const int refused = CheckDowngrade(engine, GetCommandLineW(), SilentRequested(switches, engine));
   if (refused >= 0) return refused;

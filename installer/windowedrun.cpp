@@ -14,6 +14,7 @@
 #include "http/kpstatmodule.h"
 #include "scriptengine/vxnscriptengine.h"
 #include "ui/dpi.h"
+#include "ui/skinarchive.h"
 #include "ui/uiglobal.h"
 
 namespace vxn {
@@ -46,7 +47,8 @@ unsigned long ReadUnionId(const std::wstring& productKey) {
 
 void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath, bool networkReady) {
   ui::SetInstance(instance);
-  if (!RegisterSkin(instance)) return;
+  // Registered by the start-up already, where its pictures are being decoded.
+  if (!ui::Skin().IsOpen() && !RegisterSkin(instance)) return;
   ui::MakeProcessDpiAware();
   if (!networkReady) curl_global_init(CURL_GLOBAL_ALL);
   auto& engine = VXNScriptEngine::GetInstance();

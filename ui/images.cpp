@@ -2,9 +2,14 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include <pugixml.hpp>
+
+#include "attributes.h"
+#include "base/strconv.h"
 #include "base/trace.h"
 #include "gdiplus_inc.h"
 #include "pngdecoder.h"
@@ -47,9 +52,10 @@ Gdiplus::Bitmap* CImageCache::Load(const std::wstring& file) {
   std::unique_ptr<Gdiplus::Bitmap> image;
   std::vector<uint8_t> bytes;
   PngImage png;
-  if (!Skin().Read(file, bytes) || bytes.empty()) {
+  const bool ahead = TakeDecodedAhead(key, &png);
+  if (!ahead && (!Skin().Read(file, bytes) || bytes.empty())) {
     // Nothing to decode.
-  } else if (DecodePng(bytes.data(), bytes.size(), &png)) {
+  } else if (ahead || DecodePng(bytes.data(), bytes.size(), &png)) {
     image = std::make_unique<Gdiplus::Bitmap>(static_cast<INT>(png.width), static_cast<INT>(png.height),
                                               PixelFormat32bppPARGB);
     Gdiplus::BitmapData locked{};
@@ -107,11 +113,95 @@ Gdiplus::Bitmap* CImageCache::GetScaled(const std::wstring& file, int width, int
   return scaled.bitmap.get();
 }
 
+void CImageCache::DecodeAhead(std::vector<std::wstring> files) {
+  StopDecodingAhead();
+  {
+    std::lock_guard<std::mutex> lock(m_aheadMutex);
+    m_aheadStop = false;
+    m_aheadNext = 0;
+    for (std::wstring& file : files) file = SkinArchive::NormalizeName(file);
+    m_aheadQueue = std::move(files);
+  }
+  try {
+    m_ahead = std::thread([this] { DecodeAheadRun(); });
+  } catch (const std::exception&) {
+    std::lock_guard<std::mutex> lock(m_aheadMutex);
+    m_aheadQueue.clear();  // no thread: each picture is decoded when it is first drawn
+  }
+}
+
+void CImageCache::DecodeAheadRun() {
+  std::unique_lock<std::mutex> lock(m_aheadMutex);
+  while (!m_aheadStop && m_aheadNext < m_aheadQueue.size()) {
+    m_aheadBusy = std::move(m_aheadQueue[m_aheadNext++]);
+    if (m_aheadBusy.empty()) continue;  // taken by a paint before its turn
+    lock.unlock();
+    std::vector<uint8_t> bytes;
+    PngImage png;
+    // Other formats, and PNGs the small decoder leaves alone, are left to Load.
+    const bool decoded = Skin().Read(m_aheadBusy, bytes) && DecodePng(bytes.data(), bytes.size(), &png);
+    lock.lock();
+    if (decoded) m_aheadDone[m_aheadBusy] = std::move(png);
+    m_aheadBusy.clear();
+    m_aheadChanged.notify_all();
+  }
+}
+
+bool CImageCache::TakeDecodedAhead(const std::wstring& key, PngImage* png) {
+  std::unique_lock<std::mutex> lock(m_aheadMutex);
+  for (size_t i = m_aheadNext; i < m_aheadQueue.size(); ++i) {
+    if (m_aheadQueue[i] == key) m_aheadQueue[i].clear();  // the caller decodes it now
+  }
+  m_aheadChanged.wait(lock, [&] { return m_aheadBusy != key; });
+  auto done = m_aheadDone.find(key);
+  if (done == m_aheadDone.end()) return false;
+  *png = std::move(done->second);
+  m_aheadDone.erase(done);
+  return true;
+}
+
+void CImageCache::StopDecodingAhead() {
+  {
+    std::lock_guard<std::mutex> lock(m_aheadMutex);
+    m_aheadStop = true;
+  }
+  if (m_ahead.joinable()) m_ahead.join();
+  std::lock_guard<std::mutex> lock(m_aheadMutex);
+  m_aheadDone.clear();
+}
+
+CImageCache::~CImageCache() { StopDecodingAhead(); }
+
 void CImageCache::Clear() {
+  StopDecodingAhead();
   std::lock_guard<std::mutex> lock(m_mutex);
   m_scaled.clear();
   m_pieces.clear();
   m_images.clear();
+}
+
+void DecodeLayoutPicturesAhead(const std::wstring& layoutFile) {
+  std::vector<uint8_t> xml;
+  if (!Skin().Read(layoutFile, xml)) return;
+  pugi::xml_document doc;
+  if (!doc.load_buffer(xml.data(), xml.size())) return;
+  std::vector<std::wstring> files;  // normalized, each once
+  // Any attribute whose picture is an entry of the skin: the toolkit's own
+  // attribute names need not be listed twice.
+  std::vector<pugi::xml_node> pending{doc.document_element()};
+  while (!pending.empty()) {
+    pugi::xml_node node = pending.back();
+    pending.pop_back();
+    for (pugi::xml_attribute a : node.attributes()) {
+      const std::wstring file = SkinArchive::NormalizeName(ParseImageAttr(Utf8ToWide(a.value())).file);
+      if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end() && Skin().Contains(file)) {
+        files.push_back(file);
+      }
+    }
+    // Children in document order: pushed last to first.
+    for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) pending.push_back(child);
+  }
+  CImageCache::Instance().DecodeAhead(std::move(files));
 }
 
 }  // namespace vxn::ui

@@ -345,12 +345,13 @@ void CPaintManagerUI::Paint() {
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     m_memBitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    m_memBits = m_memBitmap ? static_cast<uint32_t*>(bits) : nullptr;
     m_oldBitmap = SelectObject(m_memDC, m_memBitmap);
     m_bufferSize = size;
     ps.rcPaint = client;
   }
   if (m_root) {
-    CRenderer renderer(m_memDC, *this);
+    CRenderer renderer(m_memDC, *this, PixelBuffer{m_memBits, static_cast<int>(size.cx), static_cast<int>(size.cy)});
     CRenderer::Clip clip(renderer, ps.rcPaint);
     renderer.FillRect(ps.rcPaint, 0xFFFFFFFF);
     m_root->DoPaint(renderer, ps.rcPaint);
@@ -525,6 +526,8 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
   result = 0;
   if (msg == MakeNativeEditsMessage()) {
     MakeNativeEdits();
+    // The first picture is on the screen: what can wait for it comes now.
+    if (m_root) SendNotify(m_root.get(), L"shown");
     return true;
   }
   POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};

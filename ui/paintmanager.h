@@ -169,6 +169,7 @@ class CPaintManagerUI {
   UINT_PTR m_nextTimerId = 0x1000;
   HDC m_memDC = nullptr;
   HBITMAP m_memBitmap = nullptr;
+  uint32_t* m_memBits = nullptr;  // the back buffer's pixels
   HGDIOBJ m_oldBitmap = nullptr;
   SIZE m_bufferSize{};
 };

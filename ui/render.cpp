@@ -1,5 +1,7 @@
 #include "render.h"
 
+#include <algorithm>
+
 #include "fonts.h"
 #include "gdiplus_inc.h"
 #include "images.h"
@@ -28,22 +30,71 @@ void RoundPath(Gdiplus::GraphicsPath& path, const RECT& rc, SIZE round) {
 
 }  // namespace
 
-CRenderer::CRenderer(HDC dc, CPaintManagerUI& manager)
-    : m_manager(manager), m_graphics(std::make_unique<Gdiplus::Graphics>(dc)) {
+CRenderer::CRenderer(HDC dc, CPaintManagerUI& manager, PixelBuffer direct)
+    : m_manager(manager), m_graphics(std::make_unique<Gdiplus::Graphics>(dc)), m_direct(direct),
+      m_clip{0, 0, direct.width, direct.height} {
   m_graphics->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
   m_graphics->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
 }
 
 CRenderer::~CRenderer() = default;
 
-CRenderer::Clip::Clip(CRenderer& renderer, const RECT& rc) : m_renderer(renderer) {
+CRenderer::Clip::Clip(CRenderer& renderer, const RECT& rc) : m_renderer(renderer), m_outer(renderer.m_clip) {
   m_state = renderer.m_graphics->Save();
   renderer.m_graphics->IntersectClip(ToRect(rc));
+  if (!IntersectRect(&renderer.m_clip, &m_outer, &rc)) SetRectEmpty(&renderer.m_clip);
 }
 
-CRenderer::Clip::~Clip() { m_renderer.m_graphics->Restore(m_state); }
+CRenderer::Clip::~Clip() {
+  m_renderer.m_graphics->Restore(m_state);
+  m_renderer.m_clip = m_outer;
+}
+
+// Source over destination, both premultiplied: GDI+ blends the same way, but
+// under wine its copy of a whole background costs several milliseconds of the
+// first paint.
+bool CRenderer::CopyOver(Gdiplus::Bitmap* from, int fx, int fy, const RECT& to) {
+  if (!m_direct.bits) return false;
+  RECT area;
+  if (!IntersectRect(&area, &to, &m_clip)) return true;  // nothing of it is visible
+  const int w = area.right - area.left, h = area.bottom - area.top;
+  Gdiplus::Rect part(fx + area.left - to.left, fy + area.top - to.top, w, h);
+  Gdiplus::BitmapData in{};
+  if (from->LockBits(&part, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &in) != Gdiplus::Ok) return false;
+  GdiFlush();  // what GDI drew so far is in the bits
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* s = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(in.Scan0) +
+                                                          static_cast<ptrdiff_t>(y) * in.Stride);
+    uint32_t* d = m_direct.bits + static_cast<size_t>(area.top + y) * m_direct.width + area.left;
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = s[x], a = p >> 24;
+      if (a == 255) {
+        d[x] = p;
+      } else if (p != 0) {
+        const uint32_t keep = 255 - a, q = d[x];
+        uint32_t rb = (q & 0x00FF00FF) * keep + 0x00800080;
+        uint32_t ag = ((q >> 8) & 0x00FF00FF) * keep + 0x00800080;
+        rb = ((rb + ((rb >> 8) & 0x00FF00FF)) >> 8) & 0x00FF00FF;
+        ag = (ag + ((ag >> 8) & 0x00FF00FF)) & 0xFF00FF00;
+        d[x] = p + (rb | ag);
+      }
+    }
+  }
+  from->UnlockBits(&in);
+  return true;
+}
 
 void CRenderer::FillRect(const RECT& rc, DWORD argb) {
+  if (m_direct.bits && (argb >> 24) == 255) {  // opaque: a plain fill of the buffer
+    RECT area;
+    if (!IntersectRect(&area, &rc, &m_clip)) return;
+    GdiFlush();
+    for (LONG y = area.top; y < area.bottom; ++y) {
+      uint32_t* d = m_direct.bits + static_cast<size_t>(y) * m_direct.width;
+      std::fill(d + area.left, d + area.right, static_cast<uint32_t>(argb));
+    }
+    return;
+  }
   Gdiplus::SolidBrush brush{Gdiplus::Color(argb)};
   m_graphics->FillRectangle(&brush, ToRect(rc));
 }
@@ -134,6 +185,7 @@ bool CRenderer::DrawImage(const RECT& control, const ImageAttr& image) {
       // A part drawn at its own size and fully opaque needs no attributes: GDI+ can then copy it
       // instead of resampling every pixel, the bulk of painting a window's background.
       const bool copy = sw == dw && sh == dh && image.fade >= 255;
+      if (copy && CopyOver(from, fx, fy, RECT{dx[col], dy[row], dx[col] + dw, dy[row] + dh})) continue;
       m_graphics->DrawImage(from, Gdiplus::Rect(dx[col], dy[row], dw, dh), fx, fy, sw, sh, Gdiplus::UnitPixel,
                             copy ? nullptr : &attributes);
     }

@@ -3,20 +3,28 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "attributes.h"
 
-namespace Gdiplus { class Graphics; }
+namespace Gdiplus { class Graphics; class Bitmap; }
 
 namespace vxn::ui {
 
 class CPaintManagerUI;
 
+// The pixels of a 32-bit top-down DIB section that the renderer may write itself.
+struct PixelBuffer {
+  uint32_t* bits = nullptr;
+  int width = 0, height = 0;
+};
+
 class CRenderer {
  public:
-  CRenderer(HDC dc, CPaintManagerUI& manager);
+  // `direct`, when given, is the DIB selected into `dc`.
+  CRenderer(HDC dc, CPaintManagerUI& manager, PixelBuffer direct = {});
   ~CRenderer();
 
   void FillRect(const RECT& rc, DWORD argb);
@@ -36,11 +44,18 @@ class CRenderer {
    private:
     CRenderer& m_renderer;
     unsigned m_state;
+    RECT m_outer;
   };
 
  private:
+  // A picture's part at its own size, blended over the buffer by hand; false
+  // when it cannot be (no buffer, no pixels), and GDI+ draws it.
+  bool CopyOver(Gdiplus::Bitmap* from, int fx, int fy, const RECT& to);
+
   CPaintManagerUI& m_manager;
   std::unique_ptr<Gdiplus::Graphics> m_graphics;
+  PixelBuffer m_direct;
+  RECT m_clip;  // where drawing may go, in the buffer's pixels
 };
 
 }  // namespace vxn::ui

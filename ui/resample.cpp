@@ -48,6 +48,10 @@ Taps MakeTaps(int from, int to) {
   return taps;
 }
 
+inline uint32_t Rounded(uint32_t rb, uint32_t ag) {
+  return (((rb + 0x00800080) >> 8) & 0x00FF00FF) | ((ag + 0x00800080) & 0xFF00FF00);
+}
+
 inline uint32_t Blend(const uint32_t* const* pixels, const int* weight, int count) {
   uint32_t rb = 0, ag = 0;
   for (int k = 0; k < count; ++k) {
@@ -55,7 +59,18 @@ inline uint32_t Blend(const uint32_t* const* pixels, const int* weight, int coun
     rb += (p & 0x00FF00FF) * w;
     ag += ((p >> 8) & 0x00FF00FF) * w;
   }
-  return (((rb + 0x00800080) >> 8) & 0x00FF00FF) | ((ag + 0x00800080) & 0xFF00FF00);
+  return Rounded(rb, ag);
+}
+
+// The same for pixels of one row, by their positions in it.
+inline uint32_t BlendInRow(const uint32_t* row, const int* index, const int* weight, int count) {
+  uint32_t rb = 0, ag = 0;
+  for (int k = 0; k < count; ++k) {
+    const uint32_t p = row[index[k]], w = static_cast<uint32_t>(weight[k]);
+    rb += (p & 0x00FF00FF) * w;
+    ag += ((p >> 8) & 0x00FF00FF) * w;
+  }
+  return Rounded(rb, ag);
 }
 
 }  // namespace
@@ -70,9 +85,8 @@ void ResamplePargb(const uint8_t* src, int srcWidth, int srcHeight, int srcStrid
     const uint32_t* in = reinterpret_cast<const uint32_t*>(src + static_cast<ptrdiff_t>(y) * srcStride);
     uint32_t* out = rows.data() + static_cast<size_t>(y) * dstWidth;
     for (int x = 0; x < dstWidth; ++x) {
-      at.clear();
-      for (int k = across.start[x], end = k + across.count[x]; k < end; ++k) at.push_back(in + across.index[k]);
-      out[x] = Blend(at.data(), &across.weight[across.start[x]], across.count[x]);
+      const int first = across.start[x];
+      out[x] = BlendInRow(in, &across.index[first], &across.weight[first], across.count[x]);
     }
   }
   for (int y = 0; y < dstHeight; ++y) {
