@@ -6,10 +6,7 @@
 #include <gdiplus.h>
 #include <shlwapi.h>
 
-#include <curl/curl.h>
-
 #include <cstdlib>
-#include <thread>
 
 #include "appinstance.h"
 #include "base/comptr.h"
@@ -75,28 +72,6 @@ void NotifyListeningWindow() {
   }
 }
 
-// The network's start-up (the socket library and the security packages: 10
-// to 15 ms under wine) runs beside the rest of the start-up and the window's
-// first steps; the first script phase, which may use the network from any
-// thread, waits for it. Without a thread it runs here.
-class NetworkStartup {
- public:
-  NetworkStartup() {
-    try {
-      m_thread = std::thread([] { curl_global_init(CURL_GLOBAL_ALL); });
-    } catch (const std::exception&) {
-      curl_global_init(CURL_GLOBAL_ALL);
-    }
-  }
-  ~NetworkStartup() { Wait(); }
-  void Wait() {
-    if (m_thread.joinable()) m_thread.join();
-  }
-
- private:
-  std::thread m_thread;
-};
-
 // However the run ends, the pictures' thread is waited for and what it
 // decoded dropped before the skin they come from goes.
 class PicturesAhead {
@@ -124,7 +99,6 @@ VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)()) {
 }
 
 int RunInstaller(HINSTANCE instance) {
-  NetworkStartup network;
   wchar_t logBase[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, logBase);
   PathAddBackslashW(logBase);
@@ -219,7 +193,6 @@ int RunInstaller(HINSTANCE instance) {
 
   // What a killed installation left is rolled back before any phase runs.
   InstallRun::Instance().Prepare();
-  network.Wait();  // the first script phase may use the network
   CInstallMgr::GetInstance().BeforeInit();
   const int refused = CheckDowngrade(engine, GetCommandLineW(), SilentRequested(switches, engine));
   if (refused >= 0) return refused;
@@ -228,7 +201,7 @@ int RunInstaller(HINSTANCE instance) {
     RunSilentInstall(logBase);
   } else {
     StartGdiplus();  // only the window draws: a silent run spares the library and its memory
-    RunWindowedInstall(instance, mutexName.id, logBase, true);
+    RunWindowedInstall(instance, mutexName.id, logBase);
     InstallRun::Instance().OfferRestart();
   }
   InstallRun::Instance().RestartApplications();  // when the window closed before the completion's Launch

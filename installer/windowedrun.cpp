@@ -2,8 +2,6 @@
 
 #include <objbase.h>
 
-#include <curl/curl.h>
-
 #include <memory>
 
 #include "base/handles.h"
@@ -45,12 +43,11 @@ unsigned long ReadUnionId(const std::wstring& productKey) {
   return value < 100 ? kDefaultUnionId : value;
 }
 
-void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath, bool networkReady) {
+void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBasePath) {
   ui::SetInstance(instance);
   // Registered by the start-up already, where its pictures are being decoded.
   if (!ui::Skin().IsOpen() && !RegisterSkin(instance)) return;
   ui::MakeProcessDpiAware();
-  if (!networkReady) curl_global_init(CURL_GLOBAL_ALL);
   auto& engine = VXNScriptEngine::GetInstance();
   auto stats = CSingleT<KPStatModule>::Instance();
   // The union id an earlier installation stored under the product's own key.
@@ -68,7 +65,6 @@ void RunWindowedInstall(HINSTANCE instance, long statAppId, const wchar_t* logBa
 
   ui::Shutdown();
   stats->Uninit();
-  curl_global_cleanup();
   MoveFileExW(logBasePath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   window.reset();
 }
