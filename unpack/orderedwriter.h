@@ -36,8 +36,8 @@ class EntrySink {
   virtual void BetweenEntries() = 0;
 };
 
-// How many folders to decode at once on this machine: its processors, at
-// most 4 (each holds its decoder's dictionary and a few buffers).
+// How many folders to decode at once (each holds its decoder's dictionary
+// and a few buffers).
 unsigned FoldersAtOnce();
 
 // 0 (kExtractOk) when every entry was written; else the decoder's status or

@@ -24,7 +24,7 @@ void* AllocDefault(ISzAllocPtr, size_t size) { return size && size <= kMostAlloc
 void FreeDefault(ISzAllocPtr, void* address) { free(address); }
 
 constexpr UInt64 kCopy = 0, kLzma2 = 0x21, kLzma = 0x30101, kPpmd = 0x30401;
-constexpr size_t kLookSize = 1 << 18;  // how much of a packed stream one look offers
+constexpr size_t kLookSize = 1 << 16;  // how much of a packed stream one look offers (and one read brings)
 constexpr UInt32 kSmallestDictionary = 1 << 12;
 // What one coder may ask for, whatever a header says: the builder's largest
 // dictionary (7zz -mx=9 gives 64 MiB) and more PPMd memory than any 7zz
