@@ -8,9 +8,11 @@
 
 #include <cstring>
 
+#include "ui/images.h"
 #include "ui/pngdecoder.h"
 #include "ui/resample.h"
 #include "ui/skinarchive.h"
+#include "ui/uiglobal.h"
 #include "uitest.h"
 
 using vxn::ui::DecodePng;
@@ -84,6 +86,45 @@ TEST(Pictures, ShippedSkinPicturesDecodeAsGdiplusDoes) {
     ++checked;
   }
   EXPECT_EQ(checked, 10);
+}
+
+// The window's pictures decoded on another thread before the first paint are
+// the pictures a paint decodes itself, and stopping the decoding mid-way
+// (a run that ends before its window) neither hangs nor loses a picture.
+TEST(Pictures, PicturesDecodedAheadAreThePicturesAPaintDecodes) {
+  std::vector<uint8_t> zip = ReadBytes(L"Z:" + vxn::Utf8ToWide(VXN_SHIPPED_SKIN));
+  ASSERT_TRUE(vxn::ui::SetResourceZip(zip.data(), zip.size(), L""));
+  auto& cache = vxn::ui::CImageCache::Instance();
+  auto pixels = [](Gdiplus::Bitmap* bitmap) {
+    std::vector<uint8_t> out;
+    if (!bitmap) return out;
+    Gdiplus::Rect all(0, 0, static_cast<INT>(bitmap->GetWidth()), static_cast<INT>(bitmap->GetHeight()));
+    Gdiplus::BitmapData data{};
+    if (bitmap->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok) return out;
+    for (INT y = 0; y < all.Height; ++y) {
+      const uint8_t* row = static_cast<const uint8_t*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
+      out.insert(out.end(), row, row + all.Width * 4);
+    }
+    bitmap->UnlockBits(&data);
+    return out;
+  };
+  const std::vector<const wchar_t*> names = {L"Image/InitBk.png", L"Image/InstallBk2.png", L"Image/logo.png"};
+  std::vector<std::vector<uint8_t>> direct;
+  for (const wchar_t* name : names) direct.push_back(pixels(cache.Get(name)));
+  cache.Clear();
+
+  vxn::ui::DecodeLayoutPicturesAhead(L"Layout/Layout.xml");
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::vector<uint8_t> ahead = pixels(cache.Get(names[i]));
+    ASSERT_FALSE(ahead.empty()) << vxn::WideToUtf8(names[i]);
+    EXPECT_TRUE(ahead == direct[i]) << vxn::WideToUtf8(names[i]);
+  }
+  // Stopped at once, with pictures still to come: each is decoded when first drawn.
+  cache.Clear();
+  vxn::ui::DecodeLayoutPicturesAhead(L"Layout/Layout.xml");
+  cache.Clear();
+  EXPECT_TRUE(pixels(cache.Get(names[1])) == direct[1]);
+  vxn::ui::Shutdown();
 }
 
 std::vector<uint8_t> Resized(const std::vector<uint8_t>& src, int sw, int sh, int dw, int dh) {

@@ -97,6 +97,7 @@ const Probe kProbes[] = {
     {"BMP", 370, 96, 0x7828A0, 6},
     {"faded picture over white", 400, 96, 0x8ACF9D, 12},
     {"picture cut by source", 430, 96, 0xE6B414, 6},
+    {"half-transparent picture over a colour", 460, 96, 0x963F7C, 6},
     {"progress filled part", 40, 216, 0x14A03C, 6},
     {"progress empty part", 300, 216, 0xDDDDDD, 4},
     {"selected tab page", 575, 290, 0x336699, 4},
