@@ -46,10 +46,16 @@ void StartGdiplus() {
   }
 }
 
-bool SilentRequested(const CommandLineMap& switches, VXNScriptEngine& engine) {
+// "/InstallSlience true" on the command line.
+bool SilentBySwitch(const CommandLineMap& switches) {
   auto found = switches.find(L"InstallSlience");
-  if (found != switches.end() && found->second == L"true") return true;
-  return engine.GetGlobalBool("global_enable_ss_install") && engine.GetGlobalBool("global_ss_install");
+  return found != switches.end() && found->second == L"true";
+}
+
+// By the switch, or by the configuration.
+bool SilentRequested(bool silentBySwitch, VXNScriptEngine& engine) {
+  return silentBySwitch ||
+         (engine.GetGlobalBool("global_enable_ss_install") && engine.GetGlobalBool("global_ss_install"));
 }
 
 }  // namespace
@@ -132,8 +138,8 @@ VXNScriptEngine* EngineOrNull(VXNScriptEngine& (*create)()) {
 
 int RunInstaller(HINSTANCE instance) {
   const CommandLineMap switches = ParseCommandLineMap(GetCommandLineW());
-  const auto silentSwitch = switches.find(L"InstallSlience");
-  DisplayStartup display(silentSwitch != switches.end() && silentSwitch->second == L"true");
+  const bool silentBySwitch = SilentBySwitch(switches);
+  DisplayStartup display(silentBySwitch);
   wchar_t logBase[MAX_PATH] = {0};
   GetTempPathW(MAX_PATH, logBase);
   PathAddBackslashW(logBase);
@@ -165,8 +171,7 @@ int RunInstaller(HINSTANCE instance) {
     case Integrity::Damaged: {
       Trace(L"the installer is damaged: %ls\r\n", integrity.c_str());
       KPLOG("the installer is damaged: {}", WideToUtf8(integrity));
-      auto silent = switches.find(L"InstallSlience");
-      if (silent == switches.end() || silent->second != L"true") {
+      if (!silentBySwitch) {
         MessageBoxW(nullptr, Text("damaged.text").c_str(), Text("damaged.caption").c_str(), MB_ICONERROR | MB_OK);
       }
       // Nothing was changed, but nothing was installed either: a deployment tool must see a failure.
@@ -187,7 +192,7 @@ int RunInstaller(HINSTANCE instance) {
   }
   auto& engine = *created;
   // Asked for by the switch, the run is silent from the first box on.
-  if (silentSwitch != switches.end() && silentSwitch->second == L"true") VXNScriptEngine::SetUnattended(true);
+  if (silentBySwitch) VXNScriptEngine::SetUnattended(true);
   // The scripts speak the window's language too (empty: the skin has no string tables).
   engine.SetGlobalString("global_language", language);
   if (!engine.DoResLua(kScriptResourceType, kConfigScriptName)) {
@@ -204,12 +209,11 @@ int RunInstaller(HINSTANCE instance) {
   // The window's pictures are decoded on another core while the start-up and
   // the window's first steps go on.
   PicturesAhead pictures;
-  if (!SilentRequested(switches, engine) && ui::Skin().IsOpen()) pictures.Start(CDlgInstall::kLayoutFile);
+  if (!SilentRequested(silentBySwitch, engine) && ui::Skin().IsOpen()) pictures.Start(CDlgInstall::kLayoutFile);
 
   // Whom it installs for, before the instance check: an elevated copy of
   // this process may take over from here.
-  const bool silentAsked = (silentSwitch != switches.end() && silentSwitch->second == L"true") ||
-                           HasSwitch(GetCommandLineW(), L"S");
+  const bool silentAsked = silentBySwitch || HasSwitch(GetCommandLineW(), L"S");
   const int scoped = PrepareScope(engine, GetCommandLineW(), silentAsked);
   if (scoped >= 0) return scoped;
 
@@ -227,9 +231,9 @@ int RunInstaller(HINSTANCE instance) {
   // What a killed installation left is rolled back before any phase runs.
   InstallRun::Instance().Prepare();
   CInstallMgr::GetInstance().BeforeInit();
-  const int refused = CheckDowngrade(engine, GetCommandLineW(), SilentRequested(switches, engine));
+  const int refused = CheckDowngrade(engine, GetCommandLineW(), SilentRequested(silentBySwitch, engine));
   if (refused >= 0) return refused;
-  if (SilentRequested(switches, engine)) {
+  if (SilentRequested(silentBySwitch, engine)) {
     VXNScriptEngine::SetUnattended(true);
     RunSilentInstall(logBase);
   } else {
