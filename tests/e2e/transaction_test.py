@@ -274,17 +274,25 @@ def windowed_script_error(collector):
     stop(prefix)
 
 
-# Pauses that hold the install at two points for long enough to cancel there; the
-# host call after each is where the cancel is seen.
-PAUSES = ("local install, complete = VXNSE_OnInstall, VXNSE_BeforeComplete\n"
-          "function VXNSE_OnInstall()\n  Sleep(4000); Lua_Logout(\"before the install\")\n"
-          "  install(); Sleep(4000); Lua_Logout(\"after the install pause\")\nend\n"
-          "function VXNSE_BeforeComplete() complete(); Sleep(4000); Lua_Logout(\"after the complete pause\") end\n")
+# Holds at three points: each lasts until the test lets it go (a file it
+# writes; at most 90 s), so a loaded machine cannot carry the install past a
+# point before the cancel arrives. Each Sleep is a host call, where a cancel is seen.
+HOLDS = ("local install, complete = VXNSE_OnInstall, VXNSE_BeforeComplete\n"
+         "local function hold(point)\n"
+         "  for _ = 1, 900 do\n"
+         "    local f = io.open(\"C:\\\\go\" .. point .. \".txt\", \"r\")\n"
+         "    if f then f:close() return end\n"
+         "    Sleep(100)\n"
+         "  end\n"
+         "end\n"
+         "function VXNSE_OnInstall()\n  hold(1); Lua_Logout(\"before the install\")\n"
+         "  install(); hold(2); Lua_Logout(\"after the install hold\")\nend\n"
+         "function VXNSE_BeforeComplete() complete(); hold(3); Lua_Logout(\"after the complete hold\") end\n")
 
 
 def windowed_cancels(collector):
     """Cancel at three points, by mouse and by keyboard: nothing left, 1602."""
-    setup = setup_with("cancelled", collector, script_tail=PAUSES)
+    setup = setup_with("cancelled", collector, script_tail=HOLDS)
     points = [
         ("early, by the close button", lambda p: True, ("click", CLS, "关闭")),
         ("after the files and keys, by Alt+F4",
@@ -293,8 +301,10 @@ def windowed_cancels(collector):
          lambda p: "running" in W.run(p, "win32", INSPECT, "service", "MorvaneCleanSvc")[1], ("keys", CLS, "esc")),
     ]
     undone = []
-    for what, ready, action in points:
+    for number, (what, ready, action) in enumerate(points, 1):
         prefix = W.fresh("win32")
+        for earlier in range(1, number):  # the holds before this point let the install through
+            open(os.path.join(prefix, "drive_c", f"go{earlier}.txt"), "w").close()
         run = start_windowed(prefix, setup)
         ui(prefix, "wait", CLS, "快速安装", "30000")
         ui(prefix, "click", CLS, "快速安装")

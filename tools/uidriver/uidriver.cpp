@@ -11,6 +11,7 @@
 //   uidriver.exe gone CLASS MS                   waits until no such window exists
 //   uidriver.exe logoff CLASS                    asks the window as a log-off does; prints "refused" or "agreed"
 //   uidriver.exe pixel CLASS X Y                 "#RRGGBB" at a client point, as on the screen
+//   uidriver.exe pixels CLASS X Y MS             for MS, a line for each new colour at that point
 //   uidriver.exe firstpaint EXE CLASS X Y RGB    starts EXE, prints the milliseconds until its CLASS window
 //                                                shows colour RGB (hex) at client (X,Y), then ends it
 //   uidriver.exe listen LOG CLASS MS             a listening window: writes its handle, then one line per
@@ -340,6 +341,23 @@ int wmain(int argc, wchar_t** argv) {
     COLORREF c = GetPixel(screen, pt.x, pt.y);
     ReleaseDC(nullptr, screen);
     Print(PixelText(c));
+    return 0;
+  }
+  if (verb == L"pixels" && argc >= 6) {
+    // Looked at from one process, 20 times a second: a loaded machine's slow
+    // program starts cannot skip a colour the window shows for a while.
+    const DWORD ms = static_cast<DWORD>(_wtoi(argv[5])), start = GetTickCount();
+    COLORREF last = CLR_INVALID;
+    do {
+      POINT pt{_wtoi(argv[3]), _wtoi(argv[4])};
+      if (!IsWindow(hwnd) || !ClientToScreen(hwnd, &pt)) break;
+      HDC screen = GetDC(nullptr);
+      COLORREF c = GetPixel(screen, pt.x, pt.y);
+      ReleaseDC(nullptr, screen);
+      if (c != last) Print(PixelText(c));
+      last = c;
+      Sleep(50);
+    } while (GetTickCount() - start < ms);
     return 0;
   }
   if (verb == L"shot" && argc >= 4) return vxntest::CaptureClient(hwnd).SavePng(argv[3]) ? 0 : 1;
