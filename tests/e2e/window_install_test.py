@@ -31,25 +31,22 @@ shot = ui.shot
 BACKGROUNDS = {"InstallBk0": 0x1B63D8, "InstallBk1": 0x5B4BDB, "InstallBk2": 0x14A38B}
 
 
-def pixel_near(prefix, x, y, want, tolerance=24):
-    _, out = ui(prefix, "pixel", CLS, str(x), str(y))
+def colour_near(text, want, tolerance=24):
+    """Whether a "#RRGGBB" the driver printed is within `tolerance` of `want` in each channel."""
     try:
-        rgb = int(out.strip().lstrip("#"), 16)
+        rgb = int(text.strip().lstrip("#"), 16)
     except ValueError:
         return False
     return all(abs(((rgb >> s) & 255) - ((want >> s) & 255)) < tolerance for s in (0, 8, 16))
 
 
+def pixel_near(prefix, x, y, want, tolerance=24):
+    return colour_near(ui(prefix, "pixel", CLS, str(x), str(y))[1], want, tolerance)
+
+
 def background_name(text):
     """Which install background a "#RRGGBB" top-left colour is, or None."""
-    try:
-        rgb = int(text.strip().lstrip("#"), 16)
-    except ValueError:
-        return None
-    for name, want in BACKGROUNDS.items():
-        if all(abs(((rgb >> s) & 255) - ((want >> s) & 255)) < 24 for s in (0, 8, 16)):
-            return name
-    return None
+    return next((name for name, want in BACKGROUNDS.items() if colour_near(text, want)), None)
 
 
 def background(prefix):

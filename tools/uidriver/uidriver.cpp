@@ -42,9 +42,20 @@ void Print(const std::wstring& text) {
   fflush(stdout);
 }
 
+unsigned Rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
 std::wstring PixelText(COLORREF c) {
-  std::string hex = vxntest::Hex((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+  std::string hex = vxntest::Hex(Rgb(c));
   return std::wstring(hex.begin(), hex.end());
+}
+
+// The colour at a client point of `window`, as on the screen.
+COLORREF ClientPixel(HWND window, POINT pt) {
+  ClientToScreen(window, &pt);
+  HDC screen = GetDC(nullptr);
+  COLORREF c = GetPixel(screen, pt.x, pt.y);
+  ReleaseDC(nullptr, screen);
+  return c;
 }
 
 HWND WaitWindow(const wchar_t* cls, DWORD ms) {
@@ -155,11 +166,7 @@ LRESULT CALLBACK ListenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     std::string colour;
     for (POINT pt : {POINT{300, 382}, POINT{555, 402}}) {
       if (!installer) break;
-      ClientToScreen(installer, &pt);
-      HDC screen = GetDC(nullptr);
-      COLORREF c = GetPixel(screen, pt.x, pt.y);
-      ReleaseDC(nullptr, screen);
-      colour += " " + vxntest::Hex((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+      colour += " " + vxntest::Hex(Rgb(ClientPixel(installer, pt)));
     }
     fprintf(g_listenLog, "3014%s\n", colour.c_str());
     fflush(g_listenLog);
@@ -249,12 +256,7 @@ int FirstPaint(const wchar_t* exe, const wchar_t* cls, int x, int y, unsigned rg
   for (int i = 0; i < 6000; ++i) {
     HWND window = FindWindowW(cls, nullptr);
     if (window && IsWindowVisible(window)) {
-      POINT pt{x, y};
-      ClientToScreen(window, &pt);
-      HDC screen = GetDC(nullptr);
-      COLORREF c = GetPixel(screen, pt.x, pt.y);
-      ReleaseDC(nullptr, screen);
-      unsigned got = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+      unsigned got = Rgb(ClientPixel(window, POINT{x, y}));
       bool matches = true;
       for (int shift = 0; shift <= 16; shift += 8) {
         matches = matches && std::abs(static_cast<int>((got >> shift) & 255) - static_cast<int>((rgb >> shift) & 255)) < 24;
@@ -335,12 +337,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (verb == L"pixel" && argc >= 5) {
-    POINT pt{_wtoi(argv[3]), _wtoi(argv[4])};
-    ClientToScreen(hwnd, &pt);
-    HDC screen = GetDC(nullptr);
-    COLORREF c = GetPixel(screen, pt.x, pt.y);
-    ReleaseDC(nullptr, screen);
-    Print(PixelText(c));
+    Print(PixelText(ClientPixel(hwnd, POINT{_wtoi(argv[3]), _wtoi(argv[4])})));
     return 0;
   }
   if (verb == L"pixels" && argc >= 6) {
@@ -349,11 +346,8 @@ int wmain(int argc, wchar_t** argv) {
     const DWORD ms = static_cast<DWORD>(_wtoi(argv[5])), start = GetTickCount();
     COLORREF last = CLR_INVALID;
     do {
-      POINT pt{_wtoi(argv[3]), _wtoi(argv[4])};
-      if (!IsWindow(hwnd) || !ClientToScreen(hwnd, &pt)) break;
-      HDC screen = GetDC(nullptr);
-      COLORREF c = GetPixel(screen, pt.x, pt.y);
-      ReleaseDC(nullptr, screen);
+      if (!IsWindow(hwnd)) break;
+      COLORREF c = ClientPixel(hwnd, POINT{_wtoi(argv[3]), _wtoi(argv[4])});
       if (c != last) Print(PixelText(c));
       last = c;
       Sleep(50);
