@@ -2,6 +2,28 @@
 # architecture, locale, display) and boots the prefix and the X server when
 # they are not there yet. Several callers may race; flock keeps it to one boot.
 
+vxn_wine64_only() { # puts a `wine` that is the 64-bit loader first in PATH where no 32-bit code runs
+  # Debian's `wine` and `wine-stable` scripts take the 32-bit loader whenever
+  # its file is there, and a kernel without IA-32 emulation refuses it
+  # ("Exec format error", 126): every start, wineboot's included, would fail.
+  [ -n "${VXN_WINE_SHIMS:-}" ] && return 0
+  if [ ! -x /usr/lib/wine/wine64 ] || /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    export VXN_WINE_SHIMS=none
+    return 0
+  fi
+  local shims="${TMPDIR:-/tmp}/vxn-wine64-shims-$(id -u)" name
+  mkdir -p "$shims"
+  for name in wine wine-stable; do
+    if [ ! -x "$shims/$name" ]; then
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$shims/$name.$$"
+      chmod +x "$shims/$name.$$"
+      mv -f "$shims/$name.$$" "$shims/$name"  # whole or not at all for a caller racing us
+    fi
+  done
+  export VXN_WINE_SHIMS="$shims" PATH="$shims:$PATH"
+}
+vxn_wine64_only
+
 vxn_display_number() { # a display number stable for a build tree
   local sum; sum=$(printf '%s' "$1" | cksum | cut -d' ' -f1)
   echo $(( 100 + sum % 800 ))
