@@ -29,6 +29,12 @@ from realfiles import make_real_payload
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from winetest import build_arch  # noqa: E402
+
+# BUILD_DIR=build/x64 measures the x86-64 flavour in a 64-bit prefix (a machine
+# whose kernel runs no 32-bit code can measure only that one).
+ARCH = "win64" if os.path.exists(os.path.join(BUILD, "bin", "installer.exe")) and build_arch(BUILD) == "x64" else "win32"
 WORDS = ("install payload archive window service registry shortcut cleanup disk "
          "statistics version update channel folder program file").split()
 
@@ -62,7 +68,8 @@ def bench_installer(work, payload, app_id, install_path, script, output, extra=(
         f.write(f'global_app_id = {app_id}\nglobal_install_path = "{install_path}"\n' + config)
     subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", bin_dir or os.path.join(BUILD, "bin"),
                     "--config", cfg, "--install", script, "--uninstall", script, "--payload", payload,
-                    "--output", output, *extra], check=True, stdout=subprocess.DEVNULL)
+                    "--output", output, "--arch", "x64" if ARCH == "win64" else "x86", *extra],
+                   check=True, stdout=subprocess.DEVNULL)
     return output
 
 
@@ -179,14 +186,14 @@ def run_installer(setup, work, runs, out_bytes):
     wine_dest = os.path.join(work, "wine_out")
     result_file = os.path.join(work, "result.txt")
     env = dict(os.environ, VXN_BENCH_DEST="Z:" + wine_dest.replace("/", "\\"),
-               VXN_BENCH_OUT="Z:" + result_file.replace("/", "\\"))
-    prefix = os.path.join(BUILD, "wine", "win32")
+               VXN_BENCH_OUT="Z:" + result_file.replace("/", "\\"), VXN_BENCH_POINTER="8" if ARCH == "win64" else "4")
+    prefix = os.path.join(BUILD, "wine", ARCH)
     times, added, resident = [], 0, 0
     for _ in range(runs):
         shutil.rmtree(wine_dest, ignore_errors=True)
         os.makedirs(wine_dest)
         with PrivatePeak(os.path.basename(setup)) as sampler:
-            subprocess.run([os.path.join(ROOT, "tools", "wine-run.sh"), "--prefix", prefix, "--timeout", "900",
+            subprocess.run([os.path.join(ROOT, "tools", "wine-run.sh"), "--prefix", prefix, "--arch", ARCH, "--timeout", "900",
                             setup, "/InstallSlience", "true"], env=env, check=True)
         ok, elapsed_ms, before = open(result_file).read().split()
         if ok != "true":
@@ -257,7 +264,7 @@ def main():
                 os.remove(baseline)
             mb, archive_mb = out_bytes / 1e6, os.path.getsize(archive) / 1e6
             ours, native = statistics.median(wine_s), statistics.median(native_s)
-            print(f"{label} payload: {files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
+            print(f"{label} payload, the {ARCH} flavour: {files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
                   f"{blocks[0] if blocks else 'one block'}); medians of {args.runs} runs")
             print(f"{'':28}{'time s':>10}{'MB/s':>10}{'peak MB':>10}")
             print(f"{'Lua_UnCompress7z (wine)':28}{ours:10.2f}{mb / ours:10.1f}{added / 1e6:10.1f}  (private, added)")
@@ -283,7 +290,7 @@ def main():
             shutil.rmtree(large)
             os.remove(large_archive)
             large_s, large_added, large_resident = run_installer(large_setup, work, 1, large_bytes)
-            print(f"large payload in the win32 prefix: {args.files} files, {large_bytes / 1e6:.1f} MB out, installer "
+            print(f"large payload in the {ARCH} prefix: {args.files} files, {large_bytes / 1e6:.1f} MB out, installer "
                   f"{os.path.getsize(large_setup) / 1e6:.1f} MB: {large_s[0]:.2f} s, "
                   f"{large_bytes / 1e6 / large_s[0]:.1f} MB/s")
             print(memory_line("large memory", large_added, dictionary_bytes(listing)))

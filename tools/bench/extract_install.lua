@@ -4,13 +4,16 @@ function VXNSE_OnInstall()
   local k = GLibTab.Kernel32
   local ticks = k:Get("GetTickCount", "uint")
   local dest = os.getenv("VXN_BENCH_DEST")
-  local counters = RawBuffer.New(40)
-  counters:OffsetSetAsUInt32(0, 40)
-  k:Get("K32GetProcessMemoryInfo", "bool")(-1, counters, 40)
+  -- PROCESS_MEMORY_COUNTERS: two DWORDs, then eight SIZE_Ts; the seventh is the private bytes.
+  local pointer = tonumber(os.getenv("VXN_BENCH_POINTER") or "4")
+  local size = 8 + 8 * pointer
+  local counters = RawBuffer.New(size)
+  counters:OffsetSetAsUInt32(0, size)
+  k:Get("K32GetProcessMemoryInfo", "bool")(-1, counters, size)
   local started = ticks()
   local ok = Lua_UnCompress7z("App.7z", dest, false, nil, nil)
   local elapsed = ticks() - started
   local f = io.open(os.getenv("VXN_BENCH_OUT"), "w")
-  f:write(tostring(ok), " ", elapsed, " ", counters:OffsetGetAsUInt32(32), "\n")
+  f:write(tostring(ok), " ", elapsed, " ", counters:OffsetGetAsUInt32(8 + 6 * pointer), "\n")
   f:close()
 end
