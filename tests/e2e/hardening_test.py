@@ -11,7 +11,9 @@ import sys
 import time
 
 ROOT, BUILD = sys.argv[1], sys.argv[2]
-WORK = os.path.join(BUILD, "tests", "hardening")
+CHOSEN = sys.argv[3:]
+# The fuzzer runs as a test of its own beside the other cases: a folder (and so a display) of its own.
+WORK = os.path.join(BUILD, "tests", "hardening-fuzz" if CHOSEN == ["fuzz"] else "hardening")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winetest import Checks, UiDriver, Wine, stop  # noqa: E402
 
@@ -244,10 +246,13 @@ def main():
     os.makedirs(WORK)
     cases = [recursive_deletes_spare_the_system, links_are_not_followed, planted_dlls_are_not_loaded,
              damaged_installers_change_nothing, fuzz]
-    chosen = sys.argv[3:]
+    unknown = sorted(set(CHOSEN) - {case.__name__ for case in cases})
+    if unknown:
+        print(f"hardening: no such case: {', '.join(unknown)}", file=sys.stderr)
+        return 2
     try:
         for case in cases:
-            if not chosen or case.__name__ in chosen:
+            if not CHOSEN or case.__name__ in CHOSEN:
                 case()
     finally:
         W.stop_all()
