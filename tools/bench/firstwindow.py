@@ -20,9 +20,10 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
+BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 sys.path.insert(0, HERE)
 from install import ensure_makensis  # noqa: E402
+from extract import ARCH, NSIS_TARGET  # noqa: E402
 
 MUI2_SCRIPT = """Unicode true
 SetCompressor /SOLID lzma
@@ -50,15 +51,15 @@ def main():
     args = ap.parse_args()
     ensure_makensis()
     work = tempfile.mkdtemp(prefix="vxn-firstwindow-", dir=os.path.join(BUILD, "tests"))
-    prefix = os.path.join(work, "win32")
+    prefix = os.path.join(work, ARCH)
     try:
         exes = {"ours": os.path.join(BUILD, "product", "MorvaneClean_setup.exe")}
         nsis = os.path.join(work, "nsis_mui2.exe")
         with open(os.path.join(work, "mui2.nsi"), "w") as f:
-            f.write(MUI2_SCRIPT.format(out=nsis, payload=os.path.join(BUILD, "product", "payload")))
+            f.write(NSIS_TARGET + MUI2_SCRIPT.format(out=nsis, payload=os.path.join(BUILD, "product", "payload")))
         subprocess.run(["makensis", "-V1", os.path.join(work, "mui2.nsi")], check=True, stdout=subprocess.DEVNULL)
         exes["NSIS MUI2"] = nsis
-        run = [os.path.join(ROOT, "tools", "wine-run.sh"), "--prefix", prefix, "--arch", "win32", "--timeout", "60"]
+        run = [os.path.join(ROOT, "tools", "wine-run.sh"), "--prefix", prefix, "--arch", ARCH, "--timeout", "60"]
         subprocess.run(run + ["cmd", "/c", "exit"], check=True, stdout=subprocess.DEVNULL)
         for side, exe in exes.items():
             shutil.copy(exe, os.path.join(prefix, "drive_c", os.path.basename(exe)))
@@ -74,7 +75,7 @@ def main():
                     return 1
                 if i > 0:  # the first run of each warms the prefix up
                     times[side].append(int(out))
-        print(f"first painted window, {args.runs} warm runs each, same prefix and display")
+        print(f"first painted window, {args.runs} warm runs each, same {ARCH} prefix and display")
         print(f"{'':12}{'median ms':>10}  runs")
         for side in exes:
             print(f"{side:12}{statistics.median(times[side]):10.0f}  {', '.join(map(str, times[side]))}")

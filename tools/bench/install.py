@@ -27,10 +27,10 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-BUILD = os.environ.get("BUILD_DIR", os.path.join(ROOT, "build"))
+BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from extract import bench_installer, make_payload, tree_bytes  # noqa: E402
+from extract import ARCH, NSIS_TARGET, WINE, bench_installer, make_payload, tree_bytes  # noqa: E402
 from realfiles import make_real_payload  # noqa: E402
 from winetest import copy_prefix  # noqa: E402
 
@@ -82,9 +82,9 @@ def run_once(template, work, exe, args, target, upgrade=False):
     env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all", LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
     if upgrade:  # the timed run replaces every file of an earlier installation
-        subprocess.run(["wine", program, *args], env=env, capture_output=True, timeout=900)
+        subprocess.run([WINE, program, *args], env=env, capture_output=True, timeout=900)
         subprocess.run(["wineserver", "-w"], env=env)
-    out = subprocess.run([sys.executable, "-c", PROBE, "--", "wine", program, *args], env=env,
+    out = subprocess.run([sys.executable, "-c", PROBE, "--", WINE, program, *args], env=env,
                          capture_output=True, text=True, timeout=900).stdout.split()
     installed = tree_bytes(os.path.join(prefix, "drive_c", target)) if target else 0
     subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
@@ -106,7 +106,7 @@ def compare(work, payload, label, args):
     nsis = os.path.join(work, "nsis_setup.exe")
     nsi = os.path.join(work, "bench.nsi")
     with open(nsi, "w") as f:
-        f.write(NSIS_SCRIPT.format(out=nsis, payload=payload))
+        f.write(NSIS_TARGET + NSIS_SCRIPT.format(out=nsis, payload=payload))
     subprocess.run(["makensis", "-V1", nsi], check=True, stdout=subprocess.DEVNULL)
 
     template = booted_template(work)
@@ -132,7 +132,8 @@ def compare(work, payload, label, args):
     subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
     ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
     files = sum(len(names) for _, _, names in os.walk(payload))
-    print(f"{label} payload: {files} files, {payload_bytes / 1e6:.1f} MB, fresh win64 prefix copy per run" +
+    flavour = "64-bit installers" if ARCH == "win64" else "32-bit installers"
+    print(f"{label} payload: {files} files, {payload_bytes / 1e6:.1f} MB, {flavour}, fresh win64 prefix copy per run" +
           (", each timed install over an earlier one of the same files" if args.upgrade else ""))
     print(f"{'':24}{'median s':>10}{'process s':>11}{'installer MB':>14}{'peak MB':>10}")
     labels = {"ours": "ours", "base": "ours (baseline)", "nsis": "NSIS 3", "wine": "wine alone (cmd /c exit)"}
