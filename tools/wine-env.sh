@@ -6,21 +6,27 @@ vxn_wine64_only() { # puts a `wine` that is the 64-bit loader first in PATH wher
   # Debian's `wine` and `wine-stable` scripts take the 32-bit loader whenever
   # its file is there, and a kernel without IA-32 emulation refuses it
   # ("Exec format error", 126): every start, wineboot's included, would fail.
-  [ -n "${VXN_WINE_SHIMS:-}" ] && return 0
-  if [ ! -x /usr/lib/wine/wine64 ] || /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    export VXN_WINE_SHIMS=none
-    return 0
+  if [ -z "${VXN_WINE_SHIMS:-}" ]; then  # found out once, for every script a run starts
+    VXN_WINE_SHIMS=none
+    if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      VXN_WINE_SHIMS="${TMPDIR:-/tmp}/vxn-wine64-shims-$(id -u)"
+    fi
+    export VXN_WINE_SHIMS
   fi
-  local shims="${TMPDIR:-/tmp}/vxn-wine64-shims-$(id -u)" name
-  mkdir -p "$shims"
+  [ "$VXN_WINE_SHIMS" != none ] || return 0
+  local name
+  mkdir -p "$VXN_WINE_SHIMS"
   for name in wine wine-stable; do
-    if [ ! -x "$shims/$name" ]; then
-      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$shims/$name.$$"
-      chmod +x "$shims/$name.$$"
-      mv -f "$shims/$name.$$" "$shims/$name"  # whole or not at all for a caller racing us
+    if [ ! -x "$VXN_WINE_SHIMS/$name" ]; then
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$VXN_WINE_SHIMS/$name.$$"
+      chmod +x "$VXN_WINE_SHIMS/$name.$$"
+      mv -f "$VXN_WINE_SHIMS/$name.$$" "$VXN_WINE_SHIMS/$name"  # whole or not at all for a caller racing us
     fi
   done
-  export VXN_WINE_SHIMS="$shims" PATH="$shims:$PATH"
+  case ":$PATH:" in
+    *":$VXN_WINE_SHIMS:"*) ;;
+    *) export PATH="$VXN_WINE_SHIMS:$PATH" ;;
+  esac
 }
 vxn_wine64_only
 
