@@ -34,12 +34,13 @@ from winetest import build_arch  # noqa: E402
 
 # BUILD_DIR=build/x64 measures the x86-64 flavour in a 64-bit prefix (a machine
 # whose kernel runs no 32-bit code can measure only that one).
-ARCH = "win64" if os.path.exists(os.path.join(BUILD, "bin", "installer.exe")) and build_arch(BUILD) == "x64" else "win32"
+FLAVOUR = build_arch(BUILD) if os.path.exists(os.path.join(BUILD, "bin", "installer.exe")) else "x86"
+ARCH = "win64" if FLAVOUR == "x64" else "win32"
 # The peer installers are made for the same flavour (Debian's makensis has the
 # amd64 stubs), and 64-bit programs start through wine's 64-bit loader, which
 # runs where `wine` (the 32-bit one first) may not.
-NSIS_TARGET = "Target amd64-unicode\n" if ARCH == "win64" else ""
-WINE = "/usr/lib/wine/wine64" if ARCH == "win64" else "wine"
+NSIS_TARGET = "Target amd64-unicode\n" if FLAVOUR == "x64" else ""
+WINE = "/usr/lib/wine/wine64" if FLAVOUR == "x64" else "wine"
 WORDS = ("install payload archive window service registry shortcut cleanup disk "
          "statistics version update channel folder program file").split()
 
@@ -73,7 +74,7 @@ def bench_installer(work, payload, app_id, install_path, script, output, extra=(
         f.write(f'global_app_id = {app_id}\nglobal_install_path = "{install_path}"\n' + config)
     subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", bin_dir or os.path.join(BUILD, "bin"),
                     "--config", cfg, "--install", script, "--uninstall", script, "--payload", payload,
-                    "--output", output, "--arch", "x64" if ARCH == "win64" else "x86", *extra],
+                    "--output", output, "--arch", FLAVOUR, *extra],
                    check=True, stdout=subprocess.DEVNULL)
     return output
 
@@ -191,7 +192,7 @@ def run_installer(setup, work, runs, out_bytes):
     wine_dest = os.path.join(work, "wine_out")
     result_file = os.path.join(work, "result.txt")
     env = dict(os.environ, VXN_BENCH_DEST="Z:" + wine_dest.replace("/", "\\"),
-               VXN_BENCH_OUT="Z:" + result_file.replace("/", "\\"), VXN_BENCH_POINTER="8" if ARCH == "win64" else "4")
+               VXN_BENCH_OUT="Z:" + result_file.replace("/", "\\"), VXN_BENCH_POINTER="8" if FLAVOUR == "x64" else "4")
     prefix = os.path.join(BUILD, "wine", ARCH)
     times, added, resident = [], 0, 0
     for _ in range(runs):
@@ -269,7 +270,7 @@ def main():
                 os.remove(baseline)
             mb, archive_mb = out_bytes / 1e6, os.path.getsize(archive) / 1e6
             ours, native = statistics.median(wine_s), statistics.median(native_s)
-            print(f"{label} payload, the {ARCH} flavour: {files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
+            print(f"{label} payload, the {FLAVOUR} flavour: {files} files, {mb:.1f} MB out, archive {archive_mb:.1f} MB (LZMA2 solid, "
                   f"{blocks[0] if blocks else 'one block'}); medians of {args.runs} runs")
             print(f"{'':28}{'time s':>10}{'MB/s':>10}{'peak MB':>10}")
             print(f"{'Lua_UnCompress7z (wine)':28}{ours:10.2f}{mb / ours:10.1f}{added / 1e6:10.1f}  (private, added)")

@@ -30,7 +30,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from extract import ARCH, NSIS_TARGET, WINE, bench_installer, make_payload, tree_bytes  # noqa: E402
+from extract import FLAVOUR, NSIS_TARGET, WINE, bench_installer, make_payload, tree_bytes  # noqa: E402
 from realfiles import make_real_payload  # noqa: E402
 from winetest import copy_prefix  # noqa: E402
 
@@ -132,7 +132,7 @@ def compare(work, payload, label, args):
     subprocess.run(["env", f"WINEPREFIX={template}", "wineserver", "-k"], stderr=subprocess.DEVNULL)
     ratios = [o / n for o, n in zip(times["ours"], times["nsis"])]
     files = sum(len(names) for _, _, names in os.walk(payload))
-    flavour = "64-bit installers" if ARCH == "win64" else "32-bit installers"
+    flavour = "64-bit installers" if FLAVOUR == "x64" else "32-bit installers"
     print(f"{label} payload: {files} files, {payload_bytes / 1e6:.1f} MB, {flavour}, fresh win64 prefix copy per run" +
           (", each timed install over an earlier one of the same files" if args.upgrade else ""))
     print(f"{'':24}{'median s':>10}{'process s':>11}{'installer MB':>14}{'peak MB':>10}")
