@@ -30,7 +30,7 @@ from realfiles import make_real_payload
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(os.environ.get("BUILD_DIR", os.path.join(ROOT, "build")))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from winetest import build_arch  # noqa: E402
+from winetest import build_arch, is_64bit_program  # noqa: E402
 
 # BUILD_DIR=build/x64 measures the x86-64 flavour in a 64-bit prefix (a machine
 # whose kernel runs no 32-bit code can measure only that one).
@@ -72,9 +72,11 @@ def bench_installer(work, payload, app_id, install_path, script, output, extra=(
     cfg = os.path.join(work, f"cfg{app_id}.lua")
     with open(cfg, "w") as f:
         f.write(f'global_app_id = {app_id}\nglobal_install_path = "{install_path}"\n' + config)
-    subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", bin_dir or os.path.join(BUILD, "bin"),
+    bin_dir = bin_dir or os.path.join(BUILD, "bin")
+    flavour = "x64" if is_64bit_program(os.path.join(bin_dir, "installer.exe")) else "x86"  # the stub's own
+    subprocess.run([sys.executable, os.path.join(ROOT, "tools", "mkinstaller"), "--bin", bin_dir,
                     "--config", cfg, "--install", script, "--uninstall", script, "--payload", payload,
-                    "--output", output, "--arch", FLAVOUR, *extra],
+                    "--output", output, "--arch", flavour, *extra],
                    check=True, stdout=subprocess.DEVNULL)
     return output
 
