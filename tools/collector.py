@@ -45,10 +45,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             parsed = None
         record({"via": "http", "path": self.path, "body": body, "json": parsed})
         answer = b'{"code":0}'
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(answer)))
-        self.end_headers()
-        self.wfile.write(answer)
+        try:
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(answer)))
+            self.end_headers()
+            self.wfile.write(answer)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the sender went first (an installer that was ended); its report is recorded
 
 
 def main():

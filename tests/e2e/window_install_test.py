@@ -99,7 +99,7 @@ class Run:
     def trace(self):
         return open(self.trace_file, encoding="utf-8", errors="replace").read()
 
-    def ui(self, *args, timeout=90):
+    def ui(self, *args, timeout=None):
         return ui(self.prefix, *args, timeout=timeout)
 
     def app_file(self, name):

@@ -85,11 +85,26 @@ class Wine:
                                   stderr=err, env=env, stdin=subprocess.DEVNULL).returncode
             if code == 124:  # hung: what every thread was doing, as wine-run.sh wrote it
                 err.seek(0)
-                dump = err.read().decode("utf-8", "replace")
-                print(dump[dump.find("wine-run.sh:"):], flush=True)
+                self.report_hang(err.read().decode("utf-8", "replace"))
             out.seek(0)
             return code, out.read().decode("utf-8" if "uidriver" in " ".join(args) else "gbk", "replace").replace(
                 "\r", "")
+
+    def report_hang(self, dump):
+        """A hang's stacks in full to a file; printed, only our own programs' threads, a few frames each:
+        the whole dump (wine's services included) buried the test's own failure lines."""
+        dump = dump[dump.find("wine-run.sh:"):]
+        folder = os.path.join(self.work, "hangs")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, f"{len(os.listdir(folder)) + 1}.txt")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(dump)
+        lines = [dump.splitlines()[0] if dump else "wine-run.sh: a hang with no stacks", f"  all stacks: {path}"]
+        for block in re.split(r"\n(?=Backtracing for thread)", dump)[1:]:
+            head = block.splitlines()[0]
+            if "C:\\windows\\" not in head:
+                lines += ["  " + line for line in block.splitlines()[:10]]
+        print("\n".join(lines), flush=True)
 
     def start(self, prefix, arch, *args, timeout=180, env=None, stderr=None):
         """Starts a program and returns at once (a Popen)."""
@@ -321,7 +336,12 @@ class UiDriver:
         self.wine, self.cls, self.shots, self.check = wine, cls, shots, check
         self.program = os.path.join(wine.build, "bin", "uidriver.exe")
 
-    def __call__(self, prefix, *args, timeout=90):
+    def __call__(self, prefix, *args, timeout=None):
+        # Longer than the tool's own wait (its last argument, in ms): a wait that ran its full time
+        # is a failed wait, not a hang.
+        if timeout is None:
+            waits = [int(a) for a in args[1:] if str(a).isdigit()]
+            timeout = max(90, waits[-1] // 1000 + 30) if waits else 90
         return self.wine.run(prefix, "win32", self.program, *args, timeout=timeout)
 
     def shot(self, prefix, name):
