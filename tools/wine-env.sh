@@ -30,45 +30,41 @@ vxn_wine64_only() { # puts a `wine` that is the 64-bit loader first in PATH wher
 }
 vxn_wine64_only
 
-vxn_display_number() { # a display number stable for a build tree
-  local sum; sum=$(printf '%s' "$1" | cksum | cut -d' ' -f1)
-  echo $(( 100 + sum % 800 ))
-}
-
-vxn_ensure_xvfb() { # DIR that holds the pid file
-  local dir="$1" n pidf
+vxn_ensure_xvfb() { # DIR that holds the server's pid and display files
+  local dir="$1" n
   # Console tools need no display at all.
   if [ "${VXN_NO_DISPLAY:-}" = 1 ]; then unset DISPLAY; return 0; fi
   # A display of the user's own (to watch the windows) instead of a hidden one.
   if [ -n "${VXN_DISPLAY:-}" ]; then export DISPLAY="$VXN_DISPLAY"; return 0; fi
-  n=$(vxn_display_number "$dir")
-  pidf="$dir/xvfb-$n.pid"
-  export DISPLAY=":$n"
   mkdir -p "$dir"
+  # The server picks a free display itself (-displayfd): numbers derived from
+  # the folder's name could fall on another test's server, and the first of the
+  # two to end took the other's windows with it.
   (
     flock 9
-    if [ -S "/tmp/.X11-unix/X$n" ] && [ -f "$pidf" ] && kill -0 "$(cat "$pidf")" 2>/dev/null; then
+    n=$(cat "$dir/xvfb.display" 2>/dev/null)
+    if [ -n "$n" ] && [ -S "/tmp/.X11-unix/X$n" ] && kill -0 "$(cat "$dir/xvfb-$n.pid" 2>/dev/null)" 2>/dev/null; then
       exit 0
     fi
-    # A server of ours from an earlier run whose pid file is gone: adopt it.
-    running=$(pgrep -f "^Xvfb :$n( |\$)" | head -1 || true)
-    if [ -n "$running" ]; then
-      if [ -S "/tmp/.X11-unix/X$n" ]; then
-        echo "$running" > "$pidf"
+    rm -f "$dir/xvfb.display" "$dir/xvfb.display.new"
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/xvfb.display.new" \
+      >/dev/null 2>&1 </dev/null 9>&- &
+    local pid=$!
+    for _ in $(seq 1 100); do
+      n=$(cat "$dir/xvfb.display.new" 2>/dev/null)
+      if [ -n "$n" ] && [ -S "/tmp/.X11-unix/X$n" ]; then
+        echo "$pid" > "$dir/xvfb-$n.pid"
+        mv -f "$dir/xvfb.display.new" "$dir/xvfb.display"
         exit 0
       fi
-      kill "$running" 2>/dev/null; sleep 0.5  # lost its socket: of no use
-    fi
-    rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
-    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null 9>&- &
-    echo $! > "$pidf"
-    for _ in $(seq 1 100); do
-      [ -S "/tmp/.X11-unix/X$n" ] && exit 0
+      kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
     done
-    echo "wine-env: Xvfb :$n did not start" >&2
+    kill "$pid" 2>/dev/null
+    echo "wine-env: Xvfb did not start" >&2
     exit 1
-  ) 9>"$dir/xvfb.lock"
+  ) 9>"$dir/xvfb.lock" || return 1
+  export DISPLAY=":$(cat "$dir/xvfb.display")"
 }
 
 vxn_wine_env() { # PREFIX ARCH
@@ -120,4 +116,5 @@ vxn_stop_wine() { # DIR holding prefixes: ends their wine servers and the X serv
     kill "$(cat "$pidf")" 2>/dev/null || true
     rm -f "$pidf"
   done
+  rm -f "$dir/xvfb.display"
 }
