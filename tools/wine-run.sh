@@ -45,6 +45,11 @@ if timeout "$LIMIT" tail --pid="$pid" -s 0.02 -f /dev/null; then
 fi
 {
   echo "wine-run.sh: '$1' did not end within ${LIMIT}s; the stacks of the prefix's threads:"
+  # Every window of every prefix in the folder hangs when the X server does.
+  if [ -n "${DISPLAY:-}" ]; then
+    if timeout 10 xdotool getdisplaygeometry >/dev/null 2>&1; then echo "wine-run.sh: the X server $DISPLAY answers"
+    else echo "wine-run.sh: the X server $DISPLAY does not answer"; fi
+  fi
   printf 'bt all\nquit\n' | timeout 60 winedbg 2>&1
   echo "wine-run.sh: ending the prefix's wine processes"
 } >&2

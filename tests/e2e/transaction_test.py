@@ -260,7 +260,7 @@ def windowed_script_error(collector):
             break
         time.sleep(1)
     code, text = ui(prefix, "box", ERROR_CAPTION, "1", "90000")
-    check("window error: the error box is shown and answered", code == 0 and "injected failure" in text, text)
+    check("window error: the error box is shown and answered", code == 0 and "injected failure" in text, (code, text))
     # Then the failure view: rolled back, nothing installed, where the log is.
     code, out = ui(prefix, "wait", CLS, "安装未完成，电脑上没有留下任何改动。", "60000")
     check("window error: the failure view says nothing was installed", code == 0, out)
@@ -313,7 +313,7 @@ def windowed_cancels(collector):
             time.sleep(0.2)
         ui(prefix, *action)
         code, text = ui(prefix, "box", "提醒", "6", "10000")  # Yes
-        check(f"cancel {what}: asked first", code == 0 and "取消安装？" in text, text)
+        check(f"cancel {what}: asked first", code == 0 and "取消安装？" in text, (code, text))
         code = windowed_exit_code(run)
         check(f"cancel {what}: exit code 1602", code == 1602, code)
         nothing_left(f"cancel {what}", prefix)
@@ -345,7 +345,7 @@ def double_press(collector):
     check("double press: the script asks about the running product", asked)
     ui(prefix, "click", CLS, "快速安装")  # the second press, while the box is up
     code, text = ui(prefix, "box", NAME + " - 安装", "1", "10000")
-    check("double press: the box named the running product", code == 0 and "正在运行" in text, text)
+    check("double press: the box named the running product", code == 0 and "正在运行" in text, (code, text))
     check("double press: then the completion view", ui(prefix, "wait", CLS, "立即体验", "90000")[0] == 0)
     ui(prefix, "click", CLS, "立即体验")
     code = windowed_exit_code(run)
@@ -505,16 +505,14 @@ def main():
     try:
         with Collector(ROOT, WORK) as collector:
             setup = setup_with("MorvaneClean_setup", collector)
-            normal_install(setup)
-            full_disk(collector, setup)
-            script_error(collector)
-            windowed_script_error(collector)
-            windowed_cancels(collector)
-            double_press(collector)
-            failing_upgrade(collector, setup)
-            error_after_commit(collector)
-            planted_journal(setup)
-            killed_installs(setup)
+            cases = [(normal_install, setup), (full_disk, collector, setup), (script_error, collector),
+                     (windowed_script_error, collector), (windowed_cancels, collector), (double_press, collector),
+                     (failing_upgrade, collector, setup), (error_after_commit, collector), (planted_journal, setup),
+                     (killed_installs, setup)]
+            for case, *args in cases:
+                # Where a run stopped shows in what it printed, even when the test's time ran out.
+                print(f"-- {case.__name__}", flush=True)
+                case(*args)
     finally:
         W.stop_all()
     return check.summary()

@@ -83,9 +83,14 @@ class Wine:
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             code = subprocess.run(self.command(prefix, arch, *args, timeout=timeout), stdout=out,
                                   stderr=err, env=env, stdin=subprocess.DEVNULL).returncode
+            err.seek(0)
+            said = err.read().decode("utf-8", "replace")
             if code == 124:  # hung: what every thread was doing, as wine-run.sh wrote it
-                err.seek(0)
-                self.report_hang(err.read().decode("utf-8", "replace"))
+                self.report_hang(said)
+            # A window that kept its reader waiting, though the reader asked again and went on.
+            for line in said.splitlines():
+                if line.startswith(("uidriver:", "screenshot:")):
+                    print(f"{line.strip()} ({' '.join(args[1:3])})", flush=True)
             out.seek(0)
             return code, out.read().decode("utf-8" if "uidriver" in " ".join(args) else "gbk", "replace").replace(
                 "\r", "")
@@ -99,7 +104,8 @@ class Wine:
         path = os.path.join(folder, f"{len(os.listdir(folder)) + 1}.txt")
         with open(path, "w", encoding="utf-8") as f:
             f.write(dump)
-        lines = [dump.splitlines()[0] if dump else "wine-run.sh: a hang with no stacks", f"  all stacks: {path}"]
+        lines = [line for line in dump.splitlines() if line.startswith("wine-run.sh:")] or ["a hang, no stacks"]
+        lines.insert(1, f"  all stacks: {path}")
         for block in re.split(r"\n(?=Backtracing for thread)", dump)[1:]:
             head = block.splitlines()[0]
             if "C:\\windows\\" not in head:

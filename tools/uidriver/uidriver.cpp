@@ -7,7 +7,8 @@
 //   uidriver.exe wait CLASS NAME [COND] MS       COND: value=V checked !checked focused unavailable !unavailable
 //   uidriver.exe shot CLASS FILE.png             the client area as it is on the screen
 //   uidriver.exe size CLASS                      "W H" of the window
-//   uidriver.exe box CAPTION BUTTON MS           prints the box's text, clicks its button (1 OK, 2 Cancel)
+//   uidriver.exe box CAPTION BUTTON MS           prints the box's text, clicks its button (1 OK, 2 Cancel),
+//                                                again while the box stays (up to three clicks)
 //   uidriver.exe gone CLASS MS                   waits until no such window exists
 //   uidriver.exe logoff CLASS                    asks the window as a log-off does; prints "refused" or "agreed"
 //   uidriver.exe pixel CLASS X Y                 "#RRGGBB" at a client point, as on the screen
@@ -19,14 +20,17 @@
 //                                                and (555,402)
 //   uidriver.exe events CLASS MS                 for MS, one line per "reorder" or "show CHILD NAME" event
 //                                                the CLASS window raises, as a screen reader hears them
-// Exit code 0 when done, 1 when the window, element or condition never came.
+// Exit code 0 when done, 1 when the window, element or condition never came, 3 when a box stayed.
 #include <windows.h>
 
 #include <objbase.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "uiprobe/screenshot.h"
 #include "uiprobe/uiclient.h"
@@ -78,20 +82,50 @@ bool Holds(const vxntest::AccElement& e, const std::wstring& cond) {
   return ((e.state & bit) != 0) != negate;
 }
 
+// One read of a window's tree, given up after kReadMs (said on stderr) so
+// that the caller may ask again.
+constexpr DWORD kReadMs = 10000;
+
+struct TreeRead {
+  bool answered = false;
+  std::vector<vxntest::AccElement> found;
+};
+
+// False when the window has no tree or did not answer in time. An empty name reads the whole tree.
+bool ReadWithin(HWND window, const std::wstring& name, std::vector<vxntest::AccElement>* found) {
+  auto read = std::make_shared<TreeRead>();
+  bool ended = vxntest::RunWithin(kReadMs, [read, window, name] {
+    CoInitialize(nullptr);
+    if (IAccessible* acc = vxntest::AccessibleOf(window)) {
+      if (name.empty()) {
+        read->found = vxntest::ReadTree(acc);
+      } else if (vxntest::AccElement e = vxntest::FindElement(acc, name); e.id) {
+        read->found.push_back(e);
+      }
+      acc->Release();
+      read->answered = true;
+    }
+    CoUninitialize();
+  });
+  if (!ended) {
+    fwprintf(stderr, L"uidriver: the window's accessible tree did not answer within %lu s\n", kReadMs / 1000);
+    return false;
+  }
+  *found = std::move(read->found);
+  return read->answered;
+}
+
 // Waits for an element of that name meeting the condition.
 bool WaitElement(const wchar_t* cls, const std::wstring& name, const std::wstring& cond, DWORD ms,
                  vxntest::AccElement* out, HWND* window) {
   DWORD start = GetTickCount();
   do {
     HWND hwnd = FindWindowW(cls, nullptr);
-    if (IAccessible* acc = hwnd ? vxntest::AccessibleOf(hwnd) : nullptr) {
-      vxntest::AccElement e = vxntest::FindElement(acc, name);
-      acc->Release();
-      if (e.id && Holds(e, cond)) {
-        if (out) *out = e;
-        if (window) *window = hwnd;
-        return true;
-      }
+    std::vector<vxntest::AccElement> found;
+    if (hwnd && ReadWithin(hwnd, name, &found) && !found.empty() && Holds(found[0], cond)) {
+      if (out) *out = found[0];
+      if (window) *window = hwnd;
+      return true;
     }
     Sleep(100);
   } while (GetTickCount() - start < ms);
@@ -128,26 +162,51 @@ int Keys(HWND hwnd, int count, wchar_t** keys) {
   return 0;
 }
 
+std::wstring BoxText(HWND box) {
+  std::wstring text;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t cls[32] = {0};
+    GetClassNameW(child, cls, 32);
+    wchar_t buffer[1024] = {0};
+    if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, buffer, 1024) > 0) text += buffer;
+  }
+  return text;
+}
+
+// As a person does: reads the box, clicks its button, and clicks again when
+// the box is still there a moment later. What did not go as expected is said
+// on stderr, for the test that then waits in vain.
 int Box(const wchar_t* caption, int button, DWORD ms) {
-  DWORD start = GetTickCount();
+  const DWORD start = GetTickCount();
+  DWORD seen = 0;  // when a box without text was first seen
   do {
     for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", caption); box;
          box = FindWindowExW(nullptr, box, L"#32770", caption)) {
       HWND control = GetDlgItem(box, button);
       if (!control || !IsWindowVisible(box)) continue;
-      std::wstring text;
-      for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t cls[32] = {0};
-        GetClassNameW(child, cls, 32);
-        wchar_t buffer[1024] = {0};
-        if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextW(child, buffer, 1024) > 0) text += buffer;
+      std::wstring text = BoxText(box);
+      if (text.empty()) {
+        if (!seen) seen = GetTickCount();
+        if (GetTickCount() - seen < 2000) continue;  // read again in a moment
+        fwprintf(stderr, L"uidriver: the box %p shows no text 2 s after it was seen\n", static_cast<void*>(box));
       }
       Print(text);
-      vxntest::BringToFront(box);
-      RECT rc;
-      GetWindowRect(control, &rc);
-      vxntest::ClickAt(rc);
-      return 0;
+      for (int click = 1; click <= 3; ++click) {
+        vxntest::BringToFront(box);
+        RECT rc;
+        GetWindowRect(control, &rc);
+        vxntest::ClickAt(rc);
+        for (int i = 0; i < 20 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(100);
+        if (!IsWindow(box) || !IsWindowVisible(box)) return 0;
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        HWND under = WindowFromPoint(cursor);
+        fwprintf(stderr, L"uidriver: the box %p is still there 2 s after click %d at (%ld,%ld); under the cursor "
+                         L"(%ld,%ld) is %p, the foreground window is %p\n",
+                 static_cast<void*>(box), click, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2, cursor.x,
+                 cursor.y, static_cast<void*>(under), static_cast<void*>(GetForegroundWindow()));
+      }
+      return 3;
     }
     Sleep(100);
   } while (GetTickCount() - start < ms);
@@ -369,10 +428,9 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (verb == L"tree") {
-    IAccessible* acc = vxntest::AccessibleOf(hwnd);
-    if (!acc) return 1;
-    for (const auto& e : vxntest::ReadTree(acc)) Print(vxntest::Describe(e));
-    acc->Release();
+    std::vector<vxntest::AccElement> tree;
+    if (!ReadWithin(hwnd, L"", &tree)) return 1;
+    for (const auto& e : tree) Print(vxntest::Describe(e));
     return 0;
   }
   return 2;

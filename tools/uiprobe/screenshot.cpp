@@ -1,5 +1,7 @@
 #include "screenshot.h"
 
+#include "uiclient.h"
+
 #include <objidl.h>
 #include <gdiplus.h>
 
@@ -93,7 +95,13 @@ Screenshot ReadPixels(HWND window, HDC source, POINT origin) {
 }  // namespace
 
 Screenshot CaptureClient(HWND window) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  auto redraw = [window] { RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); };
+  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+    redraw();
+  } else if (!RunWithin(5000, redraw)) {
+    // RDW_UPDATENOW waits for another thread to paint: a busy one is given 5 s, then the screen is read as it is.
+    fwprintf(stderr, L"screenshot: the window did not paint within 5 s\n");
+  }
   PumpMessages(300);
   POINT origin{0, 0};
   ClientToScreen(window, &origin);

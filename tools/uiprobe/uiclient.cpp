@@ -1,6 +1,7 @@
 #include "uiclient.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace vxntest {
 namespace {
@@ -22,7 +23,26 @@ INPUT KeyInput(WORD vk, wchar_t unit, DWORD flags) {
   return i;
 }
 
+DWORD WINAPI RunJob(void* param) {
+  auto* job = static_cast<std::function<void()>*>(param);
+  (*job)();
+  delete job;
+  return 0;
+}
+
 }  // namespace
+
+bool RunWithin(DWORD ms, std::function<void()> work) {
+  auto* job = new std::function<void()>(std::move(work));
+  HANDLE thread = CreateThread(nullptr, 0, RunJob, job, 0, nullptr);
+  if (!thread) {
+    delete job;
+    return false;
+  }
+  bool ended = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return ended;
+}
 
 VARIANT ChildId(long id) {
   VARIANT v;

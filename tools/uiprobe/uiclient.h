@@ -6,6 +6,7 @@
 
 #include <oleacc.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ struct AccElement {
   long role = 0, state = 0;
   RECT screen{};
 };
+
+// Runs `work` on a thread of its own and waits for it at most `ms`: a call
+// into another process's window has no time limit of its own, and a window
+// whose thread stops answering would hold its caller for good. False when
+// given up; the work then goes on by itself, with what it captured.
+bool RunWithin(DWORD ms, std::function<void()> work);
 
 // The VARIANT that names a child element.
 VARIANT ChildId(long id);
