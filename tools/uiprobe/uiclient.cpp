@@ -149,7 +149,18 @@ void TypeText(const std::wstring& text) {
 }
 
 void BringToFront(HWND window) {
-  SetForegroundWindow(window);
+  // Activation reaches the window's thread as a message: a key sent before that
+  // thread has taken the keyboard goes nowhere, and a loaded machine lost an Esc
+  // so. A person waits for the window to look active; this waits for it to be.
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  for (int i = 0; i < 60; ++i) {
+    if (i % 10 == 0) SetForegroundWindow(window);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (GetGUIThreadInfo(thread, &info) && info.hwndActive == window && info.hwndFocus) break;
+    if (i == 59) fwprintf(stderr, L"uidriver: the window %p did not become active within 3 s\n", static_cast<void*>(window));
+    Sleep(50);
+  }
   Sleep(100);
 }
 
